@@ -1,0 +1,52 @@
+// Program ends and the standard-output record stream shared by every program.
+//
+// A routine that cannot go on never returns an error to its caller: it writes
+// its message records and ends the program through one of the three ends
+// below.  The ends throw `ProgramEnd`, which `run_program` catches in `main`:
+// unwinding lets pending atomic outputs remove their temporary files, so a
+// failed run never leaves a partial output behind, and unit tests can catch
+// the end and look at its status and text.
+//
+// Exit statuses: failures end with 1 (even where the traditional program
+// ended with 0), code stops keep their numbers (2, 888, 999, reported by the
+// operating system modulo 256), successful ends give 0.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace rn {
+
+/// Thrown by the program ends; caught by `run_program`.
+struct ProgramEnd {
+  int status = 0;           ///< process exit status
+  std::string stop_text;    ///< "STOP ..." line for the error stream, empty for a plain stop
+};
+
+/// Exit status of every ending that reports a failure.
+inline constexpr int kFailure = 1;
+
+/// Plain stop: nothing printed.  `status` is 0 for a normal end, kFailure after
+/// an error message.
+[[noreturn]] void plain_stop(int status);
+
+/// Text stop: "STOP " followed by `text` on the error stream.
+[[noreturn]] void text_stop(std::string_view text, int status = kFailure);
+
+/// Code stop: "STOP " followed by `code` in decimal on the error stream; exit
+/// status `code`.
+[[noreturn]] void code_stop(int code);
+
+/// Failure of the process environment (an output that cannot be created, a
+/// station value that is not a number): one message line on the error stream,
+/// exit status kFailure.
+[[noreturn]] void fail(std::string_view message);
+
+/// Runs a program body, turning program ends, out-of-memory and unexpected
+/// exceptions into the exit status; flushes standard output before anything
+/// reaches the error stream.  Returns the process exit status.
+int run_program(const std::function<void()>& body);
+
+}  // namespace rn

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what the toolkit needs to build and test (Debian 12, as root) and
+# builds it into ./build.  Safe to run again: installs only what is missing and
+# rebuilds only what changed.
+#   tools/setup.sh [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ make cmake pkg-config libnetcdf-dev netcdf-bin libgtest-dev
+          gdal-bin libxml2-utils parallel)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y --no-install-recommends "${missing[@]}" ||
+    { apt-get update && apt-get install -y --no-install-recommends "${missing[@]}"; }
+fi
+
+build_dir=${RN_BUILD_DIR:-build}
+cmake -S . -B "$build_dir" "$@" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"
