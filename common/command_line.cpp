@@ -1,0 +1,38 @@
+#include "command_line.hpp"
+
+#include "text_record.hpp"
+
+namespace rn {
+
+std::string_view trim_right(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+std::string argument(int argc, char** argv, int k) {
+  if (k < 1 || k >= argc || argv[k] == nullptr) return {};
+  std::string_view a(argv[k]);
+  return std::string(trim_right(a.substr(0, kArgumentWidth)));
+}
+
+std::string_view toolkit_version() { return "0.1.0"; }
+
+bool answer_help_or_version(int argc, char** argv, std::string_view program, std::string_view help) {
+  if (argc != 2) return false;
+  const std::string_view a(argv[1]);
+  if (a == "--help") {
+    out().write(help);
+    if (!help.empty() && help.back() != '\n') out().write("\n");
+    return true;
+  }
+  if (a == "--version") {
+    out().write(program);
+    out().write(" ");
+    out().write(toolkit_version());
+    out().write("\n");
+    return true;
+  }
+  return false;
+}
+
+}  // namespace rn
