@@ -1,0 +1,82 @@
+// The module readers: one call per field, each opening its file read-only,
+// finding the variable or dimension by name, reading it whole and closing
+// the file.  A reader that cannot do its job writes its message records on
+// standard output and ends the program; nothing is returned to the caller.
+//
+// Every program carries the same readers; they differ only in the form of
+// `get_file_dimension`, chosen when the `ModuleReaders` object is made:
+//
+//   reachfeed, cellfeed, siteseries, linkweaver    DimensionForm::plain
+//   flowglobe, flowglobe_max                       DimensionForm::size_fallback
+//   flowglobe_drv1, flowglobe_seg, gaugeglobe      DimensionForm::file_echo
+//
+// Failures and their ends (stop texts go to the error stream):
+//   file cannot be opened, name not found  the message records, then a text
+//                                           stop, exit status 1;
+//   variable holds another number of       a record naming the file, the
+//     values than the caller's array        variable and both counts, then a
+//                                           text stop, exit status 1 (nothing
+//                                           is read);
+//   failed read or close                   a record with the library's error
+//                                           text, then a text stop, status 1;
+//   dimension longer than a 32-bit integer a record naming it, text stop,
+//                                           status 1;
+//   `handle_err`                            "Error: " + library text, code
+//                                           stop 2.
+//
+// File, variable and dimension names are trimmed of trailing blanks (and cut
+// at 256 characters) before use; messages show the trimmed names.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace rn {
+
+/// How `get_file_dimension` treats a missing dimension and a missing file.
+enum class DimensionForm {
+  plain,          ///< no fallback, no file echo
+  size_fallback,  ///< a missing dimension is looked up as "size"; file echo on open failure
+  file_echo,      ///< record " file= " + file name before the open-failure stop
+};
+
+/// Reports a failed library status: the record "Error: " followed by the
+/// library's text blank-padded or cut to 80 characters, then code stop 2.
+[[noreturn]] void handle_err(int status);
+
+class ModuleReaders {
+ public:
+  explicit ModuleReaders(DimensionForm form = DimensionForm::plain) : form_(form) {}
+
+  /// Reads the whole variable as 32-bit integers; `values` must hold exactly
+  /// the variable's element count.
+  void get1d_int(std::string_view file, std::string_view var,
+                 std::span<std::int32_t> values) const;
+  /// The same as 32-bit reals (no scale factor applied).
+  void get1d_real(std::string_view file, std::string_view var, std::span<float> values) const;
+  /// The same as 64-bit reals.
+  void get1d_real8(std::string_view file, std::string_view var,
+                   std::span<double> values) const;
+  /// A 2-D integer field a(i, j), i fastest, read whole in file order:
+  /// `values` holds ix * jx elements.
+  void get2d_int(std::string_view file, std::string_view var,
+                 std::span<std::int32_t> values) const;
+
+  /// Reads the real attribute `att` of variable `var` into `result`.  Returns
+  /// false, says nothing and leaves `result` as it was when the variable has
+  /// no such attribute.
+  bool getvarattreal(std::string_view file, std::string_view var, std::string_view att,
+                     float& result) const;
+
+  /// Length of dimension `dim` of the file, in the form chosen above.
+  std::int32_t get_file_dimension(std::string_view file, std::string_view dim) const;
+
+  DimensionForm form() const { return form_; }
+
+ private:
+  DimensionForm form_;
+};
+
+}  // namespace rn

@@ -1,0 +1,75 @@
+// The netCDF output writer of the programs: a classic-format file created
+// with overwrite, written atomically (see atomic_output.hpp).
+//
+// Usage: make the writer with the output name, define dimensions and
+// variables, `enddef`, `put` every variable whole, `commit`.  Every failing
+// library call goes to `handle_err` ("Error: " + the library's text, code
+// stop 2) and leaves no file behind; an existing file of that name keeps its
+// content until `commit` replaces it.
+//
+// A dimension defined with length 0 is the unlimited dimension, as the
+// classic format has it: its variables then hold no records.  The writer
+// does not pre-fill variables with fill values; every defined variable must
+// therefore be written whole before `commit` (the result is the same file a
+// pre-filling writer would give).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "atomic_output.hpp"
+
+namespace rn {
+
+enum class NcVarType { int32, real32 };
+
+class NcWriter {
+ public:
+  /// Creates the output (classic format, NC_CLOBBER) under a temporary name
+  /// beside `path`.
+  explicit NcWriter(std::string_view path);
+  ~NcWriter();  ///< an uncommitted output is closed and removed
+  NcWriter(const NcWriter&) = delete;
+  NcWriter& operator=(const NcWriter&) = delete;
+
+  /// Defines a dimension; length 0 = the unlimited dimension.  Returns its id.
+  int def_dim(std::string_view name, std::size_t length);
+  /// Defines a variable over dimensions given in CDL order.  Returns its id.
+  int def_var(std::string_view name, NcVarType type, std::initializer_list<int> dimids);
+  int def_var(std::string_view name, NcVarType type, std::span<const int> dimids);
+  /// Leaves define mode.
+  void enddef();
+
+  /// Writes a whole variable; `values.size()` must equal its element count
+  /// (0 records for a variable of the unlimited dimension).
+  void put(int varid, std::span<const std::int32_t> values);
+  void put(int varid, std::span<const float> values);
+  /// The same, looking the variable up by name first.
+  void put(std::string_view name, std::span<const std::int32_t> values);
+  void put(std::string_view name, std::span<const float> values);
+
+  /// Closes the file and renames it into place.
+  void commit();
+
+  const std::string& target() const { return output_.target(); }
+  int ncid() const { return ncid_; }
+
+ private:
+  template <typename T>
+  void put_values(int varid, std::span<const T> values);
+  int lookup(std::string_view name) const;
+
+  AtomicOutput output_;
+  int ncid_ = -1;
+  std::vector<std::size_t> var_counts_;  // per varid, fixed-size element count
+  std::vector<bool> var_record_;          // per varid, true when over the unlimited dimension
+  std::vector<bool> written_;
+  std::vector<std::size_t> dim_lengths_;
+};
+
+}  // namespace rn
