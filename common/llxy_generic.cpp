@@ -1,0 +1,309 @@
+#include "llxy_generic.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn {
+namespace {
+
+// Arithmetic of one precision: its constants and its maths functions.  The
+// 32-bit set calls the float functions explicitly so that no step is ever
+// evaluated in a wider type; the 64-bit set holds the 32-bit constants
+// widened, so that both forms describe the same earth and the same grid.
+template <typename Real>
+struct Arith;
+
+template <>
+struct Arith<float> {
+  static constexpr float deg = 0.017453292f;        // degrees to radians
+  static constexpr float radius = 6371.2f;          // earth radius, km
+  static constexpr float half_pi = 1.5707964f;
+  static constexpr float pi = 3.1415927f;
+  static constexpr float two_pi = 6.2831855f;
+  static constexpr float cone_deg = 0.017453292f;   // degrees to radians in the cone factor
+  static constexpr float cone_tolerance = 0.01f;    // tangent cone below this difference, degrees
+  static float sin(float v) { return sinf(v); }
+  static float cos(float v) { return cosf(v); }
+  static float tan(float v) { return tanf(v); }
+  static float log(float v) { return logf(v); }
+  static float log10(float v) { return log10f(v); }
+  static float pow(float b, float e) { return powf(b, e); }
+  static float sqrt(float v) { return sqrtf(v); }
+  static float abs(float v) { return fabsf(v); }
+};
+
+template <>
+struct Arith<double> {
+  static constexpr double deg = 0.017453293005625408;
+  static constexpr double radius = 6371.2001953125;
+  static constexpr double half_pi = 1.5707963705062866;
+  static constexpr double pi = 3.1415927410125732;
+  static constexpr double two_pi = 6.2831854820251465;
+  static constexpr double cone_deg = 0.01745329238474369;
+  static constexpr double cone_tolerance = 0.009999999776482582;
+  static double sin(double v) { return ::sin(v); }
+  static double cos(double v) { return ::cos(v); }
+  static double tan(double v) { return ::tan(v); }
+  static double log(double v) { return ::log(v); }
+  static double log10(double v) { return ::log10(v); }
+  static double pow(double b, double e) { return ::pow(b, e); }
+  static double sqrt(double v) { return ::sqrt(v); }
+  static double abs(double v) { return ::fabs(v); }
+};
+
+enum class Code { mercator, cylindrical, lambert, stereographic };
+
+// The projection a code selects: its first two characters, case-sensitive.
+// Any other code (a shorter text included) writes the record
+// "Unrecognized project:  " joined with the two-character code, blank-padded
+// as the code field holds it, and ends the program with the failure status.
+Code projection_code(std::string_view proj) {
+  const std::string_view code = proj.substr(0, 2);
+  if (code == "ME") return Code::mercator;
+  if (code == "CE") return Code::cylindrical;
+  if (code == "LC") return Code::lambert;
+  if (code == "ST") return Code::stereographic;
+  std::string field(code);
+  field.resize(2, ' ');
+  out().record("Unrecognized project:  ", field);
+  plain_stop(kFailure);
+}
+
+// Hemisphere of a true latitude as seen in 32 bits: -1 when the sign bit is
+// set (a negative zero counts as southern), +1 otherwise.
+template <typename Real>
+std::int32_t hemisphere(Real truelat) {
+  return std::signbit(static_cast<float>(truelat)) ? -1 : 1;
+}
+
+// Cone factor of the Lambert conformal projection.
+// Contract: true latitudes in degrees, hemi = +1 or -1.  True latitudes
+// closer than the tolerance give the tangent cone hemi*sin(truelat1), so
+// that n is positive in both hemispheres (the projection formulas divide by
+// n and raise to the power n); otherwise the secant cone through both
+// latitudes, folded into the hemisphere's sense.  Degenerate latitudes
+// (a pole, equal cosines) give a non-finite n, returned as it is.  O(1).
+template <typename Real>
+Real cone_factor(Real truelat1, Real truelat2, std::int32_t hemi) {
+  using A = Arith<Real>;
+  const Real h = static_cast<Real>(hemi);
+  if (A::abs(truelat1 - truelat2) < A::cone_tolerance) {
+    return h * A::sin(truelat1 * A::cone_deg);
+  }
+  const Real num = A::log10(A::cos(truelat1 * A::cone_deg)) -
+                   A::log10(A::cos(truelat2 * A::cone_deg));
+  const Real den =
+      A::log10(A::tan((Real(45) - h * truelat1 / Real(2)) * A::cone_deg)) -
+      A::log10(A::tan((Real(45) - h * truelat2 / Real(2)) * A::cone_deg));
+  return num / den;
+}
+
+// Position (X, Y) of one point in the plane of a conic or azimuthal
+// projection, in grid cells, before the known point is subtracted.
+template <typename Real>
+struct Plane {
+  Real X;
+  Real Y;
+};
+
+// Lambert conformal plane position of (phi, lambda) in radians; pole P,
+// cone n, scale k = R sin(P - phi1) / (n dx), t1 = tan((P - phi1)/2).
+// The longitude difference to the standard meridian is wrapped once into
+// [-pi, pi] so that 0..360 and -180..180 conventions agree.
+template <typename Real>
+Plane<Real> lambert_plane(Real phi, Real lambda, Real lambda_s, Real pole,
+                          Real n, Real k, Real t1) {
+  using A = Arith<Real>;
+  Real delta = lambda - lambda_s;
+  if (delta > A::pi) {
+    delta = delta - A::two_pi;
+  } else if (delta < -A::pi) {
+    delta = delta + A::two_pi;
+  }
+  const Real T = -A::tan(n * delta);
+  const Real rho = k * A::pow(A::tan((pole - phi) * Real(0.5)) / t1, n);
+  const Real Y = -A::sqrt(rho * rho / (Real(1) + T * T));
+  return {Y * T, Y};
+}
+
+// Polar stereographic plane position of (phi, lambda) in radians; pole P,
+// k = R / dx, phi1 the true latitude.  The longitude difference is used
+// unwrapped: its trigonometric functions are periodic.
+template <typename Real>
+Plane<Real> stereographic_plane(Real phi, Real lambda, Real lambda_s,
+                                Real pole, Real k, Real phi1) {
+  using A = Arith<Real>;
+  const Real T = -A::tan(lambda - lambda_s);
+  const Real rho = k * A::tan((pole - phi) * Real(0.5)) *
+                   (Real(1) + A::cos(pole - phi1));
+  const Real m = A::sqrt(rho * rho / (Real(1) + T * T));
+  const Real Y = A::cos(lambda - lambda_s) >= Real(0) ? -m : m;
+  return {Y * T, Y};
+}
+
+// Forward conversion, shared by the 32-bit and the 64-bit form.
+// Contract: lat/lon and the description in degrees (dx in km, CE in
+// degrees); writes x and y in grid cells, the known point landing on
+// (x_orig, y_orig) exactly in LC and ST (its plane position is subtracted
+// from itself).  ME and CE do not wrap longitudes.  An unknown code ends the
+// program.  Every operation is carried out in Real, in the order written.
+// O(1).
+template <typename Real>
+void forward(Real lat, Real lon, Real& x, Real& y, std::string_view proj,
+             Real dx, Real lat_orig, Real lon_orig, Real x_orig, Real y_orig,
+             Real stand_lon, Real truelat1, Real truelat2) {
+  using A = Arith<Real>;
+  const Code code = projection_code(proj);
+  const Real phi = lat * A::deg;
+  const Real lambda = lon * A::deg;
+  const Real phi0 = lat_orig * A::deg;
+  const Real lambda0 = lon_orig * A::deg;
+  const Real lambda_s = stand_lon * A::deg;
+  const Real phi1 = truelat1 * A::deg;
+
+  switch (code) {
+    case Code::mercator: {
+      const Real s = A::radius * A::cos(phi1);
+      y = (s * A::log(A::tan((phi + A::half_pi) * Real(0.5))) +
+           s * A::log(A::cos(phi0) / (Real(1) + A::sin(phi0)))) /
+              dx +
+          y_orig;
+      x = (lambda - lambda0) * s / dx + x_orig;
+      return;
+    }
+    case Code::cylindrical:
+      y = (lat - lat_orig) / dx + y_orig;
+      x = (lon - lon_orig) / dx + x_orig;
+      return;
+    case Code::lambert: {
+      const std::int32_t hemi = hemisphere(truelat2);
+      const Real h = static_cast<Real>(hemi);
+      const Real pole = h * A::half_pi;
+      const Real n = cone_factor(truelat1, truelat2, hemi);
+      const Real t1 = A::tan((pole - phi1) * Real(0.5));
+      const Real k = A::radius * A::sin(pole - phi1) / (n * dx);
+      const Plane<Real> p = lambert_plane(phi, lambda, lambda_s, pole, n, k, t1);
+      const Plane<Real> p0 =
+          lambert_plane(phi0, lambda0, lambda_s, pole, n, k, t1);
+      y = (p.Y - p0.Y) * h + y_orig;
+      x = (p.X - p0.X) + x_orig;
+      return;
+    }
+    case Code::stereographic: {
+      const Real h = static_cast<Real>(hemisphere(truelat1));
+      const Real pole = h * A::half_pi;
+      const Real k = A::radius / dx;
+      const Plane<Real> p =
+          stereographic_plane(phi, lambda, lambda_s, pole, k, phi1);
+      const Plane<Real> p0 =
+          stereographic_plane(phi0, lambda0, lambda_s, pole, k, phi1);
+      y = (p.Y - p0.Y) * h + y_orig;
+      x = (p.X - p0.X) + x_orig;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void lltoxy_generic(float lat, float lon, float& x, float& y,
+                    std::string_view proj, float dx, float lat_orig,
+                    float lon_orig, float x_orig, float y_orig,
+                    float stand_lon, float truelat1, float truelat2) {
+  forward<float>(lat, lon, x, y, proj, dx, lat_orig, lon_orig, x_orig, y_orig,
+                 stand_lon, truelat1, truelat2);
+}
+
+void lltoxy_generic8(double lat, double lon, double& x, double& y,
+                     std::string_view proj, double dx, double lat_orig,
+                     double lon_orig, double x_orig, double y_orig,
+                     double stand_lon, double truelat1, double truelat2) {
+  forward<double>(lat, lon, x, y, proj, dx, lat_orig, lon_orig, x_orig, y_orig,
+                  stand_lon, truelat1, truelat2);
+}
+
+void lccone(float truelat1, float truelat2, std::int32_t hemi, float& cone) {
+  cone = cone_factor<float>(truelat1, truelat2, hemi);
+}
+
+void lccone8(double truelat1, double truelat2, std::int32_t hemi,
+             double& cone) {
+  cone = cone_factor<double>(truelat1, truelat2, hemi);
+}
+
+// Inverse conversion in 32-bit arithmetic.
+// Contract: grid (x, y) and the description as for the forward conversion;
+// writes lat and lon in degrees, lon brought into [-180, 180] by at most one
+// turn either way (CE included).  For a northern LC or ST grid it undoes the
+// forward conversion to 32-bit precision when lon_orig and stand_lon share
+// a longitude convention.  An unknown code ends the program.  O(1).
+void xytoll_generic(float x, float y, float& lat, float& lon,
+                    std::string_view proj, float dx, float lat_orig,
+                    float lon_orig, float x_orig, float y_orig,
+                    float stand_lon, float truelat1, float truelat2) {
+  using A = Arith<float>;
+  const Code code = projection_code(proj);
+  const float phi0 = lat_orig * A::deg;
+  const float lambda0 = lon_orig * A::deg;
+  const float lambda_s = stand_lon * A::deg;
+  const float phi1 = truelat1 * A::deg;
+  // Radians to degrees: multiply by 180, then divide by pi.
+  const auto degrees = [](float radians) { return radians * 180.0f / A::pi; };
+
+  switch (code) {
+    case Code::mercator: {
+      const float xd = dx * (x - x_orig);
+      const float yd = dx * (y - y_orig);
+      const float s = A::radius * cosf(phi1);
+      const float q = yd - s * logf(cosf(phi0) / (1.0f + sinf(phi0)));
+      lat = degrees(2.0f * atanf(expf(q / (A::radius * cosf(phi1)))) -
+                    A::half_pi);
+      lon = degrees(xd / (A::radius * cosf(phi1)) + lambda0);
+      break;
+    }
+    case Code::cylindrical:
+      lat = lat_orig + dx * (y - y_orig);
+      lon = lon_orig + dx * (x - x_orig);
+      break;
+    case Code::lambert: {
+      const std::int32_t hemi = hemisphere(truelat2);
+      const float h = static_cast<float>(hemi);
+      const float pole = h * A::half_pi;
+      const float n = cone_factor(truelat1, truelat2, hemi);
+      const float t1 = tanf((pole - phi1) * 0.5f);
+      const float t0 = tanf((pole - phi0) * 0.5f);
+      const float a = -A::radius * cosf(phi1) / n;
+      const float r0 = powf(t0 / t1, n) * a;
+      const float Y0 = r0 * cosf(n * (lambda_s - lambda0));
+      const float X0 = r0 * sinf(n * (lambda_s - lambda0));
+      const float Y = h * dx * (y - y_orig) + Y0;
+      const float X = dx * (x - x_orig) + X0;
+      const float t = powf(sqrtf(X * X + Y * Y) / fabsf(a), 1.0f / n) * t1;
+      lat = degrees(pole - 2.0f * atanf(t));
+      lon = degrees(atan2f(X, -Y) * (1.0f / n) + lambda_s);
+      break;
+    }
+    case Code::stereographic: {
+      const float h = static_cast<float>(hemisphere(truelat1));
+      const float pole = h * A::half_pi;
+      const float a = -A::radius * cosf(phi0) * (1.0f + cosf(pole - phi1)) /
+                      (1.0f + cosf(pole - phi0));
+      const float Y0 = a * cosf(lambda_s - lambda0);
+      const float X0 = a * sinf(lambda_s - lambda0);
+      const float Y = h * dx * (y - y_orig) + Y0;
+      const float X = dx * (x - x_orig) + X0;
+      const float t =
+          sqrtf(Y * Y + X * X) * 0.0001569563f / (1.0f + cosf(pole - phi1));
+      lat = degrees(pole - 2.0f * h * atanf(t));
+      lon = degrees(atan2f(X, -Y) + lambda_s);
+      break;
+    }
+  }
+  if (lon > 180.0f) lon = lon - 360.0f;
+  if (lon < -180.0f) lon = lon + 360.0f;
+}
+
+}  // namespace rn
