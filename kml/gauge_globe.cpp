@@ -1,0 +1,27 @@
+// `gaugeglobe`: the stations of a station list as red-dot placemarks.
+#include <string>
+
+#include "atomic_output.hpp"
+#include "command_line.hpp"
+#include "kml_tools.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::kml {
+
+void pro_gaugeglobe(const std::string& output_file, const std::string& obs_file) {
+  AtomicTextFile document(output_file);
+  complete_document(document, kGaugeglobeVariant, [](KmlDocument&) {}, obs_file);
+}
+
+void gaugeglobe_main(int argc, char** argv) {
+  const std::int32_t narg = argc - 1;
+  out().record("narg = ", narg);
+  if (narg != 2) {
+    out().record("Usage: outputFile obsFile(station_list.txt)");
+    plain_stop(kFailure);
+  }
+  pro_gaugeglobe(argument(argc, argv, 1), argument(argc, argv, 2));
+}
+
+}  // namespace rn::kml

@@ -1,0 +1,183 @@
+#include "kml_document.hpp"
+
+#include <array>
+
+#include "command_line.hpp"
+#include "file_names.hpp"
+#include "list_input.hpp"
+#include "program_end.hpp"
+
+namespace rn::kml {
+namespace {
+
+/// The colour styles of the colour style set, in the order of the head.
+struct ColourStyle {
+  std::string_view id;
+  std::string_view color;
+};
+constexpr std::array<ColourStyle, 8> kColourStyles{{
+    {"brown", "ff336699"},
+    {"pink", "ffff00ff"},
+    {"red", "ff0000ff"},
+    {"purple", "ff800080"},
+    {"green", "ff00ff00"},
+    {"yellow", "ff00ffff"},
+    {"orange", "ff0080ff"},
+    {"blue", "ffff0000"},
+}};
+
+}  // namespace
+
+std::string_view value_class(std::span<const ValueClass> classes, float value) {
+  for (const ValueClass& c : classes) {
+    if (value >= c.lower && value < c.upper) return c.style;
+  }
+  return {};
+}
+
+std::string_view escape_name(std::string_view name, std::string& scratch) {
+  if (name.find_first_of("&<>\"'") == std::string_view::npos) return name;
+  scratch.clear();
+  for (char c : name) {
+    switch (c) {
+      case '&': scratch += "&amp;"; break;
+      case '<': scratch += "&lt;"; break;
+      case '>': scratch += "&gt;"; break;
+      case '"': scratch += "&quot;"; break;
+      case '\'': scratch += "&apos;"; break;
+      default: scratch += c;
+    }
+  }
+  return scratch;
+}
+
+void echo_files(std::string_view in_file, std::string_view output_file) {
+  out().record("inFIle =", in_file);
+  out().record("outFile =", output_file);
+}
+
+void KmlDocument::dumphead() {
+  out_.line(R"(<?xml version="1.0" encoding="UTF-8"?>)");
+  out_.record("<kml xmlns=\"", kKmlNamespace, "\">");
+  out_.record("  <Document> ");
+  if (variant_.style_set == StyleSet::colour) {
+    out_.record(R"(<Style id="obs">)");
+    out_.record("<IconStyle>");
+    out_.record("<Icon>");
+    out_.record(" <href>", kRedDotUrl, "</href>");
+    out_.record("</Icon>");
+    out_.record("</IconStyle>");
+    out_.record("</Style>");
+    for (const ColourStyle& s : kColourStyles) {
+      out_.record("<Style id=\"", s.id, "\">");
+      out_.record("<IconStyle>");
+      out_.record("<color>", s.color, "</color>");
+      out_.record("<scale>0.3</scale>");
+      out_.record("<Icon>");
+      out_.record("<href>", kShadedDotUrl, "</href>");
+      out_.record("</Icon>");
+      out_.record("</IconStyle>");
+      out_.record("</Style>");
+    }
+  } else {
+    out_.record(R"(<Style id="red">)");
+    out_.record("<IconStyle>");
+    out_.record("<Icon>");
+    out_.record("<href>", kRedDotUrl, "</href>");
+    out_.record("</Icon>");
+    out_.record("</IconStyle>");
+    out_.record("</Style>");
+  }
+}
+
+void KmlDocument::point(float lat, float lon) {
+  out_.record("<Point>");
+  out_.record("   <coordinates>");
+  out_.record(lon, ",", lat);
+  out_.record("</coordinates>");
+  out_.record("</Point>");
+  out_.record("</Placemark>");
+}
+
+void KmlDocument::outputsingle(float lat, float lon, std::int32_t order, float value,
+                               std::int32_t k, std::string_view style, std::string_view label) {
+  out_.record("<Placemark>");
+  out_.record("<description>");
+  out_.record("k=", k, label, order, " ,streamflow=", value);
+  out_.record("</description>");
+  out_.record("<styleUrl>#", trim_right(style), "</styleUrl>");
+  point(lat, lon);
+}
+
+void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t k) {
+  out_.record("<Placemark>");
+  out_.record("<name>", k, "</name>");
+  out_.record("<description>");
+  out_.record(lat, ",", lon, ",", order);
+  out_.record("</description>");
+  point(lat, lon);
+}
+
+void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t column,
+                               std::int32_t row, std::int32_t k) {
+  out_.record("<Placemark>");
+  out_.record("<name>", k, "</name>");
+  out_.record("<description>");
+  out_.record(lat, ",", lon, ",", order, ",(ii,jj)", column, ",", row);
+  out_.record("</description>");
+  point(lat, lon);
+}
+
+void KmlDocument::outputred(float lat, float lon, std::int32_t number, std::string_view name,
+                            std::int32_t column, std::int32_t row) {
+  out_.record("<Placemark>");
+  out_.record("<name>", escape_name(trim_right(name), scratch_), "</name>");
+  out_.record("<description>");
+  out_.record(lat, ",", lon, ",", number, ",(ii,jj)", column, ",", row);
+  out_.record("</description>");
+  out_.record("<styleUrl>#", variant_.station_style, "</styleUrl>");
+  point(lat, lon);
+}
+
+// Contract: writes one station placemark per complete station of the list,
+// in file order; a station cut short by the end of the file is dropped.  A
+// missing or blank-named list writes one message record and no placemark.
+// A value that cannot be read as its type ends the program (status 1)
+// before anything further is written.  Cost: linear in the list's size.
+void KmlDocument::procesobsfile(std::string_view file) {
+  const std::string_view name = trim_right(file);
+  if (name.empty() || !file_exists(name)) {
+    out().record(variant_.missing_list_message, name);
+    return;
+  }
+  const std::string path(name);
+  std::string text;
+  if (const ReadResult r = read_text_file(path, text); !r.ok()) fail("Error: " + r.message);
+  StationReader stations(text);
+  Station s;
+  for (;;) {
+    const ReadResult r = stations.next(s);
+    if (r.status == ReadStatus::end_of_file) return;
+    if (!r.ok()) fail("Error: station list " + path + ": " + r.message);
+    outputred(s.lat, s.lon, s.number, s.name, s.column, s.row);
+  }
+}
+
+void KmlDocument::dumptail() {
+  if (variant_.legend) {
+    out_.record("<ScreenOverlay>");
+    out_.record("<name>Legend</name>");
+    out_.record("<Icon>");
+    out_.record("<href>bar.gif</href>");
+    out_.record("</Icon>");
+    out_.record(R"(<overlayXY x="0.01" y="0.02" xunits="fraction" yunits="fraction"/>)");
+    out_.record(R"(<screenXY x="0.01" y="0.02" xunits="fraction" yunits="fraction"/>)");
+    out_.record(R"(<rotationXY x="0" y="0" xunits="fraction" yunits="fraction"/>)");
+    out_.record(R"(<size x="0.5" y="0.08" xunits="fraction" yunits="fraction"/>)");
+    out_.record("</ScreenOverlay>");
+  }
+  out_.record("  </Document> ");
+  out_.record("  </kml> ");
+}
+
+}  // namespace rn::kml

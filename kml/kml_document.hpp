@@ -1,0 +1,161 @@
+// The KML document writer shared by the five globe exporters.
+//
+// A document is a head with one of two style sets, point placemarks, station
+// placemarks from a station list, an optional legend overlay and the end.
+// Every line but the first is a text record (text_record.hpp); reals are
+// 32-bit values in the 16-character field.  The tools differ only in the
+// pieces they combine, which `Variant` holds as data (one row per tool).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "atomic_output.hpp"
+#include "text_record.hpp"
+
+namespace rn::kml {
+
+// --------------------------------------------------------------- icon hosts
+
+/// Complete addresses of the two icons, on the public map-icon host.
+inline constexpr std::string_view kRedDotUrl =
+    "https://maps.google.com/intl/en_us/mapfiles/ms/icons/red-dot.png";
+inline constexpr std::string_view kShadedDotUrl =
+    "https://maps.google.com/mapfiles/kml/shapes/shaded_dot.png";
+
+/// Namespace of KML 2.2 documents.
+inline constexpr std::string_view kKmlNamespace = "http://www.opengis.net/kml/2.2";
+
+// ------------------------------------------------------------ value classes
+
+/// One row of a class table: values v with lower <= v < upper take `style`.
+struct ValueClass {
+  float lower;
+  float upper;
+  std::string_view style;
+};
+
+inline constexpr float kNoUpper = std::numeric_limits<float>::infinity();
+
+/// The streamflow classes of `flowglobe` and of `flowglobe_max`, in table
+/// order; a value takes the first row whose range holds it.
+inline constexpr std::array<ValueClass, 6> kStandardClasses{{
+    {4.0f, 8.0f, "blue"},
+    {8.0f, 16.0f, "green"},
+    {16.0f, 32.0f, "yellow"},
+    {32.0f, 64.0f, "orange"},
+    {64.0f, 128.0f, "red"},
+    {128.0f, kNoUpper, "purple"},
+}};
+inline constexpr std::array<ValueClass, 6> kMaximumClasses{{
+    {10.0f, 20.0f, "blue"},
+    {20.0f, 50.0f, "green"},
+    {50.0f, 100.0f, "yellow"},
+    {100.0f, 500.0f, "orange"},
+    {500.0f, 1000.0f, "red"},
+    {1000.0f, kNoUpper, "purple"},
+}};
+
+/// Style id of the first row of `classes` that holds `value`, or an empty
+/// view when no row does (values below the table, NaN).
+std::string_view value_class(std::span<const ValueClass> classes, float value);
+
+// ---------------------------------------------------------------- variants
+
+enum class StyleSet { colour, red };
+
+/// What distinguishes the document of one tool from another.
+struct Variant {
+  StyleSet style_set;
+  /// Style id that station placemarks refer to ("obs" or "red"); empty when
+  /// the tool has no station list.
+  std::string_view station_style;
+  /// First item of the record written for a missing station list.
+  std::string_view missing_list_message;
+  /// Whether the legend overlay precedes the document end.
+  bool legend;
+};
+
+inline constexpr Variant kFlowglobeVariant{StyleSet::colour, "obs",
+                                           "warning: obsFile does not exist. ", true};
+inline constexpr Variant kFlowglobeDrv1Variant{StyleSet::red, "", "", false};
+inline constexpr Variant kFlowglobeSegVariant{StyleSet::red, "red", "obsFile does not exist. ",
+                                              false};
+inline constexpr Variant kGaugeglobeVariant = kFlowglobeSegVariant;
+
+// ---------------------------------------------------------------- document
+
+/// Replaces &, <, >, " and ' in a station name by their character
+/// references so that the document stays well-formed XML whatever the name.
+/// Returns `name` itself (no copy) when it holds none of them.
+std::string_view escape_name(std::string_view name, std::string& scratch);
+
+/// Writes the records of one KML document onto a text stream.  The stream
+/// (normally an atomic output file) is owned by the caller, who also decides
+/// when the document is complete; `dumptail` only writes the last records.
+class KmlDocument {
+ public:
+  KmlDocument(TextOut& out, const Variant& variant) : out_(out), variant_(variant) {}
+
+  /// The head: XML declaration, kml and Document openings, the style set.
+  void dumphead();
+
+  /// Value placemark: description "k=" k label order " ,streamflow=" value,
+  /// the style reference, the point.
+  void outputsingle(float lat, float lon, std::int32_t order, float value, std::int32_t k,
+                    std::string_view style, std::string_view label);
+
+  /// Node placemark: name k, description lat, lon, order, the point.
+  void outputsingel(float lat, float lon, std::int32_t order, std::int32_t k);
+
+  /// Segment placemark: as the node placemark, the description adding the
+  /// grid column and row after ",(ii,jj)".
+  void outputsingel(float lat, float lon, std::int32_t order, std::int32_t column,
+                    std::int32_t row, std::int32_t k);
+
+  /// Station placemark with the variant's station style.  `name` is written
+  /// with trailing blanks removed and escaped.
+  void outputred(float lat, float lon, std::int32_t number, std::string_view name,
+                 std::int32_t column, std::int32_t row);
+
+  /// Station list overlay: one station placemark per station of the list
+  /// `file` (trailing blanks removed).  A missing or blank-named list writes
+  /// the variant's message and the name as one standard-output record.  A
+  /// station value that cannot be read ends the program (input error).
+  void procesobsfile(std::string_view file);
+
+  /// The legend overlay where the variant has one, then the document end.
+  void dumptail();
+
+ private:
+  void point(float lat, float lon);
+  void description_head(float lat, float lon, std::int32_t order);
+
+  TextOut& out_;
+  const Variant& variant_;
+  std::string scratch_;
+};
+
+/// Writes the standard-output records that name the input and the document:
+/// "inFIle =" + `in_file`, "outFile =" + `output_file`.
+void echo_files(std::string_view in_file, std::string_view output_file);
+
+/// Completes a document opened by the caller: head, the point placemarks
+/// that `points` writes, the station list `obs_file` where the variant has
+/// one, the end; then renames the document into place.
+template <typename Points>
+void complete_document(AtomicTextFile& file, const Variant& variant, Points points,
+                       std::string_view obs_file = {}) {
+  KmlDocument doc(file.text(), variant);
+  doc.dumphead();
+  points(doc);
+  if (!variant.station_style.empty()) doc.procesobsfile(obs_file);
+  doc.dumptail();
+  file.commit();
+}
+
+}  // namespace rn::kml

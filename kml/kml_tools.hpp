@@ -1,0 +1,104 @@
+// The five globe exporters: their program entries, drivers, point selections
+// and the data that sets one tool apart from another.
+//
+//   flowglobe       channel points coloured by streamflow class, stations, legend
+//   flowglobe_max   the same for the per-point maximum streamflow
+//   flowglobe_drv1  every n-th channel node of sufficient stream order
+//   flowglobe_seg   the points of a segment-information file, stations
+//   gaugeglobe      the stations of a station list
+//
+// Each entry takes the process arguments, writes its standard-output records
+// and its one document, and ends through the program ends (program_end.hpp).
+// Documents are written under a temporary name and renamed into place when
+// complete, so a failed run leaves an existing document as it was.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kml_document.hpp"
+
+namespace rn::kml {
+
+/// The per-point arrays of one input file, point i at index i - 1.  Arrays a
+/// tool does not read stay empty.
+struct ChannelPoints {
+  std::vector<float> fcstdata;
+  std::vector<float> lat;
+  std::vector<float> lon;
+  std::vector<std::int32_t> order;
+  std::vector<std::int32_t> chanxi;
+  std::vector<std::int32_t> chanyj;
+};
+
+// ------------------------------------------------------ streamflow exporters
+
+/// What sets `flowglobe` and `flowglobe_max` apart.
+struct StreamflowTool {
+  std::string_view program;
+  /// Variable of the channel output that holds the value of each point.
+  std::string_view value_var;
+  /// Text between k and the order in the description of a value placemark.
+  std::string_view label;
+  /// Colour classes of the values.  A written value that falls in no class
+  /// takes the style of the value placemark written just before it, "purple"
+  /// for the first.
+  std::span<const ValueClass> classes;
+};
+
+inline constexpr StreamflowTool kFlowglobe{"flowglobe", "streamflow", " ,orderin=,",
+                                           kStandardClasses};
+inline constexpr StreamflowTool kFlowglobeMax{"flowglobe_max", "acc_streamflowMax", " ,order=",
+                                              kMaximumClasses};
+
+/// True when grid column `chanxi` or row `chanyj` is a multiple of `jumpint`
+/// (signs do not matter; `jumpint` is not 0).
+bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jumpint);
+
+/// Writes the value placemarks of the points of sufficient order, on the
+/// thinned grid, with a value of at least 4, in point order.
+void dumppoints(const StreamflowTool& tool, const ChannelPoints& points, std::int32_t order0,
+                std::int32_t jumpint, KmlDocument& doc);
+
+/// Driver of `flowglobe` (with kFlowglobe) and `flowglobe_max` (kFlowglobeMax).
+void pro_flowglobe_drv(const StreamflowTool& tool, const std::string& in_file,
+                       const std::string& output_file, std::int32_t order0,
+                       const std::string& seg_file, const std::string& obs_file,
+                       std::int32_t jumpint);
+
+// ------------------------------------------------- node and segment exporters
+
+/// Node placemarks of `flowglobe_drv1`: of the points whose order reaches
+/// `order0`, the `interval0`-th, 2*`interval0`-th, ... in file order.
+void dumppoints_nodes(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
+                      KmlDocument& doc);
+
+/// Segment placemarks of `flowglobe_seg`: every point whose order reaches
+/// `order0`.
+void dumppoints_segments(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc);
+
+void pro_flowglobe_drv1(const std::string& in_file, const std::string& output_file,
+                        std::int32_t order0, std::int32_t interval0);
+void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_file,
+                       std::int32_t order0, const std::string& obs_file);
+
+// ----------------------------------------------------------- station exporter
+
+void pro_gaugeglobe(const std::string& output_file, const std::string& obs_file);
+
+// ------------------------------------------------------------ entries
+
+/// `flowglobe` (kFlowglobe) and `flowglobe_max` (kFlowglobeMax).
+void streamflow_main(const StreamflowTool& tool, int argc, char** argv);
+void flowglobe_drv1_main(int argc, char** argv);
+void flowglobe_seg_main(int argc, char** argv);
+void gaugeglobe_main(int argc, char** argv);
+
+/// Runs the tool `program` on the process arguments (--help and --version
+/// answered first) and returns the exit status.
+int run_tool(std::string_view program, int argc, char** argv);
+
+}  // namespace rn::kml

@@ -1,0 +1,103 @@
+// `flowglobe_drv1` and `flowglobe_seg`: the channel network itself as
+// uncoloured point placemarks named by their position in the input file.
+#include <string>
+
+#include "atomic_output.hpp"
+#include "command_line.hpp"
+#include "list_input.hpp"
+#include "program_end.hpp"
+#include "channel_input.hpp"
+#include "kml_tools.hpp"
+#include "nc_readers.hpp"
+#include "text_record.hpp"
+
+namespace rn::kml {
+
+// Contract: of the points with order(j) >= order0, counted in file order,
+// writes the interval0-th, 2*interval0-th, ... as node placemarks named j
+// (an interval of 1 or less writes every one).  Points below order0 do not
+// advance the count.  Assumes lat, lon and order of equal length.
+// Cost: one pass, O(points).
+void dumppoints_nodes(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
+                      KmlDocument& doc) {
+  std::int32_t c = 0;
+  const std::size_t fcstn = points.order.size();
+  for (std::size_t j = 0; j < fcstn; ++j) {
+    if (points.order[j] < order0) continue;
+    ++c;
+    if (c >= interval0) {
+      doc.outputsingel(points.lat[j], points.lon[j], points.order[j],
+                       static_cast<std::int32_t>(j + 1));
+      c = 0;
+    }
+  }
+}
+
+// Contract: writes a segment placemark named k for every point k with
+// order(k) >= order0, in file order; no thinning, no value test.  Assumes
+// the five arrays of equal length.  Cost: one pass, O(points).
+void dumppoints_segments(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc) {
+  const std::size_t fcstn = points.order.size();
+  for (std::size_t k = 0; k < fcstn; ++k) {
+    if (points.order[k] < order0) continue;
+    doc.outputsingel(points.lat[k], points.lon[k], points.order[k], points.chanxi[k],
+                     points.chanyj[k], static_cast<std::int32_t>(k + 1));
+  }
+}
+
+void pro_flowglobe_drv1(const std::string& in_file, const std::string& output_file,
+                        std::int32_t order0, std::int32_t interval0) {
+  echo_files(in_file, output_file);
+  AtomicTextFile document(output_file);
+  const ModuleReaders readers(DimensionForm::file_echo);
+  const std::int32_t fcstn = readers.get_file_dimension(in_file, "recNum");
+  ChannelPoints p;
+  // The values are not shown, but the variable must be there.
+  p.fcstdata = read_reals(readers, in_file, "streamflow", fcstn);
+  p.lat = read_reals(readers, in_file, "latitude", fcstn);
+  p.lon = read_reals(readers, in_file, "longitude", fcstn);
+  p.order = read_ints(readers, in_file, "order", fcstn);
+  complete_document(document, kFlowglobeDrv1Variant,
+                    [&](KmlDocument& doc) { dumppoints_nodes(p, order0, interval0, doc); });
+}
+
+void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_file,
+                       std::int32_t order0, const std::string& obs_file) {
+  echo_files(seg_file, output_file);
+  AtomicTextFile document(output_file);
+  const ModuleReaders readers(DimensionForm::file_echo);
+  const std::int32_t fcstn = readers.get_file_dimension(seg_file, "n");
+  ChannelPoints p;
+  p.lat = read_reals(readers, seg_file, "chlat", fcstn);
+  p.lon = read_reals(readers, seg_file, "chlon", fcstn);
+  p.order = read_ints(readers, seg_file, "order", fcstn);
+  p.chanxi = read_ints(readers, seg_file, "chanxi", fcstn);
+  p.chanyj = read_ints(readers, seg_file, "chanyj", fcstn);
+  complete_document(
+      document, kFlowglobeSegVariant,
+      [&](KmlDocument& doc) { dumppoints_segments(p, order0, doc); }, obs_file);
+}
+
+void flowglobe_drv1_main(int argc, char** argv) {
+  if (argc - 1 != 4) {
+    out().record("Usage: inFile outputFile order interval(jump points)");
+    plain_stop(kFailure);
+  }
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
+  const std::int32_t interval0 = int_argument(argument(argc, argv, 4), "interval");
+  pro_flowglobe_drv1(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0);
+}
+
+void flowglobe_seg_main(int argc, char** argv) {
+  const std::int32_t narg = argc - 1;
+  out().record("narg = ", narg);
+  if (narg < 3) {
+    out().record("Usage: seg_info.nc outputFile order obsFile(opt)");
+    plain_stop(kFailure);
+  }
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
+  pro_flowglobe_seg(argument(argc, argv, 1), argument(argc, argv, 2), order0,
+                    argument(argc, argv, 4));
+}
+
+}  // namespace rn::kml
