@@ -28,12 +28,15 @@
 // at 256 characters) before use; messages show the trimmed names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace rn {
+
+class NcFile;
 
 /// How `get_file_dimension` treats a missing dimension and a missing file.
 enum class DimensionForm {
@@ -78,5 +81,42 @@ class ModuleReaders {
  private:
   DimensionForm form_;
 };
+
+// ---- Failure ends shared by every reader family (also for the programs'
+// ---- own readers built on `NcFile`).  Each writes one record on standard
+// ---- output, then a text stop "In <reader>() - ..." with exit status 1.
+
+/// A variable holding `count` values where the caller's array holds
+/// `expected`: record "Error: variable <var> in <file> holds <count> values,
+/// the array holds <expected>"; text stop "In <reader>() - variable size does
+/// not match the array".
+[[noreturn]] void stop_count_mismatch(std::string_view reader, std::string_view file,
+                                      std::string_view var, std::size_t count,
+                                      std::size_t expected);
+/// A failed read: record "Error: failed to read variable <var> in <file>: "
+/// + library text; text stop "In <reader>() - failed to read the netcdf
+/// variable".
+[[noreturn]] void stop_read_failure(std::string_view reader, std::string_view file,
+                                    std::string_view var, int status);
+/// A failed close: record "Error: failed to close the netcdf file <file>: "
+/// + library text; text stop "In <reader>() - failed to close the netcdf
+/// file".
+[[noreturn]] void stop_close_failure(std::string_view reader, std::string_view file,
+                                     int status);
+/// A dimension longer than a 32-bit signed integer: record "Error: dimension
+/// <dim> in <file> has length <length>, more than a 32-bit integer holds";
+/// text stop "In <reader>() - dimension too long".
+[[noreturn]] void stop_long_dimension(std::string_view reader, std::string_view file,
+                                      std::string_view dim, std::size_t length);
+
+/// Checks that variable `varid` of `nc` holds `expected` values; ends the
+/// program through `stop_count_mismatch` (or `stop_read_failure` when its
+/// shape cannot be read) otherwise.
+void require_count(std::string_view reader, const NcFile& nc, int varid,
+                   std::string_view file, std::string_view var, std::size_t expected);
+
+/// A dimension length as a 32-bit integer, or `stop_long_dimension`.
+std::int32_t int32_length(std::string_view reader, std::string_view file,
+                          std::string_view dim, std::size_t length);
 
 }  // namespace rn

@@ -1,0 +1,206 @@
+#include "atomic_output.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "program_end.hpp"
+
+namespace rn {
+
+namespace {
+
+// ---- Removal of pending temporaries when a signal ends the process ----
+//
+// The handler may run at any moment, so it only reads a fixed table of
+// C strings and calls unlink(), both async-signal-safe.  A slot is filled
+// before it is marked used and unmarked before it is reused.
+
+constexpr int kSlots = 16;
+constexpr std::size_t kPathBytes = 4096;
+
+struct Slot {
+  volatile std::sig_atomic_t used = 0;
+  char path[kPathBytes] = {};
+};
+
+Slot g_slots[kSlots];
+
+// Signals whose default action ends the process and that a user or the
+// system sends to stop a run.
+constexpr int kCleanupSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGXFSZ};
+
+extern "C" void remove_temporaries(int sig) {
+  for (Slot& slot : g_slots) {
+    if (slot.used != 0) ::unlink(slot.path);
+  }
+  // Die of the same signal, so that the parent sees how the run ended.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  ::sigaction(sig, &dfl, nullptr);
+  ::raise(sig);
+}
+
+// Installs the handler once, for the signals still at their default action:
+// a signal the caller ignores (a background job's SIGINT, nohup's SIGHUP)
+// stays ignored.
+void install_handlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  for (int sig : kCleanupSignals) {
+    struct sigaction current {};
+    if (::sigaction(sig, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction act {};
+    act.sa_handler = remove_temporaries;
+    sigemptyset(&act.sa_mask);
+    for (int other : kCleanupSignals) sigaddset(&act.sa_mask, other);
+    ::sigaction(sig, &act, nullptr);
+  }
+}
+
+// Returns the slot holding `path`, or -1 when the table is full or the path
+// too long (the temporary is then still removed on every ordinary end).
+int register_temporary(const std::string& path) {
+  if (path.size() >= kPathBytes) return -1;
+  install_handlers();
+  for (int k = 0; k < kSlots; ++k) {
+    Slot& slot = g_slots[k];
+    if (slot.used != 0) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    slot.used = 1;
+    return k;
+  }
+  return -1;
+}
+
+void unregister_temporary(int& slot) {
+  if (slot < 0) return;
+  g_slots[slot].used = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  slot = -1;
+}
+
+// ---- Names and permissions ----
+
+// The process's file-creation mask (read once; the programs never change it).
+mode_t creation_mask() {
+  static const mode_t mask = [] {
+    const mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+  }();
+  return mask;
+}
+
+// Temporary name template in the target's folder: ".<name>.XXXXXX", the name
+// part shortened so that the whole stays within a file name's 255 bytes.
+std::string temp_template(const std::string& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  constexpr std::size_t kMaxBase = 255 - 8 - 1;  // ".", ".XXXXXX", margin
+  if (base.size() > kMaxBase) base.resize(kMaxBase);
+  return folder + "." + base + ".XXXXXX";
+}
+
+std::string system_error(int errno_value) {
+  return std::strerror(errno_value != 0 ? errno_value : EIO);
+}
+
+}  // namespace
+
+AtomicOutput::AtomicOutput(std::string_view target) : target_(target) {
+  std::string name = temp_template(target_);
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
+  }
+  fd_ = fd;
+  temp_ = std::move(name);
+  slot_ = register_temporary(temp_);
+}
+
+AtomicOutput::~AtomicOutput() { abandon(); }
+
+int AtomicOutput::release_fd() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+bool AtomicOutput::close_fd() {
+  if (fd_ < 0) return true;
+  const int fd = release_fd();
+  return ::close(fd) == 0;
+}
+
+void AtomicOutput::fail_write(int errno_value) const {
+  fail("Error: cannot write output file " + target_ + ": " + system_error(errno_value));
+}
+
+// Contract: the caller has written and closed the temporary.  Gives it the
+// mode a plain create would (an existing target's mode, else 0666 & ~umask)
+// and renames it onto the target in one step.  Any failure ends the program
+// with status 1; the temporary is then removed by the destructor.
+void AtomicOutput::commit() {
+  if (committed_ || removed_) return;
+  if (!close_fd()) fail_write(errno);
+  struct stat existing {};
+  const mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                          ? (existing.st_mode & 07777)
+                          : (0666 & ~creation_mask());
+  if (::chmod(temp_.c_str(), mode) != 0) fail_write(errno);
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) fail_write(errno);
+  committed_ = true;
+  unregister_temporary(slot_);
+}
+
+void AtomicOutput::abandon() {
+  if (committed_ || removed_) return;
+  close_fd();
+  ::unlink(temp_.c_str());
+  removed_ = true;
+  unregister_temporary(slot_);
+}
+
+// ---- Text outputs ----
+
+AtomicTextFile::AtomicTextFile(std::string_view target, std::size_t buffer_bytes)
+    : output_(target) {
+  stream_ = ::fdopen(output_.fd(), "w");
+  if (stream_ == nullptr) output_.fail_write(errno);
+  output_.release_fd();  // the stream owns the descriptor now
+  text_ = std::make_unique<TextOut>(stream_, buffer_bytes);
+}
+
+AtomicTextFile::~AtomicTextFile() {
+  text_.reset();
+  if (stream_ != nullptr) std::fclose(stream_);
+  // `output_` removes the temporary unless committed.
+}
+
+void AtomicTextFile::commit() {
+  if (!text_) return;  // already committed
+  errno = 0;
+  const bool flushed = text_->flush();
+  const int flush_errno = errno;
+  text_.reset();
+  if (!flushed) output_.fail_write(flush_errno);
+  std::FILE* stream = stream_;
+  stream_ = nullptr;
+  const bool stream_error = std::ferror(stream) != 0;
+  errno = 0;
+  if (std::fclose(stream) != 0 || stream_error) output_.fail_write(errno);
+  output_.commit();
+}
+
+}  // namespace rn

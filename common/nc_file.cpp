@@ -1,0 +1,243 @@
+#include "nc_file.hpp"
+
+#include <limits>
+#include <utility>
+
+namespace rn {
+
+namespace {
+
+// The library takes names as C strings; names are short, so one copy per
+// call costs nothing next to the file access itself.
+std::string c_name(std::string_view name) { return std::string(name); }
+
+int get_all(int ncid, int varid, std::int32_t* p) { return nc_get_var_int(ncid, varid, p); }
+int get_all(int ncid, int varid, float* p) { return nc_get_var_float(ncid, varid, p); }
+int get_all(int ncid, int varid, double* p) { return nc_get_var_double(ncid, varid, p); }
+
+int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, std::int32_t* p) {
+  return nc_get_vara_int(ncid, varid, s, c, p);
+}
+int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, float* p) {
+  return nc_get_vara_float(ncid, varid, s, c, p);
+}
+int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, double* p) {
+  return nc_get_vara_double(ncid, varid, s, c, p);
+}
+
+}  // namespace
+
+std::string nc_error_text(int status) {
+  switch (status) {
+    case kCountMismatch:
+      return "Variable holds another number of values than the array";
+    case kCountOverflow:
+      return "Variable holds more values than memory can address";
+    case kShapeMismatch:
+      return "Requested part does not fit the variable's shape";
+    default:
+      return nc_strerror(status);
+  }
+}
+
+bool checked_count(std::span<const std::size_t> lengths, std::size_t& count) {
+  std::size_t n = 1;
+  for (std::size_t len : lengths) {
+    if (len != 0 && n > std::numeric_limits<std::size_t>::max() / len) return false;
+    n *= len;
+  }
+  count = n;
+  return true;
+}
+
+NcFile::~NcFile() {
+  if (ncid_ >= 0) nc_close(ncid_);
+}
+
+NcFile::NcFile(NcFile&& other) noexcept : ncid_(std::exchange(other.ncid_, -1)) {}
+
+NcFile& NcFile::operator=(NcFile&& other) noexcept {
+  if (this != &other) {
+    if (ncid_ >= 0) nc_close(ncid_);
+    ncid_ = std::exchange(other.ncid_, -1);
+  }
+  return *this;
+}
+
+int NcFile::open(const std::string& path) {
+  if (ncid_ >= 0) close();
+  int id = -1;
+  const int status = nc_open(path.c_str(), NC_NOWRITE, &id);
+  if (status == NC_NOERR) ncid_ = id;
+  return status;
+}
+
+int NcFile::close() {
+  if (ncid_ < 0) return NC_EBADID;
+  const int status = nc_close(std::exchange(ncid_, -1));
+  return status;
+}
+
+int NcFile::dim_id(std::string_view name, int& id) const {
+  return nc_inq_dimid(ncid_, c_name(name).c_str(), &id);
+}
+
+int NcFile::dim_length(int dimid, std::size_t& length) const {
+  return nc_inq_dimlen(ncid_, dimid, &length);
+}
+
+int NcFile::dim_length(std::string_view name, std::size_t& length) const {
+  int id = -1;
+  const int status = dim_id(name, id);
+  return status != NC_NOERR ? status : dim_length(id, length);
+}
+
+int NcFile::var_id(std::string_view name, int& id) const {
+  return nc_inq_varid(ncid_, c_name(name).c_str(), &id);
+}
+
+bool NcFile::has_var(std::string_view name) const {
+  int id = -1;
+  return var_id(name, id) == NC_NOERR;
+}
+
+int NcFile::var_type(int varid, nc_type& type) const { return nc_inq_vartype(ncid_, varid, &type); }
+
+int NcFile::var_dims(int varid, std::vector<int>& dimids) const {
+  int ndims = 0;
+  int status = nc_inq_varndims(ncid_, varid, &ndims);
+  if (status != NC_NOERR) return status;
+  dimids.assign(static_cast<std::size_t>(ndims), -1);
+  return ndims == 0 ? NC_NOERR : nc_inq_vardimid(ncid_, varid, dimids.data());
+}
+
+int NcFile::var_shape(int varid, std::vector<std::size_t>& lengths) const {
+  std::vector<int> dimids;
+  int status = var_dims(varid, dimids);
+  if (status != NC_NOERR) return status;
+  lengths.assign(dimids.size(), 0);
+  for (std::size_t k = 0; k < dimids.size(); ++k) {
+    status = dim_length(dimids[k], lengths[k]);
+    if (status != NC_NOERR) return status;
+  }
+  return NC_NOERR;
+}
+
+int NcFile::var_count(int varid, std::size_t& count) const {
+  std::vector<std::size_t> lengths;
+  const int status = var_shape(varid, lengths);
+  if (status != NC_NOERR) return status;
+  return checked_count(lengths, count) ? NC_NOERR : kCountOverflow;
+}
+
+// Whole-variable read.
+// Contract: reads every value of `varid` into `values` in file order (last
+// dimension fastest), converted by the library.  Reads nothing unless
+// `values.size()` equals the variable's element count, so the caller's
+// array is never overrun.  Cost: one shape inquiry plus one library read.
+template <typename T>
+int NcFile::read_whole(int varid, std::span<T> values) const {
+  std::size_t count = 0;
+  const int status = var_count(varid, count);
+  if (status != NC_NOERR) return status;
+  if (count != values.size()) return kCountMismatch;
+  if (count == 0) return NC_NOERR;  // nothing to read; the library may refuse a null buffer
+  return get_all(ncid_, varid, values.data());
+}
+
+int NcFile::read(int varid, std::span<std::int32_t> values) const { return read_whole(varid, values); }
+int NcFile::read(int varid, std::span<float> values) const { return read_whole(varid, values); }
+int NcFile::read(int varid, std::span<double> values) const { return read_whole(varid, values); }
+
+// Hyperslab read.
+// Contract: start and count hold one entry per dimension of the variable
+// (CDL order); every start + count stays within its dimension (checked here
+// without overflow, so that no request can make the library read beyond the
+// variable); `values` holds exactly the product of the counts.  Cost: one
+// shape inquiry plus one library read.
+template <typename T>
+int NcFile::read_part(int varid, std::span<const std::size_t> start,
+                      std::span<const std::size_t> count, std::span<T> values) const {
+  std::vector<std::size_t> lengths;
+  const int status = var_shape(varid, lengths);
+  if (status != NC_NOERR) return status;
+  if (start.size() != lengths.size() || count.size() != lengths.size()) return kShapeMismatch;
+  for (std::size_t k = 0; k < lengths.size(); ++k) {
+    if (start[k] > lengths[k] || count[k] > lengths[k] - start[k]) return kShapeMismatch;
+  }
+  std::size_t n = 0;
+  if (!checked_count(count, n)) return kCountOverflow;
+  if (n != values.size()) return kCountMismatch;
+  if (n == 0) return NC_NOERR;
+  return get_part(ncid_, varid, start.data(), count.data(), values.data());
+}
+
+int NcFile::read_slab(int varid, std::span<const std::size_t> start,
+                      std::span<const std::size_t> count, std::span<std::int32_t> values) const {
+  return read_part(varid, start, count, values);
+}
+int NcFile::read_slab(int varid, std::span<const std::size_t> start,
+                      std::span<const std::size_t> count, std::span<float> values) const {
+  return read_part(varid, start, count, values);
+}
+int NcFile::read_slab(int varid, std::span<const std::size_t> start,
+                      std::span<const std::size_t> count, std::span<double> values) const {
+  return read_part(varid, start, count, values);
+}
+
+// Row-range read of a gridded field: builds the hyperslab (0, ..., 0,
+// first_row, 0) + (1, ..., 1, row_count, columns) and reads it.  Requires at
+// least two dimensions and every leading one of length 1.
+template <typename T>
+int NcFile::read_row_range(int varid, std::size_t first_row, std::size_t row_count,
+                           std::span<T> values) const {
+  std::vector<std::size_t> lengths;
+  const int status = var_shape(varid, lengths);
+  if (status != NC_NOERR) return status;
+  const std::size_t rank = lengths.size();
+  if (rank < 2) return kShapeMismatch;
+  std::vector<std::size_t> start(rank, 0);
+  std::vector<std::size_t> count(rank, 1);
+  for (std::size_t k = 0; k + 2 < rank; ++k) {
+    if (lengths[k] != 1) return kShapeMismatch;
+  }
+  start[rank - 2] = first_row;
+  count[rank - 2] = row_count;
+  count[rank - 1] = lengths[rank - 1];
+  return read_part<T>(varid, start, count, values);
+}
+
+int NcFile::read_rows(int varid, std::size_t first_row, std::size_t row_count,
+                      std::span<std::int32_t> values) const {
+  return read_row_range(varid, first_row, row_count, values);
+}
+int NcFile::read_rows(int varid, std::size_t first_row, std::size_t row_count,
+                      std::span<float> values) const {
+  return read_row_range(varid, first_row, row_count, values);
+}
+
+// Reads the first value of a numeric attribute.  The library writes every
+// value of the attribute into the buffer, so the buffer is sized from the
+// attribute's length first: a multi-valued attribute never overruns `value`.
+int NcFile::att_real(int varid, std::string_view name, float& value) const {
+  const std::string att = c_name(name);
+  std::size_t length = 0;
+  int status = nc_inq_attlen(ncid_, varid, att.c_str(), &length);
+  if (status != NC_NOERR) return status;
+  if (length == 0) return NC_ENOTATT;
+  std::vector<float> values(length);
+  status = nc_get_att_float(ncid_, varid, att.c_str(), values.data());
+  if (status != NC_NOERR) return status;
+  value = values[0];
+  return NC_NOERR;
+}
+
+int NcFile::var_att_real(int varid, std::string_view name, float& value) const {
+  return att_real(varid, name, value);
+}
+
+int NcFile::global_att_real(std::string_view name, float& value) const {
+  return att_real(NC_GLOBAL, name, value);
+}
+
+}  // namespace rn

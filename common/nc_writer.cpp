@@ -1,0 +1,126 @@
+#include "nc_writer.hpp"
+
+#include <netcdf.h>
+
+#include <cerrno>
+#include <string>
+
+#include "nc_file.hpp"
+#include "nc_readers.hpp"
+#include "program_end.hpp"
+
+namespace rn {
+
+namespace {
+
+void check(int status) {
+  if (status != NC_NOERR) handle_err(status);
+}
+
+int put_all(int ncid, int varid, const std::int32_t* p) { return nc_put_var_int(ncid, varid, p); }
+int put_all(int ncid, int varid, const float* p) { return nc_put_var_float(ncid, varid, p); }
+
+}  // namespace
+
+NcWriter::NcWriter(std::string_view path) : output_(path) {
+  // The temporary exists (which reserves its name); the library recreates it.
+  if (!output_.close_fd()) output_.fail_write(errno);
+  int id = -1;
+  check(nc_create(output_.temp_path().c_str(), NC_CLOBBER, &id));
+  ncid_ = id;
+  // Every variable is written whole, so pre-filling would only write the
+  // data area twice.
+  int previous = 0;
+  check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+}
+
+NcWriter::~NcWriter() {
+  // An unfinished file: the library closes it (deleting a file still in
+  // define mode), then the temporary's owner removes whatever is left.
+  if (ncid_ >= 0) nc_abort(ncid_);
+}
+
+int NcWriter::def_dim(std::string_view name, std::size_t length) {
+  int id = -1;
+  check(nc_def_dim(ncid_, std::string(name).c_str(), length == 0 ? NC_UNLIMITED : length, &id));
+  if (static_cast<std::size_t>(id) >= dim_lengths_.size()) dim_lengths_.resize(id + 1, 0);
+  dim_lengths_[id] = length;
+  return id;
+}
+
+int NcWriter::def_var(std::string_view name, NcVarType type, std::initializer_list<int> dimids) {
+  return def_var(name, type, std::span<const int>(dimids.begin(), dimids.size()));
+}
+
+int NcWriter::def_var(std::string_view name, NcVarType type, std::span<const int> dimids) {
+  int id = -1;
+  const nc_type t = type == NcVarType::int32 ? NC_INT : NC_FLOAT;
+  check(nc_def_var(ncid_, std::string(name).c_str(), t, static_cast<int>(dimids.size()),
+                   dimids.data(), &id));
+  // The library has accepted the dimension ids, so they index dim_lengths_.
+  std::vector<std::size_t> lengths;
+  for (int d : dimids) lengths.push_back(dim_lengths_[d]);
+  std::size_t count = 0;
+  if (!checked_count(lengths, count)) {
+    fail("Error: variable " + std::string(name) + " of " + target() + " is too large");
+  }
+  if (static_cast<std::size_t>(id) >= var_counts_.size()) {
+    var_counts_.resize(id + 1, 0);
+    written_.resize(id + 1, false);
+  }
+  var_counts_[id] = count;  // 0 for a variable of the unlimited dimension
+  return id;
+}
+
+void NcWriter::enddef() { check(nc_enddef(ncid_)); }
+
+// Contract: writes all values of variable `varid`, which must have been
+// defined here and hold exactly `values.size()` values (none for a variable
+// of the unlimited dimension); a failing library call ends the program
+// through handle_err.  Cost: one library write.
+template <typename T>
+void NcWriter::put_values(int varid, std::span<const T> values) {
+  if (varid < 0 || static_cast<std::size_t>(varid) >= var_counts_.size()) check(NC_ENOTVAR);
+  const std::size_t expected = var_counts_[varid];
+  if (values.size() != expected) {
+    char name[NC_MAX_NAME + 1] = {};
+    nc_inq_varname(ncid_, varid, name);
+    fail("Error: variable " + std::string(name) + " of " + target() + " takes " +
+         std::to_string(expected) + " values, " + std::to_string(values.size()) + " given");
+  }
+  if (expected > 0) check(put_all(ncid_, varid, values.data()));
+  written_[varid] = true;
+}
+
+void NcWriter::put(int varid, std::span<const std::int32_t> values) { put_values(varid, values); }
+void NcWriter::put(int varid, std::span<const float> values) { put_values(varid, values); }
+
+int NcWriter::lookup(std::string_view name) const {
+  int id = -1;
+  check(nc_inq_varid(ncid_, std::string(name).c_str(), &id));
+  return id;
+}
+
+void NcWriter::put(std::string_view name, std::span<const std::int32_t> values) {
+  put_values(lookup(name), values);
+}
+void NcWriter::put(std::string_view name, std::span<const float> values) {
+  put_values(lookup(name), values);
+}
+
+void NcWriter::commit() {
+  if (ncid_ < 0) return;
+  for (std::size_t id = 0; id < var_counts_.size(); ++id) {
+    if (var_counts_[id] > 0 && !written_[id]) {
+      char name[NC_MAX_NAME + 1] = {};
+      nc_inq_varname(ncid_, static_cast<int>(id), name);
+      fail("Error: variable " + std::string(name) + " of " + target() + " was not written");
+    }
+  }
+  const int id = ncid_;
+  ncid_ = -1;
+  check(nc_close(id));
+  output_.commit();
+}
+
+}  // namespace rn
