@@ -1,0 +1,40 @@
+// What the two nesting programs share: the child boundary file they write,
+// the driver that runs a nesting module, and the program entry.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "text_record.hpp"
+
+namespace rn::nesting {
+
+/// Writes the child boundary file `path` (classic netCDF, replaced
+/// atomically): dimension `nodeNum` of the length of `qstream` (length 0 is
+/// the unlimited dimension, whose variables then hold no records), then the
+/// variables `qstream` (float), `ci` and `cj` (int) over it, written in that
+/// order.  `ci` and `cj` hold as many values as `qstream`.  A failing library
+/// call ends the program through `handle_err`.
+void write_child_boundary(std::string_view path, std::span<const float> qstream,
+                          std::span<const std::int32_t> ci, std::span<const std::int32_t> cj);
+
+/// The driver of a nesting program: the records "inFIle =" and "outFile ="
+/// joined with the names, then the module's set-up from the input file and
+/// its output to the output file.
+template <typename Module>
+void run_nesting(std::string_view input, std::string_view output) {
+  out().record("inFIle =", input);
+  out().record("outFile =", output);
+  Module module;
+  module.init(input);
+  module.bdy2output(output);
+}
+
+/// Program entry of a nesting program: answers --help / --version, takes the
+/// two file arguments as 256-character texts and runs `driver` under
+/// `run_program`.  Returns the exit status.
+int nesting_main(int argc, char** argv, std::string_view program, std::string_view help,
+                 void (*driver)(std::string_view input, std::string_view output));
+
+}  // namespace rn::nesting

@@ -1,0 +1,178 @@
+#include "index_cache.hpp"
+
+#include <bit>
+#include <cstddef>
+#include <limits>
+#include <span>
+
+#include "nc_file.hpp"
+
+namespace rn::nesting {
+namespace {
+
+std::string num(long long value) { return std::to_string(value); }
+
+// Length of a dimension that must fit a 32-bit integer; false with `what`
+// set when it cannot be had.
+bool read_dim(const NcFile& file, std::string_view name, std::int32_t& length,
+              std::string& what) {
+  std::size_t n = 0;
+  const int status = file.dim_length(name, n);
+  if (status != NC_NOERR) {
+    what = std::string(name) + ": " + nc_error_text(status);
+    return false;
+  }
+  if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+    what = std::string(name) + ": length " + std::to_string(n) + " too large";
+    return false;
+  }
+  length = static_cast<std::int32_t>(n);
+  return true;
+}
+
+// Reads a whole variable that must hold exactly `count` values.
+template <typename T>
+bool read_var(const NcFile& file, std::string_view name, std::int32_t count,
+              std::vector<T>& values, std::string& what) {
+  int id = -1;
+  int status = file.var_id(name, id);
+  if (status == NC_NOERR) {
+    values.assign(static_cast<std::size_t>(count), T{});
+    status = file.read(id, std::span<T>(values));
+  }
+  if (status != NC_NOERR) {
+    what = std::string(name) + ": " + nc_error_text(status);
+    return false;
+  }
+  return true;
+}
+
+// Index of the first element that differs (reals compared bit for bit, so
+// that a stored NaN equals itself), or -1.
+template <typename T>
+long long first_difference(const std::vector<T>& a, const std::vector<T>& b) {
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    bool same;
+    if constexpr (std::is_same_v<T, float>) {
+      same = std::bit_cast<std::uint32_t>(a[i]) == std::bit_cast<std::uint32_t>(b[i]);
+    } else {
+      same = a[i] == b[i];
+    }
+    if (!same) return static_cast<long long>(i);
+  }
+  return -1;
+}
+
+// Why the copies in the cache differ from mapping.nc, or an empty text.
+std::string copy_difference(const MappingArrays& cache, const MappingArrays& map) {
+  if (cache.ndata != map.ndata) {
+    return "ndata is " + num(cache.ndata) + " in mapping_index.nc but " + num(map.ndata) +
+           " in mapping.nc";
+  }
+  if (cache.gridnum != map.gridnum) {
+    return "gridNum is " + num(cache.gridnum) + " in mapping_index.nc but " +
+           num(map.gridnum) + " in mapping.nc";
+  }
+  struct Copy {
+    const char* name;
+    const char* item;
+    long long at;
+  };
+  const Copy copies[] = {
+      {"childIndex", "entry", first_difference(cache.childindex, map.childindex)},
+      {"weight", "entry", first_difference(cache.weight, map.weight)},
+      {"ci_grid", "node", first_difference(cache.ci_grid, map.ci_grid)},
+      {"cj_grid", "node", first_difference(cache.cj_grid, map.cj_grid)},
+  };
+  for (const Copy& c : copies) {
+    if (c.at >= 0) {
+      return std::string(c.name) + " of " + c.item + " " + num(c.at + 1) +
+             " differs from mapping.nc";
+    }
+  }
+  return {};
+}
+
+// Why the cached positions do not fit the parent file's feature ids, or an
+// empty text.
+std::string position_difference(const std::vector<std::int32_t>& positions,
+                                 const std::vector<std::int32_t>& pnodeid,
+                                 const std::vector<std::int32_t>& fcstid) {
+  const std::size_t fcstn = fcstid.size();
+  for (std::size_t e = 0; e < positions.size(); ++e) {
+    const std::int32_t p = positions[e];
+    if (p <= 0) continue;
+    if (static_cast<std::size_t>(p) > fcstn) {
+      return "pNodeIndex of entry " + num(static_cast<long long>(e) + 1) + " is " + num(p) +
+             ", beyond the " + num(static_cast<long long>(fcstn)) + " feature ids of the input file";
+    }
+    if (fcstid[static_cast<std::size_t>(p) - 1] != pnodeid[e]) {
+      return "feature_id at pNodeIndex " + num(p) + " of entry " +
+             num(static_cast<long long>(e) + 1) + " is " + num(fcstid[static_cast<std::size_t>(p) - 1]) +
+             ", not its PnodeId " + num(pnodeid[e]);
+    }
+  }
+  return {};
+}
+
+CacheCheck stale(CacheCheck&& check, std::string reason) {
+  check.verdict = CacheCheck::Verdict::stale;
+  check.reason = std::move(reason);
+  return std::move(check);
+}
+
+}  // namespace
+
+std::string read_mapping_arrays(const std::string& path, std::string_view links_var,
+                                MappingArrays& a) {
+  NcFile file;
+  const int status = file.open(path);
+  if (status != NC_NOERR) return nc_error_text(status);
+  std::string what;
+  const bool ok = read_dim(file, "ndata", a.ndata, what) &&
+                  read_dim(file, "gridNum", a.gridnum, what) &&
+                  read_var(file, links_var, a.ndata, a.links, what) &&
+                  read_var(file, "childIndex", a.ndata, a.childindex, what) &&
+                  read_var(file, "weight", a.ndata, a.weight, what) &&
+                  read_var(file, "ci_grid", a.gridnum, a.ci_grid, what) &&
+                  read_var(file, "cj_grid", a.gridnum, a.cj_grid, what);
+  return ok ? std::string() : what;
+}
+
+CacheCheck check_index_cache(std::string_view input) {
+  CacheCheck check;
+  MappingArrays map;
+  std::string what = read_mapping_arrays(std::string(kMappingFile), "PnodeId", map);
+  if (!what.empty()) return stale(std::move(check), "mapping.nc cannot be read (" + what + ")");
+  const MappingArrays& m = check.mapping.emplace(std::move(map));
+
+  MappingArrays cache;
+  what = read_mapping_arrays(std::string(kIndexFile), "pNodeIndex", cache);
+  if (!what.empty()) return stale(std::move(check), "it cannot be read (" + what + ")");
+  what = copy_difference(cache, m);
+  if (!what.empty()) return stale(std::move(check), what);
+
+  // The parent file: a fault here is the run's own failure, reported by the
+  // readers when the run reads the file.
+  NcFile file;
+  std::int32_t fcstn = 0;
+  std::vector<std::int32_t> fcstid;
+  if (file.open(std::string(input)) != NC_NOERR || !read_dim(file, "feature_id", fcstn, what) ||
+      !read_var(file, "feature_id", fcstn, fcstid, what)) {
+    check.verdict = CacheCheck::Verdict::unchecked;
+    return check;
+  }
+  what = position_difference(cache.links, m.links, fcstid);
+  check.fcstid = std::move(fcstid);
+  if (!what.empty()) return stale(std::move(check), what);
+  check.verdict = CacheCheck::Verdict::valid;
+  check.positions = std::move(cache.links);
+  return check;
+}
+
+std::string stale_cache_warning(std::string_view reason) {
+  return "Warning: the file mapping_index.nc does not match: " + std::string(reason) +
+         "; rebuilding it from mapping.nc";
+}
+
+}  // namespace rn::nesting

@@ -1,0 +1,204 @@
+#include "module_vorl_nesting.hpp"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "child_boundary.hpp"
+#include "file_names.hpp"
+#include "id_index.hpp"
+#include "index_cache.hpp"
+#include "nc_readers.hpp"
+#include "nc_writer.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::nesting {
+namespace {
+
+const ModuleReaders kReaders(DimensionForm::plain);
+
+// A variable already read during the cache check, or else read now through
+// the module readers (which end the run on any fault).
+template <typename T>
+void take_or_read(std::vector<T>& dest, std::vector<T>* preloaded, const std::string& file,
+                  std::string_view var, std::int32_t count) {
+  if (preloaded != nullptr) {
+    dest = std::move(*preloaded);
+    return;
+  }
+  dest.assign(static_cast<std::size_t>(count), T{});
+  if constexpr (std::is_same_v<T, float>) {
+    kReaders.get1d_real(file, var, dest);
+  } else {
+    kReaders.get1d_int(file, var, dest);
+  }
+}
+
+template <typename T>
+std::vector<T>* field(std::optional<MappingArrays>& m, std::vector<T> MappingArrays::*member) {
+  return m ? &((*m).*member) : nullptr;
+}
+
+}  // namespace
+
+// Reads the parent file and the mapping into the state.
+//
+// Mode: index mode when mapping_index.nc exists (and, with mapping.nc beside
+// it, still matches both files: otherwise one warning record and search
+// mode); search mode when only mapping.nc exists; else the run ends.
+// Records, in order: "Using the file ...", the counts, "reading pNodeId " or
+// "reading pNodeIndex ", then in search mode one warning per unmatched entry
+// and the cache writer's record.  Ends the run when a childIndex lies
+// outside 1..gridNum, or (index mode) a cached position beyond fcstn.
+// Guarantees on return: every childindex in 1..gridnum, every pnodeindex
+// either <= 0 or a position in 1..fcstn.  Cost: reading the files once,
+// O(ndata + fcstn) for the match (first_positions).
+void VorlNesting::init(std::string_view input) {
+  const bool has_index = file_exists(kIndexFile);
+  const bool has_mapping = file_exists(kMappingFile);
+  bool index_mode = has_index;
+  CacheCheck check;
+  if (has_index && has_mapping) {
+    check = check_index_cache(input);
+    if (check.verdict == CacheCheck::Verdict::stale) {
+      out().record(stale_cache_warning(check.reason));
+      index_mode = false;
+    } else if (check.verdict == CacheCheck::Verdict::unchecked) {
+      check = CacheCheck{};  // read everything through the readers, which stop on the fault
+    }
+  }
+  if (index_mode) {
+    out().record("Using the file mapping_index.nc");
+  } else if (has_mapping) {
+    out().record("Using the file mapping.nc");
+  } else {
+    text_stop("Error: no mapping.nc file found. ");
+  }
+  const std::string map_file(index_mode ? kIndexFile : kMappingFile);
+  const std::string in_file(input);
+  std::optional<MappingArrays>& pre = check.mapping;
+
+  ndata = pre ? pre->ndata : kReaders.get_file_dimension(map_file, "ndata");
+  gridnum = pre ? pre->gridnum : kReaders.get_file_dimension(map_file, "gridNum");
+  fcstn = check.fcstid ? static_cast<std::int32_t>(check.fcstid->size())
+                       : kReaders.get_file_dimension(in_file, "feature_id");
+  out().record(" fcstn = ", fcstn, "gridNum=", gridnum, ndata);
+  out().flush();
+
+  take_or_read(fcstid, check.fcstid ? &*check.fcstid : nullptr, in_file, "feature_id", fcstn);
+  fcstdata.assign(static_cast<std::size_t>(fcstn), 0.0f);
+  kReaders.get1d_real(in_file, "streamflow", fcstdata);
+  // Unpacked data carry no scale factor: a factor of 1 leaves them as read.
+  float scale_factor = 1.0f;
+  kReaders.getvarattreal(in_file, "streamflow", "scale_factor", scale_factor);
+  for (float& q : fcstdata) q *= scale_factor;
+
+  pnodeindex.assign(static_cast<std::size_t>(ndata), -1);
+  if (index_mode) {
+    out().record("reading pNodeIndex ");
+    take_or_read(pnodeindex, pre ? &check.positions : nullptr, map_file, "pNodeIndex", ndata);
+  } else {
+    out().record("reading pNodeId ");
+    take_or_read(pnodeid, field(pre, &MappingArrays::links), map_file, "PnodeId", ndata);
+  }
+  take_or_read(childindex, field(pre, &MappingArrays::childindex), map_file, "childIndex", ndata);
+  take_or_read(weight, field(pre, &MappingArrays::weight), map_file, "weight", ndata);
+  take_or_read(ci_grid, field(pre, &MappingArrays::ci_grid), map_file, "ci_grid", gridnum);
+  take_or_read(cj_grid, field(pre, &MappingArrays::cj_grid), map_file, "cj_grid", gridnum);
+
+  for (std::size_t e = 0; e < childindex.size(); ++e) {
+    const std::int32_t k = childindex[e];
+    if (k < 1 || k > gridnum) {
+      text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file + " has childIndex " +
+                std::to_string(k) + ", outside 1 to gridNum = " + std::to_string(gridnum));
+    }
+  }
+
+  if (index_mode) {
+    for (std::size_t e = 0; e < pnodeindex.size(); ++e) {
+      const std::int32_t p = pnodeindex[e];
+      if (p > fcstn) {
+        text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file +
+                  " has pNodeIndex " + std::to_string(p) + ", beyond the " +
+                  std::to_string(fcstn) + " feature ids of " + in_file);
+      }
+    }
+    return;
+  }
+
+  const std::vector<std::int32_t> found = first_positions(pnodeid, fcstid);
+  for (std::size_t e = 0; e < found.size(); ++e) {
+    if (found[e] > 0) {
+      pnodeindex[e] = found[e];
+    } else {
+      out().record("Warning: the node could not find from fcst output", pnodeid[e]);
+    }
+  }
+  dump_index();
+}
+
+void VorlNesting::dump_index() const {
+  NcWriter file(kIndexFile);
+  const int nd = file.def_dim("ndata", static_cast<std::size_t>(ndata));
+  const int gn = file.def_dim("gridNum", static_cast<std::size_t>(gridnum));
+  const int index_id = file.def_var("pNodeIndex", NcVarType::int32, {nd});
+  const int weight_id = file.def_var("weight", NcVarType::real32, {nd});
+  const int child_id = file.def_var("childIndex", NcVarType::int32, {nd});
+  const int ci_id = file.def_var("ci_grid", NcVarType::int32, {gn});
+  const int cj_id = file.def_var("cj_grid", NcVarType::int32, {gn});
+  out().flush();
+  file.enddef();
+  out().record(" finish define nectdf variables.");
+  file.put(index_id, std::span<const std::int32_t>(pnodeindex));
+  file.put(weight_id, std::span<const float>(weight));
+  file.put(child_id, std::span<const std::int32_t>(childindex));
+  file.put(ci_id, std::span<const std::int32_t>(ci_grid));
+  file.put(cj_id, std::span<const std::int32_t>(cj_grid));
+  file.commit();
+}
+
+// Weighted mean parent streamflow per child node.
+//
+// Assumes the guarantees of `init` (child indices in range, positions in
+// range or <= 0).  Writes one "streamflow of vorl = " record per valid
+// entry in entry order; sums and the division are 32-bit, accumulated in
+// entry order.  Nodes reached by no valid entry are left out; a reached
+// node whose weights add up to 0 or less gets -9999.0.  Reached nodes are
+// written in ascending node number.  Cost: O(ndata + gridnum).
+void VorlNesting::bdy2output(std::string_view output) const {
+  const std::size_t nodes = static_cast<std::size_t>(gridnum);
+  std::vector<float> outbuf(nodes, 0.0f);
+  std::vector<float> ww(nodes, 0.0f);
+  std::vector<std::int32_t> mask(nodes, -999);
+  for (std::size_t i = 0; i < childindex.size(); ++i) {
+    const std::int32_t p = pnodeindex[i];
+    if (p <= 0) continue;
+    const std::size_t k = static_cast<std::size_t>(childindex[i]) - 1;
+    const float q = fcstdata[static_cast<std::size_t>(p) - 1];
+    out().record("streamflow of vorl = ", q);
+    const float wq = weight[i] * q;
+    outbuf[k] += wq;
+    ww[k] += weight[i];
+    mask[k] = 1;
+  }
+
+  std::vector<float> qstream;
+  std::vector<std::int32_t> ci;
+  std::vector<std::int32_t> cj;
+  for (std::size_t k = 0; k < nodes; ++k) {
+    if (mask[k] <= 0) continue;
+    qstream.push_back(ww[k] > 0.0f ? outbuf[k] / ww[k] : -9999.0f);
+    ci.push_back(ci_grid[k]);
+    cj.push_back(cj_grid[k]);
+  }
+  write_child_boundary(output, qstream, ci, cj);
+}
+
+void reachfeed(std::string_view input, std::string_view output) {
+  run_nesting<VorlNesting>(input, output);
+}
+
+}  // namespace rn::nesting

@@ -1,0 +1,39 @@
+// `reachfeed`: child boundary inflow from a parent channel output keyed by
+// feature id, through the entry mapping `mapping.nc` that `linkweaver`
+// writes, with the matched positions cached in `mapping_index.nc`.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace rn::nesting {
+
+/// The state of one run (arrays 1-based in the text, 0-based here).
+struct VorlNesting {
+  std::int32_t fcstn = 0;               ///< parent reaches (dimension `feature_id`)
+  std::vector<std::int32_t> fcstid;     ///< parent feature ids, in file order
+  std::vector<float> fcstdata;          ///< parent streamflow times its scale factor
+  std::int32_t ndata = 0;               ///< mapping entries
+  std::int32_t gridnum = 0;             ///< child nodes
+  std::vector<std::int32_t> pnodeid;    ///< parent id of each entry (search mode)
+  std::vector<std::int32_t> pnodeindex; ///< position of that id in `fcstid`, -1 unmatched
+  std::vector<std::int32_t> childindex; ///< child node of each entry, 1..gridnum
+  std::vector<float> weight;            ///< weight of each entry
+  std::vector<std::int32_t> ci_grid;    ///< child-grid column of each node
+  std::vector<std::int32_t> cj_grid;    ///< child-grid row of each node
+
+  /// Reads the parent file `input` and the mapping (the cache when it holds,
+  /// else mapping.nc with an id search, after which the cache is rewritten).
+  void init(std::string_view input);
+  /// Writes `mapping_index.nc` from the state, atomically.
+  void dump_index() const;
+  /// Forms the weighted mean streamflow of every reached child node and
+  /// writes the child boundary file `output`.
+  void bdy2output(std::string_view output) const;
+};
+
+/// The driver: records of the two names, `init`, `bdy2output`.
+void reachfeed(std::string_view input, std::string_view output);
+
+}  // namespace rn::nesting
