@@ -43,7 +43,13 @@ std::string nc_error_text(int status) {
 bool checked_count(std::span<const std::size_t> lengths, std::size_t& count) {
   std::size_t n = 1;
   for (std::size_t len : lengths) {
-    if (len != 0 && n > std::numeric_limits<std::size_t>::max() / len) return false;
+    if (len == 0) {
+      count = 0;
+      return true;
+    }
+  }
+  for (std::size_t len : lengths) {
+    if (n > std::numeric_limits<std::size_t>::max() / len) return false;
     n *= len;
   }
   count = n;
