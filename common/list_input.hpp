@@ -156,6 +156,10 @@ bool parse_real32(std::string_view token, float& value);
 std::size_t scan_quoted(std::string_view text, std::size_t pos, std::size_t width,
                         std::string& out);
 
+/// A piece of input for a message, in quotation marks: at most 40 bytes
+/// ("..." after a cut), control characters shown as '?'.
+std::string message_text(std::string_view text);
+
 // ---------------------------------------------------------------------------
 // Station lists of the KML tools.
 
