@@ -73,7 +73,8 @@ NcFile& NcFile::operator=(NcFile&& other) noexcept {
 int NcFile::open(const std::string& path) {
   if (ncid_ >= 0) close();
   int id = -1;
-  const int status = nc_open(path.c_str(), NC_NOWRITE, &id);
+  std::size_t chunk = kIoChunkBytes;
+  const int status = nc__open(path.c_str(), NC_NOWRITE, &chunk, &id);
   if (status == NC_NOERR) ncid_ = id;
   return status;
 }

@@ -30,6 +30,12 @@ inline constexpr int kCountMismatch = -1001;  ///< span size differs from the va
 inline constexpr int kCountOverflow = -1002;  ///< element count exceeds the address range
 inline constexpr int kShapeMismatch = -1003;  ///< start/count do not fit the variable's shape
 
+/// I/O buffer size asked of the library for classic-format files: whole
+/// grids of tens of megabytes read (and write) about three times faster than
+/// with the library's default buffer, at a cost of well under a millisecond
+/// per open.
+inline constexpr std::size_t kIoChunkBytes = std::size_t{1} << 20;
+
 /// The library's error text for a status (also for the statuses above).
 std::string nc_error_text(int status);
 

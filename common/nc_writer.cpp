@@ -26,7 +26,8 @@ NcWriter::NcWriter(std::string_view path) : output_(path) {
   // The temporary exists (which reserves its name); the library recreates it.
   if (!output_.close_fd()) output_.fail_write(errno);
   int id = -1;
-  check(nc_create(output_.temp_path().c_str(), NC_CLOBBER, &id));
+  std::size_t chunk = kIoChunkBytes;
+  check(nc__create(output_.temp_path().c_str(), NC_CLOBBER, 0, &chunk, &id));
   ncid_ = id;
   // Every variable is written whole, so pre-filling would only write the
   // data area twice.
