@@ -1,0 +1,111 @@
+#include "child_grid.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <limits>
+
+#include "grid_readers.hpp"
+#include "parent_network.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::linkweaver {
+
+Ring::Ring(std::int32_t ixrt, std::int32_t jxrt) : ixrt_(ixrt), jxrt_(jxrt) {
+  const auto columns = static_cast<std::size_t>(ixrt);
+  const std::size_t inner_rows = jxrt >= 3 ? static_cast<std::size_t>(jxrt - 2) : 0;
+  north_ = columns;
+  west_ = jxrt >= 2 ? 2 * columns : columns;
+  east_ = ixrt >= 2 ? west_ + inner_rows : west_;
+  size_ = east_ + inner_rows;
+}
+
+void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t& jxrt) {
+  read_grid_dimensions(kChildDimensions, file, ixrt, jxrt);
+}
+
+void parent_window(const ParentProjection& projection, const Child& child, Inter& inter) {
+  auto corner = [&](std::int32_t i, std::int32_t j, float& x, float& y) {
+    projection.to_xy(child.latitude.at(child.ring, i, j), child.longitude.at(child.ring, i, j), x,
+                     y);
+  };
+  float x = 0.0f;
+  float y = 0.0f;
+  corner(1, 1, x, y);
+  inter.istart = truncate_to_int(x - 2.0f);
+  inter.jstart = truncate_to_int(y - 2.0f);
+  corner(child.ixrt, child.jxrt, x, y);
+  inter.iend = truncate_to_int(x + 2.0f);
+  inter.jend = truncate_to_int(y + 2.0f);
+  corner(1, child.jxrt, x, y);
+  inter.istart = std::min(inter.istart, truncate_to_int(x - 2.0f));
+  inter.jend = std::max(inter.jend, truncate_to_int(y + 2.0f));
+  corner(child.ixrt, 1, x, y);
+  inter.iend = std::max(inter.iend, truncate_to_int(x + 2.0f));
+  inter.jstart = std::min(inter.jstart, truncate_to_int(y - 2.0f));
+}
+
+// Boundary nodes, edge by edge.
+// Contract: the ring fields cover child.ring.  Each pass visits its cells in
+// order (south and north: columns 1..ixrt; west and east: rows 2..jxrt-1)
+// and numbers the qualifying ones from nodeNum + 1 on.  A grid one cell high
+// (or wide) has one row (column) for both passes of that pair: its cells are
+// judged twice and keep the later number.  Cost: O(ixrt + jxrt).
+void find_boundary_nodes(Child& child, const RingField<std::int32_t>& channelgrid,
+                         const RingField<std::int32_t>& flowdirection, bool flowin_out) {
+  const Ring& ring = child.ring;
+  child.nodeIndex.values.assign(ring.size(), kNoNode);
+  child.nodeNum = 0;
+  using Codes = std::array<std::int32_t, 3>;
+  auto judge = [&](std::int32_t i, std::int32_t j, const Codes& inward) {
+    if (channelgrid.at(ring, i, j) < -1) return;
+    const std::int32_t code = flowdirection.at(ring, i, j);
+    if (flowin_out || std::find(inward.begin(), inward.end(), code) != inward.end()) {
+      child.nodeIndex.at(ring, i, j) = ++child.nodeNum;
+    }
+  };
+  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, 1, {64, 128, 32});
+  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, child.jxrt, {2, 4, 8});
+  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(1, j, {1, 128, 2});
+  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(child.ixrt, j, {16, 32, 8});
+}
+
+void init_child(const Nlst& nlst, Child& child, Inter& inter) {
+  get_file_dimension(nlst.fulldom_child_f, child.ixrt, child.jxrt);
+  out().record("ixrt, jxrt", child.ixrt, child.jxrt);
+  if (child.ixrt < 1 || child.jxrt < 1) {
+    text_stop("In init_child() - the child routing grid has no cells");
+  }
+  // Perimeter numbers are 32-bit integers.
+  if (2 * static_cast<std::int64_t>(child.ixrt) + 2 * static_cast<std::int64_t>(child.jxrt) >
+      std::numeric_limits<std::int32_t>::max()) {
+    text_stop("In init_child() - the child routing grid has too many perimeter cells");
+  }
+  child.ring = Ring(child.ixrt, child.jxrt);
+  const std::size_t cells = child.ring.size();
+
+  RingField<std::int32_t> channelgrid;
+  RingField<std::int32_t> flowdirection;
+  channelgrid.values.resize(cells);
+  flowdirection.values.resize(cells);
+  child.streamorder.values.resize(cells);
+  child.latitude.values.resize(cells);
+  child.longitude.values.resize(cells);
+  const std::string& file = nlst.fulldom_child_f;
+  read_ring(file, "CHANNELGRID", child.ring, std::span<std::int32_t>(channelgrid.values));
+  read_ring(file, "FLOWDIRECTION", child.ring, std::span<std::int32_t>(flowdirection.values));
+  read_ring(file, "STREAMORDER", child.ring, std::span<std::int32_t>(child.streamorder.values));
+  read_ring(file, "LATITUDE", child.ring, std::span<float>(child.latitude.values));
+  read_ring(file, "LONGITUDE", child.ring, std::span<float>(child.longitude.values));
+
+  get_geo_latlon0(nlst.geo_parent_f, inter.lat0, inter.lon0);
+  parent_window(ParentProjection(nlst, inter.lat0, inter.lon0), child, inter);
+  out().record("istart, iend ", inter.istart, inter.iend);
+  out().record("jstart, jend ", inter.jstart, inter.jend);
+
+  find_boundary_nodes(child, channelgrid, flowdirection, nlst.flowin_out);
+  out().record("child%nodeNum = ", child.nodeNum);
+}
+
+}  // namespace rn::linkweaver

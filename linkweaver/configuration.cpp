@@ -1,0 +1,59 @@
+#include "configuration.hpp"
+
+#include "llxy_generic.hpp"
+#include "namelist.hpp"
+#include "nc_file.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::linkweaver {
+
+void check_mapproject(std::string_view mapproject) {
+  std::string code(mapproject.substr(0, 2));
+  if (code == "ME" || code == "CE" || code == "LC" || code == "ST") return;
+  code.resize(2, ' ');
+  out().record("Unrecognized project:  ", code);
+  plain_stop(kFailure);
+}
+
+void readnamelist(Nlst& nlst) {
+  const NestingNamelist values = read_namelist_nesting("namelist.nesting");
+  nlst.mapproject = NestingNamelist::text(values.mapproject);
+  nlst.fulldom_child_f = NestingNamelist::text(values.fulldom_child_f);
+  nlst.fulldom_parent_f = NestingNamelist::text(values.fulldom_parent_f);
+  nlst.routinelin_p_f = NestingNamelist::text(values.routinelin_p_f);
+  nlst.dxkm = values.dxkm;
+  nlst.geo_parent_f = NestingNamelist::text(values.geo_parent_f);
+  nlst.nhd_map_f = NestingNamelist::text(values.nhd_map_f);
+  nlst.flowin_out = values.flowin_out;
+  nlst.order_diff = values.order_diff;
+  // An unknown code would leave the parent window undefined: refuse it
+  // before any grid is read.
+  check_mapproject(values.mapproject);
+  readmapinfo(nlst);
+}
+
+void readmapinfo(Nlst& nlst) {
+  NcFile nc;
+  if (nc.open(nlst.geo_parent_f) != NC_NOERR) return;
+  nc.global_att_real("TRUELAT1", nlst.truelat1);
+  nc.global_att_real("TRUELAT2", nlst.truelat2);
+  nc.global_att_real("CEN_LAT", nlst.cen_lat);
+  nc.global_att_real("CEN_LON", nlst.cen_lon);
+  nc.global_att_real("STAND_LON", nlst.stand_lon);
+}
+
+ParentProjection::ParentProjection(const Nlst& nlst, float lat0_, float lon0_)
+    : proj(nlst.mapproject.substr(0, 2)),
+      dx(nlst.dxkm),
+      lat0(lat0_),
+      lon0(lon0_),
+      stand_lon(nlst.stand_lon),
+      truelat1(nlst.truelat1),
+      truelat2(nlst.truelat2) {}
+
+void ParentProjection::to_xy(float lat, float lon, float& x, float& y) const {
+  lltoxy_generic(lat, lon, x, y, proj, dx, lat0, lon0, 1.0f, 1.0f, stand_lon, truelat1, truelat2);
+}
+
+}  // namespace rn::linkweaver

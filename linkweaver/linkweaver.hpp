@@ -1,0 +1,13 @@
+// The mapping builder's driver.
+#pragma once
+
+#include "state.hpp"
+
+namespace rn::linkweaver {
+
+/// One run in the working directory: `namelist.nesting`, the child routing
+/// grid, the matching, then `mapping.nc`.  Every failure ends the run
+/// through a program end.
+void linkweaver(MappingState& state);
+
+}  // namespace rn::linkweaver

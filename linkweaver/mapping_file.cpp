@@ -1,0 +1,44 @@
+#include "mapping_file.hpp"
+
+#include <span>
+
+#include "entries.hpp"
+#include "nc_writer.hpp"
+#include "text_record.hpp"
+
+namespace rn::linkweaver {
+
+void write_mapping_file(const std::string& path, const Entries& entries, const Inter& inter) {
+  NcWriter nc(path);
+  const int ndata = nc.def_dim("ndata", entries.size());
+  const int grid = nc.def_dim("gridNum", static_cast<std::size_t>(inter.gridNum));
+  nc.def_var("PnodeId", NcVarType::int32, {ndata});
+  nc.def_var("pOrder", NcVarType::int32, {ndata});
+  nc.def_var("cOrder", NcVarType::int32, {ndata});
+  nc.def_var("weight", NcVarType::real32, {ndata});
+  nc.def_var("childIndex", NcVarType::int32, {ndata});
+  nc.def_var("ci_grid", NcVarType::int32, {grid});
+  nc.def_var("cj_grid", NcVarType::int32, {grid});
+  nc.enddef();
+  out().record(" finish define nectdf variables.");
+
+  using Ints = std::span<const std::int32_t>;
+  nc.put("PnodeId", Ints(entries.PnodeId));
+  nc.put("pOrder", Ints(entries.pOrder));
+  nc.put("cOrder", Ints(entries.cOrder));
+  nc.put("weight", std::span<const float>(entries.weight));
+  nc.put("childIndex", Ints(entries.childIndex));
+  nc.put("ci_grid", Ints(inter.ci));
+  nc.put("cj_grid", Ints(inter.cj));
+  nc.commit();
+}
+
+void output_file(const MappingState& state, std::int32_t pairNum, std::int32_t nodeNum) {
+  const Entries entries = gather_entries(state.child, state.inter, state.nlst.order_diff);
+  out().record(" create mapping.nc");
+  out().record("ndata = ", pairNum, "node=", nodeNum);
+  out().record("inter%gridNum=", state.inter.gridNum);
+  write_mapping_file("mapping.nc", entries, state.inter);
+}
+
+}  // namespace rn::linkweaver

@@ -1,0 +1,139 @@
+#include "parent_network.hpp"
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
+#include "file_names.hpp"
+#include "grid_readers.hpp"
+#include "nc_file.hpp"
+#include "nc_readers.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::linkweaver {
+
+void read_p_link(std::string_view file_name, Plink& plink) {
+  const std::string file = trim_name(file_name);
+  NcFile nc;
+  if (nc.open(file) != NC_NOERR) text_stop("read_p_link- Problem opening mapping");
+  int dimid = -1;
+  if (nc.dim_id("linkDim", dimid) != NC_NOERR) {
+    out().record("nf_inq_dimid:  linkDim");
+    text_stop("In get_dimension() - nf_inq_dimid:  polyid");
+  }
+  std::size_t length = 0;
+  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop("In read_p_link - nf_inq_dimid");
+  plink.nlinks = int32_length("read_p_link", file, "linkDim", length);
+  const int status = nc.close();
+  if (status != NC_NOERR) stop_close_failure("read_p_link", file, status);
+  out().record(" check read in plink%nlinks = ", plink.nlinks);
+
+  plink.order.assign(static_cast<std::size_t>(plink.nlinks), 0);
+  plink.link.assign(static_cast<std::size_t>(plink.nlinks), 0);
+  const ModuleReaders readers;
+  readers.get1d_int(file, "link", plink.link);
+  readers.get1d_int(file, "order", plink.order);
+}
+
+// Stream orders of many links at once.
+// Contract: any identifiers, duplicates included, in `ids` and in
+// `plink.link`.  The result equals a scan of `plink.link` from its first
+// element for each identifier in turn (first occurrence wins), and the
+// warnings of unknown identifiers come in the order of `ids`.  Cost: a hash
+// table of the distinct wanted identifiers and one pass over the links that
+// ends once every one is found: O(|ids| + nlinks) expected time, memory
+// O(|ids|) beyond the input.
+std::vector<std::int32_t> getorders(const Plink& plink, std::span<const std::int32_t> ids) {
+  constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
+  std::unordered_map<std::int32_t, std::size_t> first;
+  first.reserve(ids.size());
+  for (const std::int32_t id : ids) first.emplace(id, kNotFound);
+  std::size_t remaining = first.size();
+  for (std::size_t k = 0; k < plink.link.size() && remaining > 0; ++k) {
+    const auto hit = first.find(plink.link[k]);
+    if (hit != first.end() && hit->second == kNotFound) {
+      hit->second = k;
+      --remaining;
+    }
+  }
+  std::vector<std::int32_t> orders(ids.size());
+  for (std::size_t n = 0; n < ids.size(); ++n) {
+    const std::size_t k = first.find(ids[n])->second;
+    if (k != kNotFound) {
+      orders[n] = plink.order[k];
+    } else {
+      out().record("Warning: id not matched. ");
+      out().record("input Id from mapping file is ", ids[n]);
+      orders[n] = kMissingOrder;
+    }
+  }
+  return orders;
+}
+
+std::int32_t getorder(const Plink& plink, std::int32_t id) {
+  return getorders(plink, std::span<const std::int32_t>(&id, 1))[0];
+}
+
+namespace {
+
+// Length of one dimension of the overlap file, with its messages.
+std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::string_view dim,
+                               std::string_view stop_text) {
+  int dimid = -1;
+  if (nc.dim_id(dim, dimid) != NC_NOERR) {
+    out().record("nf_inq_dimid:  ", dim);
+    text_stop(stop_text);
+  }
+  std::size_t length = 0;
+  if (nc.dim_length(dimid, length) != NC_NOERR) {
+    text_stop("In get_dimensionNDH() - nf_inq_dimlen:  " + std::string(dim));
+  }
+  return int32_length("get_dimensionNHD", file, dim, length);
+}
+
+}  // namespace
+
+void get_dimensionNHD(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
+  const std::string file = trim_name(file_name);
+  NcFile nc;
+  if (nc.open(file) != NC_NOERR) text_stop("In get_dimensionNDH() - Problem opening mapping");
+  npid = overlap_dimension(nc, file, "polyid", "In get_dimension() - nf_inq_dimid:  polyid");
+  ndata = overlap_dimension(nc, file, "data", "In get_file_dimension() - nf_inq_dimid:  data");
+  const int status = nc.close();
+  if (status != NC_NOERR) stop_close_failure("get_dimensionNHD", file, status);
+}
+
+void get_geo_dimension(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
+  read_grid_dimensions(kGeoDimensions, file, ix, jx);
+}
+
+void get_geo_latlon0(std::string_view file, float& lat0, float& lon0) {
+  std::int32_t ix = 0;
+  std::int32_t jx = 0;
+  get_geo_dimension(file, ix, jx);
+  out().record("ix, jx ", ix, jx);
+  lat0 = read_first_real(file, "XLAT_M", ix, jx);
+  lon0 = read_first_real(file, "XLONG_M", ix, jx);
+  out().record("lat0 , lon0 ", lat0, lon0);
+}
+
+std::int32_t truncate_to_int(float value) {
+  // 2^31 is exact in 32 bits; every float from -2^31 up to below 2^31
+  // truncates into range.
+  constexpr float kLimit = 2147483648.0f;
+  if (!(value >= -kLimit && value < kLimit)) return std::numeric_limits<std::int32_t>::min();
+  return static_cast<std::int32_t>(value);
+}
+
+void lltoij(const ParentProjection& projection, float lat, float lon, std::int32_t& i,
+            std::int32_t& j) {
+  float x = 0.0f;
+  float y = 0.0f;
+  projection.to_xy(lat, lon, x, y);
+  i = truncate_to_int(x + 0.5f);
+  j = truncate_to_int(y + 0.5f);
+}
+
+}  // namespace rn::linkweaver

@@ -1,0 +1,227 @@
+// The child grid's ring, perimeter numbering and placement, boundary nodes,
+// parent window and the parent-cell index.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <set>
+#include <vector>
+
+#include "child_grid.hpp"
+#include "fixtures.hpp"
+#include "parent_network.hpp"
+#include "perimeter.hpp"
+
+namespace rn::linkweaver::test {
+namespace {
+
+// Cylindrical equidistant, 1-degree cells, parent cell (1, 1) at (0, 0):
+// x = lon + 1, y = lat + 1.
+ParentProjection plain_projection() {
+  Nlst nlst;
+  nlst.mapproject = "CE";
+  nlst.dxkm = 1.0f;
+  return ParentProjection(nlst, 0.0f, 0.0f);
+}
+
+Child make_child(int ixrt, int jxrt) {
+  Child c;
+  c.ixrt = ixrt;
+  c.jxrt = jxrt;
+  c.ring = Ring(ixrt, jxrt);
+  c.streamorder.values.assign(c.ring.size(), 0);
+  c.latitude.values.assign(c.ring.size(), 0.0f);
+  c.longitude.values.assign(c.ring.size(), 0.0f);
+  return c;
+}
+
+TEST(Ring, EveryRingCellHasItsOwnPosition) {
+  for (auto [ix, jx] : {std::pair{1, 1}, {1, 5}, {5, 1}, {2, 2}, {4, 3}, {3, 4}, {7, 7}}) {
+    const Ring ring(ix, jx);
+    std::set<std::size_t> positions;
+    std::size_t cells = 0;
+    for (int j = 1; j <= jx; ++j) {
+      for (int i = 1; i <= ix; ++i) {
+        if (i != 1 && i != ix && j != 1 && j != jx) continue;
+        ++cells;
+        const std::size_t at = ring.index(i, j);
+        EXPECT_LT(at, ring.size());
+        positions.insert(at);
+      }
+    }
+    EXPECT_EQ(positions.size(), cells) << ix << " x " << jx;
+    EXPECT_EQ(ring.size(), cells) << ix << " x " << jx;
+  }
+}
+
+TEST(Perimeter, FourByThreeNumbering) {
+  Child child = make_child(4, 3);
+  for (int j = 1; j <= 3; ++j) {
+    for (int i = 1; i <= 4; ++i) {
+      if (i != 1 && i != 4 && j != 1 && j != 3) continue;
+      child.latitude.at(child.ring, i, j) = static_cast<float>(j);  // parent row j + 1
+      child.longitude.at(child.ring, i, j) = static_cast<float>(i);
+      child.streamorder.at(child.ring, i, j) = 10 * i + j;
+    }
+  }
+  Inter inter;
+  inter.istart = 0;
+  inter.iend = 10;
+  inter.jstart = 0;
+  inter.jend = 10;
+  place_perimeter(plain_projection(), child, inter);
+  EXPECT_EQ(inter.gridNum, 10);
+  EXPECT_EQ(inter.ci, (std::vector<std::int32_t>{1, 2, 3, 4, 4, 4, 3, 2, 1, 1}));
+  EXPECT_EQ(inter.cj, (std::vector<std::int32_t>{1, 1, 1, 1, 2, 3, 3, 3, 3, 2}));
+  EXPECT_EQ(inter.pi, (std::vector<std::int32_t>{2, 3, 4, 5, 5, 5, 4, 3, 2, 2}));
+  EXPECT_EQ(inter.pj, (std::vector<std::int32_t>{2, 2, 2, 2, 3, 4, 4, 4, 4, 3}));
+  EXPECT_EQ(inter.corder, (std::vector<std::int32_t>{11, 21, 31, 41, 42, 43, 33, 23, 13, 12}));
+}
+
+TEST(Perimeter, DegenerateGridsFollowTheWalk) {
+  std::vector<std::pair<int, int>> cells;
+  walk_perimeter(3, 1, [&](int i, int j) { cells.push_back({i, j}); });
+  EXPECT_EQ(cells, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {3, 1}, {2, 1}, {1, 1}}));
+  cells.clear();
+  walk_perimeter(1, 1, [&](int i, int j) { cells.push_back({i, j}); });
+  EXPECT_EQ(cells, (std::vector<std::pair<int, int>>{{1, 1}}));
+}
+
+TEST(Perimeter, CellOutsideTheWindowIsCodeStop999) {
+  Child child = make_child(2, 2);
+  child.longitude.at(child.ring, 2, 2) = 50.0f;  // parent column 51
+  Inter inter;
+  inter.iend = inter.jend = 10;
+  const Ending e = ending_of([&] { place_perimeter(plain_projection(), child, inter); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, 999);
+  EXPECT_EQ(e.stop, "STOP 999");
+  EXPECT_EQ(e.out, "");
+}
+
+TEST(Lltoij, RoundsHalvesUpAndTruncatesTowardZero) {
+  const ParentProjection p = plain_projection();
+  auto column = [&](float lon) {
+    std::int32_t i = 0, j = 0;
+    lltoij(p, 0.0f, lon, i, j);
+    return i;
+  };
+  EXPECT_EQ(column(2.49f), 3);   // x = 3.49
+  EXPECT_EQ(column(2.5f), 4);    // x = 3.5
+  EXPECT_EQ(column(-1.7f), 0);   // x = -0.7: truncation of -0.2
+  EXPECT_EQ(column(-2.7f), -1);  // x = -1.7
+}
+
+TEST(Lltoij, NonFiniteAndHugeCoordinatesGiveTheSmallestInteger) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  EXPECT_EQ(truncate_to_int(std::nanf("")), kMin);
+  EXPECT_EQ(truncate_to_int(3.0e9f), kMin);
+  EXPECT_EQ(truncate_to_int(-3.0e9f), kMin);
+  EXPECT_EQ(truncate_to_int(INFINITY), kMin);
+  EXPECT_EQ(truncate_to_int(-2147483648.0f), kMin);
+  EXPECT_EQ(truncate_to_int(2147483520.0f), 2147483520);
+  EXPECT_EQ(truncate_to_int(-2.9f), -2);
+}
+
+TEST(ParentWindow, TwoCellsOfMarginTruncated) {
+  Child child = make_child(3, 3);
+  auto put = [&](int i, int j, float x, float y) {
+    child.longitude.at(child.ring, i, j) = x - 1.0f;
+    child.latitude.at(child.ring, i, j) = y - 1.0f;
+  };
+  put(1, 1, 10.25f, 5.0f);
+  put(1, 3, 11.0f, 30.0f);
+  put(3, 3, 20.75f, 30.5f);
+  put(3, 1, 19.0f, 4.25f);
+  Inter inter;
+  parent_window(plain_projection(), child, inter);
+  EXPECT_EQ(inter.istart, 8);   // T(8.25)
+  EXPECT_EQ(inter.iend, 22);    // T(22.75)
+  EXPECT_EQ(inter.jstart, 2);   // T(2.25) from (3, 1)
+  EXPECT_EQ(inter.jend, 32);    // T(32.5)
+  put(1, 3, 1.5f, 30.0f);
+  parent_window(plain_projection(), child, inter);
+  EXPECT_EQ(inter.istart, 0);   // T(-0.5)
+}
+
+struct EdgeCase {
+  int i, j, flow;
+  bool node;
+};
+
+TEST(BoundaryNodes, InwardCodesPerEdgeAndCorners) {
+  Child child = make_child(4, 4);
+  RingField<std::int32_t> channel{std::vector<std::int32_t>(child.ring.size(), 0)};
+  RingField<std::int32_t> flow{std::vector<std::int32_t>(child.ring.size(), 0)};
+  const EdgeCase cases[] = {
+      {1, 1, 1, false},    // corner: judged by the south pass only
+      {2, 1, 64, true},    {3, 1, 4, false},  {4, 1, 32, true},
+      {1, 4, 2, true},     {2, 4, 64, false}, {3, 4, 4, true}, {4, 4, 16, false},
+      {1, 2, 128, true},   {1, 3, 16, false},
+      {4, 2, 8, true},     {4, 3, 1, false},
+  };
+  for (const EdgeCase& c : cases) flow.at(child.ring, c.i, c.j) = c.flow;
+  find_boundary_nodes(child, channel, flow, false);
+  for (const EdgeCase& c : cases) {
+    EXPECT_EQ(child.nodeIndex.at(child.ring, c.i, c.j) > 0, c.node) << c.i << "," << c.j;
+  }
+  // South pass, north pass, west pass, east pass.
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 2, 1), 1);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 4, 1), 2);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 1, 4), 3);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 3, 4), 4);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 1, 2), 5);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 4, 2), 6);
+  EXPECT_EQ(child.nodeNum, 6);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 1, 1), kNoNode);
+
+  // Every edge channel cell with flowin_out; -1 is a channel, -2 is not.
+  channel.at(child.ring, 3, 1) = -1;
+  channel.at(child.ring, 4, 3) = -2;
+  find_boundary_nodes(child, channel, flow, true);
+  EXPECT_EQ(child.nodeNum, 11);
+  EXPECT_GT(child.nodeIndex.at(child.ring, 3, 1), 0);
+  EXPECT_EQ(child.nodeIndex.at(child.ring, 4, 3), kNoNode);
+}
+
+TEST(BoundaryNodes, GridTwoRowsHighHasNoSidePasses) {
+  Child child = make_child(3, 2);
+  RingField<std::int32_t> channel{std::vector<std::int32_t>(child.ring.size(), 0)};
+  RingField<std::int32_t> flow{std::vector<std::int32_t>(child.ring.size(), 1)};
+  find_boundary_nodes(child, channel, flow, true);
+  EXPECT_EQ(child.nodeNum, 6);
+}
+
+TEST(ParentCellIndex, DenseAndSparseFormsAgreeWithAScan) {
+  std::mt19937 rng(7);
+  for (const bool spread : {false, true}) {
+    std::vector<std::int32_t> pi, pj;
+    std::uniform_int_distribution<std::int32_t> near(-3, 6);
+    for (int n = 0; n < 300; ++n) {
+      pi.push_back(near(rng));
+      pj.push_back(near(rng));
+    }
+    if (spread) {  // a box far too large for a dense table
+      pi.push_back(std::numeric_limits<std::int32_t>::max());
+      pj.push_back(std::numeric_limits<std::int32_t>::min());
+    }
+    const ParentCellIndex index(pi, pj);
+    for (std::int32_t ii = -5; ii <= 8; ++ii) {
+      for (std::int32_t jj = -5; jj <= 8; ++jj) {
+        std::vector<std::int32_t> expected;
+        for (std::size_t n = 0; n < pi.size(); ++n) {
+          if (pi[n] == ii && pj[n] == jj) expected.push_back(static_cast<std::int32_t>(n + 1));
+        }
+        const auto cells = index.cells(ii, jj);
+        EXPECT_EQ(std::vector<std::int32_t>(cells.begin(), cells.end()), expected);
+      }
+    }
+    EXPECT_TRUE(index.cells(std::numeric_limits<std::int32_t>::min(), 0).empty());
+    EXPECT_EQ(index.cells(std::numeric_limits<std::int32_t>::max(),
+                          std::numeric_limits<std::int32_t>::min()).size(), spread ? 1u : 0u);
+  }
+}
+
+}  // namespace
+}  // namespace rn::linkweaver::test

@@ -1,0 +1,241 @@
+// End-to-end runs of linkweaver on small basins written as CDL.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "fixtures.hpp"
+#include "test_support.hpp"
+
+namespace rn::linkweaver::test {
+namespace {
+
+namespace fs = std::filesystem;
+using rn::test::ncdump;
+using rn::test::read_file;
+using rn::test::run;
+using rn::test::ScratchDir;
+using rn::test::write_file;
+
+// A 4 x 3 child grid whose cell (i, j) lies in parent cell (10 + i, 20 + j).
+// Boundary nodes: (1,1) and (2,1) on the south edge (flow north), (2,3) and
+// (4,3) on the north edge (flow south, south-west), (1,2) on the west edge
+// (flow east), (4,2) on the east edge (flow west); (3,1) and (1,3) are
+// channel cells flowing out.
+Basin small_basin() {
+  Basin b(ChildGrid(4, 3));
+  ChildGrid& g = b.child;
+  for (int j = 1; j <= 3; ++j) {
+    for (int i = 1; i <= 4; ++i) b.place(i, j, 10 + i, 20 + j);
+  }
+  const int orders[3][4] = {{7, 3, 1, 1}, {1, 9, 9, 5}, {1, 2, 1, 4}};  // south row first
+  const int flows[3][4] = {{64, 64, 4, 1}, {1, 1, 1, 16}, {1, 4, 1, 8}};
+  for (int j = 1; j <= 3; ++j) {
+    for (int i = 1; i <= 4; ++i) {
+      g.at(g.order, i, j) = orders[j - 1][i - 1];
+      g.at(g.flow, i, j) = flows[j - 1][i - 1];
+    }
+  }
+  for (auto [i, j] : {std::pair{1, 1}, {2, 1}, {2, 3}, {4, 3}, {1, 2}, {4, 2}, {3, 1}}) {
+    g.at(g.channel, i, j) = 0;
+  }
+  g.at(g.channel, 1, 3) = -1;
+  g.at(g.channel, 2, 2) = -2;
+  b.link = {100, 200, 300, 200, 400};
+  b.link_order = {3, 2, 5, 9, 1};  // 200 twice: its first order counts
+  b.polygons = {
+      {100, {{12, 21, 0.5}, {12, 21, 0.125}}},      // perimeter cell 2, twice
+      {200, {{12, 23, 0.75}}},                      // cell 8
+      {999, {{11, 22, 1.0}}},                       // cell 10; not a known link
+      {300, {{14, 22, 0.3}, {100000, -5, 0.9}}},    // cell 5, and far outside
+      {400, {{14, 22, 0.7}}},                       // cell 5
+  };
+  return b;
+}
+
+constexpr const char* kSmallRecords =
+    " ixrt, jxrt           4           3\n"
+    " ix, jx            3           2\n"
+    " lat0 , lon0    0.00000000      -105.250000    \n"
+    " istart, iend            9          16\n"
+    " jstart, jend           19          25\n"
+    " child%nodeNum =            6\n"
+    "  check read in plink%nlinks =            5\n"
+    " before, call get_dimensionNHD \n"
+    " ndata, npid =           7           5\n"
+    " Warning: id not matched. \n"
+    " input Id from mapping file is          999\n"
+    // cell 1 (order 7) matches nowhere and takes its own empty list
+    " Warning: order does not match. Search neighbour grids.\n"
+    " Warning: order does not match from neighbour grids. river node is \n"
+    " k=           1  i=           1  j=           1 order=           7\n"
+    // cell 6 borrows the two links of cell 5: three slots visited
+    " Warning: order does not match. Search neighbour grids.\n"
+    " Warning: order does not match. Search neighbour grids.\n"
+    " Warning: order does not match. Search neighbour grids.\n"
+    // cell 10 (first slot order -999) borrows the one link of cell 8
+    " Warning: order does not match. Search neighbour grids.\n"
+    " Warning: order does not match. Search neighbour grids.\n"
+    "  create mapping.nc\n"
+    " ndata =            5 node=           6\n"
+    " inter%gridNum=          10\n"
+    "  finish define nectdf variables.\n";
+
+constexpr const char* kSmallMapping =
+    "netcdf mapping {\n"
+    "dimensions:\n"
+    "\tndata = 7 ;\n"
+    "\tgridNum = 10 ;\n"
+    "variables:\n"
+    "\tint PnodeId(ndata) ;\n"
+    "\tint pOrder(ndata) ;\n"
+    "\tint cOrder(ndata) ;\n"
+    "\tfloat weight(ndata) ;\n"
+    "\tint childIndex(ndata) ;\n"
+    "\tint ci_grid(gridNum) ;\n"
+    "\tint cj_grid(gridNum) ;\n"
+    "data:\n\n"
+    " PnodeId = 100, 300, 400, 300, 400, 200, 200 ;\n\n"
+    " pOrder = 3, 5, 1, 5, 1, 2, 2 ;\n\n"
+    " cOrder = 3, 5, 5, 4, 4, 2, 1 ;\n\n"
+    " weight = 0.5, 0.3, 0.7, 0.3, 0.7, 0.75, 0.75 ;\n\n"
+    " childIndex = 2, 5, 5, 6, 6, 8, 10 ;\n\n"
+    " ci_grid = 1, 2, 3, 4, 4, 4, 3, 2, 1, 1 ;\n\n"
+    " cj_grid = 1, 1, 1, 1, 2, 3, 3, 3, 3, 2 ;\n"
+    "}\n";
+
+TEST(LinkweaverRun, SmallBasinRecordsAndMappingFile) {
+  ScratchDir dir;
+  small_basin().write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, kSmallRecords);
+  EXPECT_EQ(ncdump(dir / "mapping.nc"), kSmallMapping);
+  EXPECT_EQ(ncdump(dir / "mapping.nc", "-k"), "classic\n");
+  // Nothing but the output is left in the folder.
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(dir.path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 6);
+}
+
+TEST(LinkweaverRun, NoEntriesGiveAnUnlimitedEmptyDimension) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.polygons = {{100, {{1, 1, 1.0}}}};  // a parent cell far from the child
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string dump = ncdump(dir / "mapping.nc");
+  EXPECT_NE(dump.find("\tndata = UNLIMITED ; // (0 currently)\n\tgridNum = 10 ;\n"),
+            std::string::npos)
+      << dump;
+  EXPECT_EQ(dump.find("PnodeId ="), std::string::npos);
+  EXPECT_NE(dump.find(" ci_grid = 1, 2, 3, 4, 4, 4, 3, 2, 1, 1 ;"), std::string::npos);
+  EXPECT_NE(r.out.find(" ndata =            0 node=           6\n"), std::string::npos);
+}
+
+TEST(LinkweaverRun, PerimeterCellOutsideTheWindowIsCodeStop999) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.place(3, 1, 40, 21);  // beyond iend = 16
+  b.write(dir.path());
+  write_file(dir / "mapping.nc", "old");
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 231);
+  EXPECT_EQ(r.err, "STOP 999\n");
+  EXPECT_EQ(read_file(dir / "mapping.nc"), "old");
+  EXPECT_NE(r.out.find("  check read in plink%nlinks =            5\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("before, call get_dimensionNHD"), std::string::npos);
+}
+
+TEST(LinkweaverRun, TwentyFirstLinkOfOneCellStops) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.polygons.clear();
+  for (int id = 1; id <= 21; ++id) b.polygons.push_back({id, {{12, 21, 0.1}}});
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "STOP in pushToArray: size of 20 is too small. \n");
+  EXPECT_FALSE(fs::exists(dir / "mapping.nc"));
+  // The 20 stored links were all unknown: their warnings come first.
+  std::size_t warnings = 0;
+  for (std::size_t at = 0; (at = r.out.find("Warning: id not matched.", at)) != std::string::npos; ++at) {
+    ++warnings;
+  }
+  EXPECT_EQ(warnings, 20u);
+}
+
+TEST(LinkweaverRun, UnknownProjectionCodeStopsBeforeAnyGrid) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.mapproject = "lc";
+  b.write(dir.path());
+  fs::remove(dir / "child.nc");
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, " Unrecognized project:  lc\n");
+  EXPECT_FALSE(fs::exists(dir / "mapping.nc"));
+}
+
+TEST(LinkweaverRun, LambertCodeWithATailIsAccepted) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.mapproject = "CEQ";  // only the first two characters count
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kSmallRecords);
+}
+
+TEST(LinkweaverRun, MissingIntegerGridVariableStops) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.child_omit = "STREAMORDER";
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" failed to read the variabe: STREAMORDER\n"
+                       " failed to read the netcdf file: child.nc\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.err, "STOP In get2d_int() - failed to read the netcdf variable\n");
+  EXPECT_EQ(r.out.find("lat0 , lon0"), std::string::npos);
+}
+
+TEST(LinkweaverRun, MissingLongitudeOfTheParentStops) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.geo_has_xlong = false;
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "STOP  error reading variable , nf_get_var_real\n");
+  EXPECT_NE(r.out.find(" ix, jx            3           2\n"
+                       " failed to read the variabe: XLONG_M\n"
+                       " failed to read the netcdf file: geo.nc\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST(LinkweaverRun, OverlapCountsBeyondTheRecordsAreRejected) {
+  ScratchDir dir;
+  Basin b = small_basin();
+  b.overlap_counts = {2, 1, 1, 2, 9};
+  b.write(dir.path());
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("add up to 15 records, more than its 7"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir / "mapping.nc"));
+}
+
+TEST(LinkweaverRun, MissingNamelistFails) {
+  ScratchDir dir;
+  const auto r = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(dir / "mapping.nc"));
+}
+
+}  // namespace
+}  // namespace rn::linkweaver::test
