@@ -30,7 +30,7 @@ constexpr std::array<ColourStyle, 8> kColourStyles{{
 
 std::string_view value_class(std::span<const ValueClass> classes, float value) {
   for (const ValueClass& c : classes) {
-    if (value >= c.lower && value < c.upper) return c.style;
+    if (value >= c.lower && (value < c.upper || c.upper == kNoUpper)) return c.style;
   }
   return {};
 }

@@ -32,14 +32,15 @@ inline constexpr std::string_view kKmlNamespace = "http://www.opengis.net/kml/2.
 
 // ------------------------------------------------------------ value classes
 
-/// One row of a class table: values v with lower <= v < upper take `style`.
+inline constexpr float kNoUpper = std::numeric_limits<float>::infinity();
+
+/// One row of a class table: values v with lower <= v < upper take `style`
+/// (with upper kNoUpper: every v from lower up, infinity included).
 struct ValueClass {
   float lower;
   float upper;
   std::string_view style;
 };
-
-inline constexpr float kNoUpper = std::numeric_limits<float>::infinity();
 
 /// The streamflow classes of `flowglobe` and of `flowglobe_max`, in table
 /// order; a value takes the first row whose range holds it.

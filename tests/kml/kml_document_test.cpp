@@ -1,0 +1,198 @@
+// The KML document writer and the point selections of the exporters, run
+// in memory: record layouts, value classes, thinning, node counting.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "kml_document.hpp"
+#include "kml_tools.hpp"
+#include "test_support.hpp"
+
+namespace rn::kml {
+namespace {
+
+std::string expected(const std::string& name) {
+  return test::read_file(test::source_dir() / "tests/kml/expected" / name);
+}
+
+/// Runs `write` on a document of `variant` held in a string.
+template <typename Write>
+std::string render(const Variant& variant, Write write) {
+  std::string text;
+  {
+    TextOut out(&text);
+    KmlDocument doc(out, variant);
+    write(doc);
+  }
+  return text;
+}
+
+TEST(KmlDocument, EmptyDocumentsOfBothStyleSets) {
+  const auto whole = [](KmlDocument& doc) {
+    doc.dumphead();
+    doc.dumptail();
+  };
+  EXPECT_EQ(render(kFlowglobeVariant, whole), expected("colour_empty.kml"));
+  EXPECT_EQ(render(kFlowglobeDrv1Variant, whole), expected("red_empty.kml"));
+  EXPECT_EQ(render(kGaugeglobeVariant, whole), expected("red_empty.kml"));
+}
+
+TEST(KmlDocument, PlacemarkRecordsAsWritten) {
+  const std::string value = render(kFlowglobeVariant, [](KmlDocument& doc) {
+    doc.outputsingle(40.1f, -105.25f, 3, 12.5f, 12, "blue  ", " ,orderin=,");
+  });
+  EXPECT_EQ(value,
+            " <Placemark>\n <description>\n"
+            " k=          12  ,orderin=,           3  ,streamflow=   12.5000000    \n"
+            " </description>\n <styleUrl>#blue</styleUrl>\n <Point>\n    <coordinates>\n"
+            "  -105.250000     ,   40.0999985    \n"
+            " </coordinates>\n </Point>\n </Placemark>\n");
+
+  const std::string node = render(kFlowglobeDrv1Variant, [](KmlDocument& doc) {
+    doc.outputsingel(40.1f, -105.25f, 3, 5);
+  });
+  EXPECT_NE(node.find(" <name>           5 </name>\n"), std::string::npos);
+  EXPECT_NE(node.find("\n   40.0999985     ,  -105.250000     ,           3\n"),
+            std::string::npos);
+  EXPECT_EQ(node.find("styleUrl"), std::string::npos);
+
+  const std::string station = render(kGaugeglobeVariant, [](KmlDocument& doc) {
+    doc.outputred(40.1f, -105.25f, 7, "Gauge 7   ", 120, 88);
+  });
+  EXPECT_NE(station.find(" <name>Gauge 7</name>\n"), std::string::npos);
+  EXPECT_NE(station.find("\n   40.0999985     ,  -105.250000     ,           7 ,(ii,jj)"
+                         "         120 ,          88\n"),
+            std::string::npos);
+  EXPECT_NE(station.find(" <styleUrl>#red</styleUrl>\n"), std::string::npos);
+
+  // Extreme numbers keep their fields: exponent form, zero, the lowest integer.
+  const std::string extremes = render(kFlowglobeSegVariant, [](KmlDocument& doc) {
+    doc.outputsingel(0.05f, 0.0f, -2147483647 - 1, 1, 2, 3);
+  });
+  EXPECT_NE(extremes.find("\n   5.00000007E-02 ,   0.00000000     , -2147483648 ,(ii,jj)"),
+            std::string::npos);
+}
+
+TEST(KmlDocument, NamesAreEscapedOnlyWhereNeeded) {
+  std::string scratch;
+  EXPECT_EQ(escape_name("Plain name", scratch), "Plain name");
+  EXPECT_EQ(escape_name(R"(A&B <c> "d" 'e')", scratch),
+            "A&amp;B &lt;c&gt; &quot;d&quot; &apos;e&apos;");
+  const std::string station = render(kFlowglobeVariant, [](KmlDocument& doc) {
+    doc.outputred(1.0f, 2.0f, 1, "R&D  ", 0, 0);
+  });
+  EXPECT_NE(station.find(" <name>R&amp;D</name>\n"), std::string::npos);
+  EXPECT_NE(station.find(" <styleUrl>#obs</styleUrl>\n"), std::string::npos);
+}
+
+TEST(ValueClasses, StandardBounds) {
+  const auto below = [](float v) { return std::nextafter(v, 0.0f); };
+  EXPECT_EQ(value_class(kStandardClasses, 3.99f), "");
+  EXPECT_EQ(value_class(kStandardClasses, below(4.0f)), "");
+  EXPECT_EQ(value_class(kStandardClasses, 4.0f), "blue");
+  EXPECT_EQ(value_class(kStandardClasses, below(8.0f)), "blue");
+  EXPECT_EQ(value_class(kStandardClasses, 8.0f), "green");
+  EXPECT_EQ(value_class(kStandardClasses, 16.0f), "yellow");
+  EXPECT_EQ(value_class(kStandardClasses, 32.0f), "orange");
+  EXPECT_EQ(value_class(kStandardClasses, 64.0f), "red");
+  EXPECT_EQ(value_class(kStandardClasses, below(128.0f)), "red");
+  EXPECT_EQ(value_class(kStandardClasses, 128.0f), "purple");
+  EXPECT_EQ(value_class(kStandardClasses, std::numeric_limits<float>::infinity()), "purple");
+  EXPECT_EQ(value_class(kStandardClasses, std::nanf("")), "");
+}
+
+TEST(ValueClasses, MaximumBounds) {
+  EXPECT_EQ(value_class(kMaximumClasses, 9.99f), "");
+  EXPECT_EQ(value_class(kMaximumClasses, 10.0f), "blue");
+  EXPECT_EQ(value_class(kMaximumClasses, 20.0f), "green");
+  EXPECT_EQ(value_class(kMaximumClasses, 50.0f), "yellow");
+  EXPECT_EQ(value_class(kMaximumClasses, 100.0f), "orange");
+  EXPECT_EQ(value_class(kMaximumClasses, 500.0f), "red");
+  EXPECT_EQ(value_class(kMaximumClasses, std::nextafter(1000.0f, 0.0f)), "red");
+  EXPECT_EQ(value_class(kMaximumClasses, 1000.0f), "purple");
+}
+
+TEST(Thinning, ColumnsOrRowsOnMultiples) {
+  EXPECT_TRUE(on_thinned_grid(6, 7, 3));
+  EXPECT_FALSE(on_thinned_grid(7, 8, 3));
+  EXPECT_TRUE(on_thinned_grid(7, 9, 3));
+  EXPECT_TRUE(on_thinned_grid(-6, 1, 3));   // negative column
+  EXPECT_TRUE(on_thinned_grid(1, -9, 3));   // negative row
+  EXPECT_FALSE(on_thinned_grid(-7, -8, 3));
+  EXPECT_TRUE(on_thinned_grid(0, 1, 3));    // 0 is a multiple of everything
+  EXPECT_TRUE(on_thinned_grid(6, 7, -3));   // the sign of the step does not matter
+  EXPECT_TRUE(on_thinned_grid(7, 8, 1));
+  EXPECT_TRUE(on_thinned_grid(-2147483647 - 1, 1, -1));  // no overflow
+  EXPECT_FALSE(on_thinned_grid(-2147483647 - 1, 1, 2147483647));
+}
+
+ChannelPoints points_with_values(std::initializer_list<float> values) {
+  ChannelPoints p;
+  for (float v : values) {
+    p.fcstdata.push_back(v);
+    p.lat.push_back(1.0f);
+    p.lon.push_back(2.0f);
+    p.order.push_back(1);
+    p.chanxi.push_back(1);
+    p.chanyj.push_back(1);
+  }
+  return p;
+}
+
+std::string styles_of(const std::string& doc) {
+  std::string styles;
+  for (std::size_t at = doc.find("#"); at != std::string::npos; at = doc.find("#", at + 1)) {
+    styles += doc.substr(at + 1, doc.find('<', at) - at - 1) + " ";
+  }
+  return styles;
+}
+
+TEST(Dumppoints, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
+  const ChannelPoints p = points_with_values({5.0f, 3.9f, 20.0f, 9.99f, 4.0f, 1000.0f, 4.5f});
+  const std::string doc = render(kFlowglobeVariant, [&](KmlDocument& d) {
+    dumppoints(kFlowglobeMax, p, 1, 1, d);
+  });
+  EXPECT_EQ(styles_of(doc), "purple green green green purple purple ");
+  EXPECT_NE(doc.find(" k=           1  ,order=           1  ,streamflow="), std::string::npos);
+}
+
+TEST(Dumppoints, OrderBoundIsInclusiveAndKCountsPositions) {
+  ChannelPoints p = points_with_values({10.0f, 10.0f, 10.0f});
+  p.order = {2, 1, 3};
+  const std::string doc = render(kFlowglobeVariant, [&](KmlDocument& d) {
+    dumppoints(kFlowglobe, p, 2, 1, d);
+  });
+  EXPECT_NE(doc.find(" k=           1  ,orderin=,           2 "), std::string::npos);
+  EXPECT_EQ(doc.find(" k=           2 "), std::string::npos);
+  EXPECT_NE(doc.find(" k=           3  ,orderin=,           3 "), std::string::npos);
+}
+
+std::string node_names(const ChannelPoints& p, std::int32_t order0, std::int32_t interval) {
+  const std::string doc = render(kFlowglobeDrv1Variant, [&](KmlDocument& d) {
+    dumppoints_nodes(p, order0, interval, d);
+  });
+  std::string names;
+  for (std::size_t at = doc.find("<name>"); at != std::string::npos;
+       at = doc.find("<name>", at + 1)) {
+    names += std::to_string(std::stoi(doc.substr(at + 6, 12))) + " ";
+  }
+  return names;
+}
+
+TEST(Dumppoints, NodesCountOnlyEligiblePoints) {
+  ChannelPoints p;
+  p.order.assign(14, 0);
+  for (int eligible : {2, 5, 6, 9, 10, 14}) p.order[eligible - 1] = 3;
+  p.lat.assign(14, 1.0f);
+  p.lon.assign(14, 2.0f);
+  EXPECT_EQ(node_names(p, 3, 3), "6 14 ");
+  EXPECT_EQ(node_names(p, 3, 1), "2 5 6 9 10 14 ");
+  EXPECT_EQ(node_names(p, 3, 0), "2 5 6 9 10 14 ");
+  EXPECT_EQ(node_names(p, 3, -4), "2 5 6 9 10 14 ");
+  EXPECT_EQ(node_names(p, 4, 1), "");
+}
+
+}  // namespace
+}  // namespace rn::kml
