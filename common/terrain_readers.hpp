@@ -60,6 +60,10 @@ void get_1d_netcdf_real8(std::string_view file, std::string_view var,
 
 }  // namespace terrain
 
+// The point-extraction program carries, besides the two readers below, the
+// module reader `get1d_real` (ModuleReaders in its plain form, nc_readers.hpp)
+// and the `hydro_stop` form that writes its message and ends with a plain
+// stop (`hydro_stop_plain`, hydro_stop.hpp).
 namespace site_readers {
 
 /// Rows of a field to read: 1-based `first` to `last`, inclusive.  The

@@ -17,14 +17,9 @@
 namespace {
 
 using rn::test::in_child;
+using rn::test::entries;
 using rn::test::outcome_of;
 namespace fs = std::filesystem;
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  return names;
-}
 
 mode_t mode_of(const fs::path& p) {
   struct stat st {};

@@ -6,8 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "program_end.hpp"
 #include "text_record.hpp"
@@ -33,6 +36,16 @@ Outcome outcome_of(F&& body) {
     o.stop = end.stop_text;
   }
   return o;
+}
+
+/// Names in a folder, sorted.
+inline std::vector<std::string> entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 /// Runs `body` in a forked child, which exits with the int that `body`

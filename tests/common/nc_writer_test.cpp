@@ -14,14 +14,9 @@
 
 namespace {
 
+using rn::test::entries;
 using rn::test::outcome_of;
 namespace fs = std::filesystem;
-
-std::vector<std::string> entries(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  return names;
-}
 
 // The boundary layout: nodeNum, qstream, ci, cj.
 void write_boundary(const std::string& path, const std::vector<float>& q,
