@@ -1,0 +1,880 @@
+// Depression filling with persistent lakes and drainage classes.
+//
+// What the plain repeated search does, in terms that do not depend on the
+// order of its visits (each fact is what the fast form below builds on):
+//
+//  1. A search from s succeeds exactly when s *drains*: some path that never
+//     climbs leads from s to the ring or a water cell (cells marked as
+//     draining drain, so reaching one is the same).  Which cells a
+//     successful search marks never changes a later outcome, only saves work.
+//  2. A failed search visits the whole set R(s) of cells reachable from s by
+//     never-climbing steps; `minv` = min over v in R(s), n neighbour of v
+//     with h(n) > h(v), of h(n) (capped by 9999999.0).
+//  3. Call *pit* a maximal connected flat region with no strictly lower
+//     neighbour.  Every cell of R(s) leads downhill to a pit in R(s), so
+//     `minv` = min over the pits P in R(s) of rim(P), the lowest (non-NaN)
+//     outer neighbour of P.  The cells of R(s) below `minv` are exactly the
+//     cells of the pits of R(s) whose level is below `minv`: the fill raises
+//     those pits, whole, to `minv`, nothing else.
+//  4. A raise to `minv` never lifts a cell above any neighbour (`minv` is at
+//     most each raised pit's rim), so no never-climbing step is ever lost:
+//     drainage only spreads, and R(s) only grows.
+//  5. After a raise, a pit whose rim equals its new level joins the cells of
+//     its rim at that level (and the lakes there): the lake *absorbs* them.
+//     A lake with a strictly lower neighbour has *spilled*; it then leads to
+//     the pits below that neighbour, or drains.
+//
+// So the run is a process on pits, and this file keeps them between searches
+// and between start cells:
+//
+//  - `drain` flags, exact at all times: a reverse search from the ring and
+//    the water cells (climbing or level steps), extended from every point
+//    where a lake meets a draining cell.  A start cell that drains is passed
+//    over at once (fact 1).
+//  - Lakes: a union-find over cells, one level per lake (raising a whole
+//    lake costs O(1)), a pairing heap of rim candidates (neighbours above the
+//    level, keyed by their height, which cannot change while they wait:
+//    fact 4), and the list of lower neighbours met while absorbing (outlets;
+//    an outlet raised to the level later is dropped).
+//  - Drainage classes: a union-find over labels that give every explored
+//    cell the set of pits it leads to.  A class is a pit, a junction (the
+//    union of its successor classes), or drained.  Pit sets change only at a
+//    pit (a spill replaces it by the pits below, a merge by the merged lake),
+//    so cells with equal pit sets keep equal pit sets and classes are only
+//    ever joined, never split.  A class with one distinct successor is
+//    joined to it.  Each cell is explored (labelled) once in the whole run.
+//  - Per start cell: the pits of R(s) (a walk over the classes from the
+//    start cell's label), a heap of those pits by rim, and raise groups: the
+//    pits raised by one fill share a level from then on within this start
+//    cell, so a union-find over them raises all of them in O(1).  A fill is:
+//    minv = lowest rim; record; raise the groups below minv; record; absorb
+//    the pits whose rim equals minv, following spills to new pits.
+//
+// Bits: values that compare equal have equal bits except +0 and -0.  A cell
+// of a lake shows the lake's level bits when it lies below its own joining
+// height (it was raised), else its own bits.  When the grid holds both
+// zeros, the bits of a zero `minv` are taken from the first candidate of
+// the plain search order (a plain search of R(s) for that fill only), and
+// lakes that meet at level zero with different level bits keep their raised
+// cells' bits explicitly.
+//
+// Cost: every cell is labelled once and absorbed into a lake at most once;
+// each rim candidate is pushed once per lake it borders; lakes, classes and
+// raise groups are joined by union-find; so the run is O(N log N) plus, per
+// start cell that needs fills, the walk over its classes and pits.  Memory:
+// about 17 bytes per cell plus the lakes, classes and heaps.
+#include "depression_fill.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::bedcarve {
+namespace {
+
+using Cell = std::int32_t;
+
+enum CellFlag : std::uint8_t { kDrain = 1, kRing = 2 };
+enum LakeState : std::uint8_t { kPit = 0, kSpilled = 1, kDrained = 2 };
+enum ClassKind : std::uint8_t { kPitClass = 0, kJunction = 1, kDrainClass = 2 };
+
+constexpr std::int32_t kUnlabelled = -1;
+constexpr std::int32_t kInProgress = -2;
+
+// Neighbour order of the search: N, NW, W, SW, S, SE, E, NE (j grows
+// northward, i eastward).
+constexpr int kDi[8] = {0, -1, -1, -1, 0, 1, 1, 1};
+constexpr int kDj[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+
+/// A min-heap entry keyed by a height.
+struct Keyed {
+  float key;
+  std::int32_t id;
+};
+struct KeyedAbove {
+  bool operator()(const Keyed& a, const Keyed& b) const { return a.key > b.key; }
+};
+
+class MinHeap {
+ public:
+  void clear() { v_.clear(); }
+  bool empty() const { return v_.empty(); }
+  const Keyed& top() const { return v_.front(); }
+  void push(float key, std::int32_t id) {
+    v_.push_back({key, id});
+    std::push_heap(v_.begin(), v_.end(), KeyedAbove{});
+  }
+  void pop() {
+    std::pop_heap(v_.begin(), v_.end(), KeyedAbove{});
+    v_.pop_back();
+  }
+
+ private:
+  std::vector<Keyed> v_;
+};
+
+/// Pairing heaps of rim candidates in one node pool (meld in O(1)).
+class RimHeaps {
+ public:
+  static constexpr std::int32_t kNone = -1;
+
+  float key(std::int32_t root) const { return nodes_[root].key; }
+  Cell cell(std::int32_t root) const { return nodes_[root].cell; }
+
+  std::int32_t push(std::int32_t root, float key, Cell cell) {
+    std::int32_t n;
+    if (free_ != kNone) {
+      n = free_;
+      free_ = nodes_[n].next;
+      nodes_[n] = {key, cell, kNone, kNone};
+    } else {
+      n = static_cast<std::int32_t>(nodes_.size());
+      nodes_.push_back({key, cell, kNone, kNone});
+    }
+    return meld(root, n);
+  }
+
+  std::int32_t meld(std::int32_t a, std::int32_t b) {
+    if (a == kNone) return b;
+    if (b == kNone) return a;
+    if (nodes_[b].key < nodes_[a].key) std::swap(a, b);
+    nodes_[b].next = nodes_[a].child;
+    nodes_[a].child = b;
+    return a;
+  }
+
+  /// Removes the root; returns the new root.  Two-pass pairing.
+  std::int32_t pop(std::int32_t root) {
+    std::int32_t child = nodes_[root].child;
+    nodes_[root].next = free_;
+    free_ = root;
+    pairs_.clear();
+    while (child != kNone) {
+      std::int32_t a = child;
+      std::int32_t b = nodes_[a].next;
+      if (b == kNone) {
+        nodes_[a].next = kNone;
+        pairs_.push_back(a);
+        break;
+      }
+      child = nodes_[b].next;
+      nodes_[a].next = kNone;
+      nodes_[b].next = kNone;
+      pairs_.push_back(meld(a, b));
+    }
+    std::int32_t result = kNone;
+    for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) result = meld(result, *it);
+    return result;
+  }
+
+  std::size_t pool_size() const { return nodes_.size(); }
+
+ private:
+  struct Node {
+    float key;
+    Cell cell;
+    std::int32_t child;
+    std::int32_t next;
+  };
+  std::vector<Node> nodes_;
+  std::vector<std::int32_t> pairs_;
+  std::int32_t free_ = kNone;
+};
+
+std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+
+class Engine {
+ public:
+  Engine(std::span<float> h, std::span<const std::int32_t> channel, std::int32_t ix,
+         std::int32_t jx)
+      : h_(h), ix_(ix), jx_(jx), n_(static_cast<Cell>(static_cast<std::int64_t>(ix) * jx)) {
+    for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
+    flags_.assign(static_cast<std::size_t>(n_), 0);
+    lake_of_.assign(static_cast<std::size_t>(n_), -1);
+    label_.assign(static_cast<std::size_t>(n_), kUnlabelled);
+    rim_owner_.assign(static_cast<std::size_t>(n_), -1);
+    bool pos_zero = false, neg_zero = false;
+    for (float v : h_) {
+      if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
+    }
+    mixed_zero_ = pos_zero && neg_zero;
+    init_drainage(channel);
+  }
+
+  FillCounts run() {
+    for (std::int32_t i0 = 0; i0 < ix_; ++i0) {
+      for (std::int32_t j0 = 0; j0 < jx_; ++j0) {
+        const Cell s = i0 + j0 * ix_;
+        if (flags_[s] & kDrain) continue;
+        process_start(s);
+      }
+    }
+    // Lake cells take their lake's level (see cell_height).
+    for (Cell c = 0; c < n_; ++c) {
+      if (lake_of_[c] >= 0) h_[c] = cell_height(c);
+    }
+    counts_.lakes = lakes_created_;
+    return counts_;
+  }
+
+ private:
+  // ---- cells -------------------------------------------------------------
+
+  bool interior(Cell c) const { return !(flags_[c] & kRing); }
+
+  template <typename F>
+  void for_neighbours(Cell c, F&& f) const {
+    if (interior(c)) {
+      for (int k = 0; k < 8; ++k) f(c + off_[k]);
+      return;
+    }
+    const std::int32_t i0 = c % ix_, j0 = c / ix_;
+    for (int k = 0; k < 8; ++k) {
+      const std::int32_t ii = i0 + kDi[k], jj = j0 + kDj[k];
+      if (ii >= 0 && ii < ix_ && jj >= 0 && jj < jx_) f(ii + jj * ix_);
+    }
+  }
+
+  /// Current height value of a cell.
+  float value(Cell c) {
+    const std::int32_t l = lake_of_[c];
+    return l < 0 ? h_[c] : level_of(find_lake(l));
+  }
+
+  /// Current height of a cell, bits included.
+  float cell_height(Cell c) {
+    const std::int32_t l = lake_of_[c];
+    if (l < 0) return h_[c];
+    const float level = level_of(find_lake(l));
+    return h_[c] < level ? level : h_[c];
+  }
+
+  // ---- drainage ----------------------------------------------------------
+
+  void init_drainage(std::span<const std::int32_t> channel) {
+    queue_.clear();
+    for (Cell c = 0; c < n_; ++c) {
+      const std::int32_t i0 = c % ix_, j0 = c / ix_;
+      const bool ring = i0 == 0 || j0 == 0 || i0 == ix_ - 1 || j0 == jx_ - 1;
+      if (ring) flags_[c] |= kRing;
+      if (ring || channel[c] == 1) {
+        flags_[c] |= kDrain;
+        queue_.push_back(c);
+      }
+    }
+    spread_drainage();
+  }
+
+  /// Marks every cell that reaches a queued draining cell by never-climbing
+  /// steps.  Each cell is marked once in the whole run.
+  void spread_drainage() {
+    for (std::size_t q = 0; q < queue_.size(); ++q) {
+      const Cell v = queue_[q];
+      const float hv = value(v);
+      for_neighbours(v, [&](Cell u) {
+        if (flags_[u] & kDrain) return;
+        if (value(u) >= hv) {
+          flags_[u] |= kDrain;
+          queue_.push_back(u);
+        }
+      });
+    }
+    queue_.clear();
+  }
+
+  void drain_from(Cell d) {
+    queue_.clear();
+    queue_.push_back(d);
+    spread_drainage();
+  }
+
+  // ---- lakes -------------------------------------------------------------
+
+  std::int32_t find_lake(std::int32_t l) {
+    while (lk_parent_[l] != l) {
+      lk_parent_[l] = lk_parent_[lk_parent_[l]];
+      l = lk_parent_[l];
+    }
+    return l;
+  }
+
+  /// Level of a lake root: its raise group's level while it takes part in
+  /// the current start cell's fills, else its own.
+  float level_of(std::int32_t r) {
+    if (lk_stamp_[r] == run_id_ && lk_group_[r] >= 0) return gr_level_[find_group(lk_group_[r])];
+    return lk_level_[r];
+  }
+
+  std::int32_t new_lake(float level, Cell seed, std::int32_t cls) {
+    const auto l = static_cast<std::int32_t>(lk_parent_.size());
+    lk_parent_.push_back(l);
+    lk_size_.push_back(0);
+    lk_level_.push_back(level);
+    lk_rim_.push_back(RimHeaps::kNone);
+    lk_out_head_.push_back(-1);
+    lk_out_tail_.push_back(-1);
+    lk_class_.push_back(cls);
+    lk_stamp_.push_back(0);
+    lk_group_.push_back(-1);
+    lk_seed_.push_back(seed);
+    lk_state_.push_back(kPit);
+    ++lakes_created_;
+    return l;
+  }
+
+  /// Adds `n` (height `key`, bits included) to the rim of lake root `l`
+  /// unless it is already there.
+  void rim_push(std::int32_t l, Cell n, float key) {
+    const std::int32_t o = rim_owner_[n];
+    if (o >= 0 && find_lake(o) == l) return;
+    rim_owner_[n] = l;
+    lk_rim_[l] = rim_.push(lk_rim_[l], key, n);
+  }
+
+  void add_outlet(std::int32_t l, Cell y) {
+    const auto e = static_cast<std::int32_t>(out_cell_.size());
+    out_cell_.push_back(y);
+    out_next_.push_back(-1);
+    if (lk_out_tail_[l] < 0) {
+      lk_out_head_[l] = e;
+    } else {
+      out_next_[lk_out_tail_[l]] = e;
+    }
+    lk_out_tail_[l] = e;
+  }
+
+  /// True when lake root `l` (at `level`) still has a lower neighbour.
+  /// Outlets that have been raised to the level are dropped for good.
+  bool has_outlet(std::int32_t l, float level) {
+    std::int32_t e = lk_out_head_[l];
+    while (e >= 0) {
+      if (value(out_cell_[e]) < level) break;
+      e = out_next_[e];
+    }
+    lk_out_head_[l] = e;
+    if (e < 0) lk_out_tail_[l] = -1;
+    return e >= 0;
+  }
+
+  // ---- drainage classes ---------------------------------------------------
+
+  std::int32_t find_class(std::int32_t x) {
+    while (cl_parent_[x] != x) {
+      cl_parent_[x] = cl_parent_[cl_parent_[x]];
+      x = cl_parent_[x];
+    }
+    return x;
+  }
+
+  std::int32_t new_class(ClassKind kind, std::int32_t lake) {
+    const auto x = static_cast<std::int32_t>(cl_parent_.size());
+    cl_parent_.push_back(x);
+    cl_kind_.push_back(kind);
+    cl_lake_.push_back(lake);
+    cl_succ_.emplace_back();
+    cl_stamp_.push_back(0);
+    cl_mark_.push_back(0);
+    return x;
+  }
+
+  /// Joins class roots `a` and `b`; the root kept is the one with the longer
+  /// successor list, which receives the other's list.
+  std::int32_t join_classes(std::int32_t a, std::int32_t b) {
+    a = find_class(a);
+    b = find_class(b);
+    if (a == b) return a;
+    if (cl_succ_[a].size() < cl_succ_[b].size()) std::swap(a, b);
+    cl_parent_[b] = a;
+    auto& from = cl_succ_[b];
+    cl_succ_[a].insert(cl_succ_[a].end(), from.begin(), from.end());
+    std::vector<std::int32_t>().swap(from);
+    return a;
+  }
+
+  /// Distinct successor roots of junction `x`, itself excluded, in place.
+  void compact(std::int32_t x) {
+    auto& v = cl_succ_[x];
+    ++mark_;
+    std::size_t w = 0;
+    for (std::int32_t y : v) {
+      y = find_class(y);
+      if (y == x || cl_mark_[y] == mark_) continue;
+      cl_mark_[y] = mark_;
+      v[w++] = y;
+    }
+    v.resize(w);
+  }
+
+  // ---- exploration (labelling) -------------------------------------------
+
+  struct Frame {
+    std::int32_t flat_begin, low_begin, low_end, next;
+    float level;
+  };
+
+  /// Labels `start` and every unlabelled cell below it with its drainage
+  /// class, one flat region at a time, deepest first (explicit stack).
+  /// A flat region without a lower neighbour becomes a new lake.
+  /// Assumes `start` is unlabelled, does not drain and is not NaN.
+  void explore(Cell start) {
+    frames_.clear();
+    flat_.clear();
+    low_.clear();
+    open_frame(start);
+    while (!frames_.empty()) {
+      Frame& f = frames_.back();
+      if (f.next < f.low_end) {
+        const Cell n = low_[static_cast<std::size_t>(f.next++)];
+        if (label_[n] == kUnlabelled) open_frame(n);
+        continue;
+      }
+      close_frame(f);
+      flat_.resize(static_cast<std::size_t>(f.flat_begin));
+      low_.resize(static_cast<std::size_t>(f.low_begin));
+      frames_.pop_back();
+    }
+  }
+
+  void open_frame(Cell c) {
+    const float level = h_[c];
+    Frame f{static_cast<std::int32_t>(flat_.size()), static_cast<std::int32_t>(low_.size()), 0,
+            0, level};
+    label_[c] = kInProgress;
+    flat_.push_back(c);
+    for (std::size_t k = static_cast<std::size_t>(f.flat_begin); k < flat_.size(); ++k) {
+      const Cell x = flat_[k];
+      for (int d = 0; d < 8; ++d) {
+        const Cell n = x + off_[d];
+        if (flags_[n] & kDrain) continue;  // cannot border a cell that does not drain
+        const float v = value(n);
+        if (v == level) {
+          if (label_[n] == kUnlabelled && lake_of_[n] < 0) {
+            label_[n] = kInProgress;
+            flat_.push_back(n);
+          }
+        } else if (v < level) {
+          low_.push_back(n);
+        }
+      }
+    }
+    f.low_end = static_cast<std::int32_t>(low_.size());
+    f.next = f.low_begin;
+    frames_.push_back(f);
+  }
+
+  void close_frame(const Frame& f) {
+    const auto fb = static_cast<std::size_t>(f.flat_begin);
+    std::int32_t cls;
+    if (f.low_begin == f.low_end) {
+      // A natural pit: a new lake.
+      cls = new_class(kPitClass, -1);
+      const std::int32_t l = new_lake(f.level, flat_[fb], cls);
+      cl_lake_[cls] = l;
+      for (std::size_t k = fb; k < flat_.size(); ++k) {
+        lake_of_[flat_[k]] = l;
+        label_[flat_[k]] = cls;
+      }
+      lk_size_[l] = static_cast<std::int32_t>(flat_.size() - fb);
+      for (std::size_t k = fb; k < flat_.size(); ++k) {
+        const Cell x = flat_[k];
+        for (int d = 0; d < 8; ++d) {
+          const Cell n = x + off_[d];
+          const float v = cell_height(n);
+          if (v > f.level) rim_push(l, n, v);
+        }
+      }
+      return;
+    }
+    ++mark_;
+    succ_scratch_.clear();
+    for (std::int32_t k = f.low_begin; k < f.low_end; ++k) {
+      const std::int32_t y = find_class(label_[low_[static_cast<std::size_t>(k)]]);
+      if (cl_mark_[y] == mark_) continue;
+      cl_mark_[y] = mark_;
+      succ_scratch_.push_back(y);
+    }
+    if (succ_scratch_.size() == 1) {
+      cls = succ_scratch_[0];
+    } else {
+      cls = new_class(kJunction, -1);
+      cl_succ_[cls] = succ_scratch_;
+    }
+    for (std::size_t k = fb; k < flat_.size(); ++k) label_[flat_[k]] = cls;
+  }
+
+  // ---- the current start cell ---------------------------------------------
+
+  std::int32_t find_group(std::int32_t g) {
+    while (gr_parent_[g] != g) {
+      gr_parent_[g] = gr_parent_[gr_parent_[g]];
+      g = gr_parent_[g];
+    }
+    return g;
+  }
+
+  /// Adds lake `l` (a pit) to the pits of the current start cell.
+  void add_pit(std::int32_t l) {
+    const std::int32_t r = find_lake(l);
+    if (lk_stamp_[r] == run_id_) return;
+    lk_stamp_[r] = run_id_;
+    lk_group_[r] = -1;
+    if (lk_state_[r] != kPit) return;
+    const auto g = static_cast<std::int32_t>(gr_parent_.size());
+    gr_parent_.push_back(g);
+    gr_level_.push_back(lk_level_[r]);
+    lk_group_[r] = g;
+    group_heap_.push(lk_level_[r], g);
+    if (lk_rim_[r] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[r]), r);
+    pits_.push_back(r);
+  }
+
+  /// Walks the classes below `x0` and adds their pits.  A junction with a
+  /// single distinct successor is joined to it on the way.
+  void collect(std::int32_t x0) {
+    walk_.clear();
+    walk_.push_back(x0);
+    while (!walk_.empty()) {
+      const std::int32_t x = find_class(walk_.back());
+      walk_.pop_back();
+      if (cl_stamp_[x] == run_id_) continue;
+      cl_stamp_[x] = run_id_;
+      if (cl_kind_[x] == kPitClass) {
+        add_pit(cl_lake_[x]);
+      } else if (cl_kind_[x] == kJunction) {
+        compact(x);
+        auto& v = cl_succ_[x];
+        if (v.size() == 1) {
+          const std::int32_t y = v[0];
+          cl_parent_[x] = y;
+          std::vector<std::int32_t>().swap(v);
+          walk_.push_back(y);
+        } else {
+          for (std::int32_t y : v) {
+            if (cl_stamp_[y] != run_id_) walk_.push_back(y);
+          }
+        }
+      }
+    }
+  }
+
+  bool valid_pit_entry(const Keyed& e) {
+    const std::int32_t l = e.id;
+    return find_lake(l) == l && lk_stamp_[l] == run_id_ && lk_state_[l] == kPit &&
+           lk_rim_[l] != RimHeaps::kNone && rim_.key(lk_rim_[l]) == e.key;
+  }
+
+  [[noreturn]] static void stop(const char* text) { text_stop(text); }
+
+  void process_start(Cell s) {
+    if (std::isnan(h_[s])) stop("wrong big minv for modify height");
+    ++run_id_;
+    gr_parent_.clear();
+    gr_level_.clear();
+    group_heap_.clear();
+    pit_heap_.clear();
+    pits_.clear();
+    if (label_[s] == kUnlabelled) explore(s);
+    collect(label_[s]);
+
+    const std::int32_t i = s % ix_ + 1, j = s / ix_ + 1;
+    ++counts_.start_cells;
+    int k = 0;
+    for (; k < kMaxFills; ++k) {
+      while (!pit_heap_.empty() && !valid_pit_entry(pit_heap_.top())) pit_heap_.pop();
+      float minv = kBigMinv;
+      if (!pit_heap_.empty() && pit_heap_.top().key < kBigMinv) minv = pit_heap_.top().key;
+      if (minv == kBigMinv) stop("wrong big minv for modify height");
+      if (minv == kSmallMinv) stop("wrong small minv for modify height");
+      if (mixed_zero_ && minv == 0.0f) minv = first_candidate(s, minv);
+
+      out().record("step 5", i, j, minv, cell_height(s));
+      raise_below(minv);
+      out().record("step 6", i, j, minv, cell_height(s));
+      ++counts_.fills;
+
+      absorb_.clear();
+      while (!pit_heap_.empty() && pit_heap_.top().key == minv) {
+        if (valid_pit_entry(pit_heap_.top())) absorb_.push_back(pit_heap_.top().id);
+        pit_heap_.pop();
+      }
+      for (std::int32_t l : absorb_) absorb(l, minv);
+      if (flags_[s] & kDrain) break;
+    }
+    if (k == kMaxFills) ++counts_.capped;
+    // The raise groups end with this start cell: every pit keeps its level.
+    for (std::int32_t l : pits_) {
+      const std::int32_t r = find_lake(l);
+      if (lk_stamp_[r] == run_id_ && lk_group_[r] >= 0) {
+        lk_level_[r] = gr_level_[find_group(lk_group_[r])];
+        lk_group_[r] = -1;
+      }
+    }
+  }
+
+  /// Raises every raise group below `minv` to `minv`, as one group.
+  void raise_below(float minv) {
+    std::int32_t merged = -1;
+    while (!group_heap_.empty() && group_heap_.top().key < minv) {
+      const Keyed e = group_heap_.top();
+      group_heap_.pop();
+      if (gr_parent_[e.id] != e.id || !(gr_level_[e.id] == e.key)) continue;
+      if (merged < 0) {
+        merged = e.id;
+      } else {
+        gr_parent_[e.id] = merged;
+      }
+    }
+    if (merged >= 0) {
+      gr_level_[merged] = minv;
+      group_heap_.push(minv, merged);
+    }
+  }
+
+  /// Lake root `b` is merged into the lake of the current absorption (root
+  /// `a`, at `level`); returns the new root.
+  std::int32_t merge_lakes(std::int32_t a, std::int32_t b, float level) {
+    const float level_b = level_of(b);
+    if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
+    // The merged lake rises with `a`'s raise group; `b`'s group (same
+    // level) rises with it anyway whenever it rises again.
+    const std::int32_t group_a = lk_group_[a];
+    merged_classes_.push_back(lk_class_[b]);
+    std::int32_t big = a, small = b;
+    if (lk_size_[big] < lk_size_[small]) std::swap(big, small);
+    lk_parent_[small] = big;
+    lk_size_[big] += lk_size_[small];
+    lk_rim_[big] = rim_.meld(lk_rim_[big], lk_rim_[small]);
+    lk_rim_[small] = RimHeaps::kNone;
+    if (lk_out_head_[small] >= 0) {
+      if (lk_out_tail_[big] < 0) {
+        lk_out_head_[big] = lk_out_head_[small];
+      } else {
+        out_next_[lk_out_tail_[big]] = lk_out_head_[small];
+      }
+      lk_out_tail_[big] = lk_out_tail_[small];
+    }
+    lk_level_[big] = level;
+    lk_stamp_[big] = run_id_;
+    lk_group_[big] = group_a;
+    lk_class_[big] = lk_class_[a];
+    lk_state_[big] = kPit;
+    return big;
+  }
+
+  /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
+  /// its raised cells keep the bits they have.
+  void keep_raised_bits(std::int32_t b, float level_b) {
+    scratch_.clear();
+    scratch_.push_back(lk_seed_[b]);
+    ++visit_token_;
+    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
+    visit_[lk_seed_[b]] = visit_token_;
+    for (std::size_t q = 0; q < scratch_.size(); ++q) {
+      const Cell x = scratch_[q];
+      if (h_[x] < level_b) h_[x] = level_b;
+      for (int d = 0; d < 8; ++d) {
+        const Cell n = x + off_[d];
+        if (visit_[n] != visit_token_ && lake_of_[n] >= 0 && find_lake(lake_of_[n]) == b) {
+          visit_[n] = visit_token_;
+          scratch_.push_back(n);
+        }
+      }
+    }
+  }
+
+  /// Lake `l` of the current start cell was raised to `level`, which its
+  /// lowest rim candidate reaches: it takes in the cells and lakes at that
+  /// level around it, then is a pit again, has spilled (its new pits join
+  /// the current start cell's), or drains.
+  void absorb(std::int32_t l, float level) {
+    std::int32_t p = find_lake(l);
+    if (lk_state_[p] != kPit || lk_stamp_[p] != run_id_ || lk_rim_[p] == RimHeaps::kNone ||
+        !(rim_.key(lk_rim_[p]) == level)) {
+      return;
+    }
+    merged_classes_.clear();
+    merged_classes_.push_back(lk_class_[p]);
+    new_outlets_.clear();
+    work_.clear();
+    Cell drain_contact = -1;
+    for (;;) {
+      while (lk_rim_[p] != RimHeaps::kNone && rim_.key(lk_rim_[p]) == level) {
+        work_.push_back(rim_.cell(lk_rim_[p]));
+        lk_rim_[p] = rim_.pop(lk_rim_[p]);
+      }
+      if (work_.empty()) break;
+      const Cell c = work_.back();
+      work_.pop_back();
+      const std::int32_t q = lake_of_[c] >= 0 ? find_lake(lake_of_[c]) : -1;
+      if (q == p) continue;
+      if (flags_[c] & kDrain) {
+        drain_contact = c;
+        break;
+      }
+      if (q >= 0) {
+        p = merge_lakes(p, q, level);
+        continue;
+      }
+      // A plain cell at the level.
+      lake_of_[c] = p;
+      ++lk_size_[p];
+      if (label_[c] == kUnlabelled) label_[c] = lk_class_[p];
+      for (int d = 0; d < 8; ++d) {
+        const Cell n = c + off_[d];
+        const float v = cell_height(n);
+        if (v > level) {
+          rim_push(p, n, v);
+        } else if (v == level) {
+          if (lake_of_[n] < 0 || find_lake(lake_of_[n]) != p) work_.push_back(n);
+        } else if (v < level) {
+          if (flags_[n] & kDrain) {
+            drain_contact = n;
+            break;
+          }
+          add_outlet(p, n);
+          new_outlets_.push_back(n);
+        }
+      }
+      if (drain_contact >= 0) break;
+    }
+
+    std::int32_t cls = merged_classes_[0];
+    for (std::size_t k = 1; k < merged_classes_.size(); ++k) {
+      cls = join_classes(cls, merged_classes_[k]);
+    }
+    cls = find_class(cls);
+    lk_class_[p] = cls;
+
+    if (drain_contact >= 0) {
+      lk_state_[p] = kDrained;
+      lk_level_[p] = level;
+      lk_group_[p] = -1;
+      cl_kind_[cls] = kDrainClass;
+      std::vector<std::int32_t>().swap(cl_succ_[cls]);
+      drain_from(drain_contact);
+      return;
+    }
+    if (!has_outlet(p, level)) {
+      lk_state_[p] = kPit;
+      cl_kind_[cls] = kPitClass;
+      cl_lake_[cls] = p;
+      std::vector<std::int32_t>().swap(cl_succ_[cls]);
+      if (lk_rim_[p] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[p]), p);
+      return;
+    }
+    // Spilled: the lake leads to the classes below its outlets.
+    lk_state_[p] = kSpilled;
+    lk_level_[p] = level;
+    lk_group_[p] = -1;
+    for (Cell y : new_outlets_) {
+      if (label_[y] == kUnlabelled) explore(y);
+    }
+    if (cl_kind_[cls] != kJunction) {
+      cl_kind_[cls] = kJunction;
+      cl_succ_[cls].clear();
+    }
+    for (Cell y : new_outlets_) cl_succ_[cls].push_back(label_[y]);
+    cl_stamp_[cls] = 0;
+    collect(cls);
+  }
+
+  /// Bits of a zero `minv` when the grid holds both zeros: the first
+  /// candidate of the plain search from `s` (depth first in the neighbour
+  /// order, each cell's higher neighbours scanned after its subtree).
+  float first_candidate(Cell s, float minv) {
+    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
+    ++visit_token_;
+    struct Step {
+      Cell c;
+      int k;
+    };
+    std::vector<Step> stack;
+    stack.push_back({s, 0});
+    visit_[s] = visit_token_;
+    while (!stack.empty()) {
+      Step& t = stack.back();
+      const float h0 = value(t.c);
+      if (t.k < 8) {
+        const Cell n = t.c + off_[t.k++];
+        if (value(n) <= h0 && visit_[n] != visit_token_) {
+          visit_[n] = visit_token_;
+          stack.push_back({n, 0});
+        }
+        continue;
+      }
+      for (int d = 0; d < 8; ++d) {
+        const Cell n = t.c + off_[d];
+        const float v = value(n);
+        if (v > h0 && v == minv) return cell_height(n);
+      }
+      stack.pop_back();
+    }
+    return minv;
+  }
+
+  std::span<float> h_;
+  std::int32_t ix_, jx_;
+  Cell n_;
+  int off_[8];
+  bool mixed_zero_ = false;
+
+  std::vector<std::uint8_t> flags_;
+  std::vector<std::int32_t> lake_of_;
+  std::vector<std::int32_t> label_;
+  std::vector<std::int32_t> rim_owner_;
+  std::vector<Cell> queue_;
+
+  // Lakes.
+  std::vector<std::int32_t> lk_parent_, lk_size_, lk_rim_, lk_out_head_, lk_out_tail_,
+      lk_class_, lk_stamp_, lk_group_, lk_seed_;
+  std::vector<float> lk_level_;
+  std::vector<std::uint8_t> lk_state_;
+  RimHeaps rim_;
+  std::vector<Cell> out_cell_;
+  std::vector<std::int32_t> out_next_;
+
+  // Drainage classes.
+  std::vector<std::int32_t> cl_parent_, cl_lake_, cl_stamp_, cl_mark_;
+  std::vector<std::uint8_t> cl_kind_;
+  std::vector<std::vector<std::int32_t>> cl_succ_;
+  std::int32_t mark_ = 0;
+
+  // Exploration scratch.
+  std::vector<Frame> frames_;
+  std::vector<Cell> flat_, low_;
+  std::vector<std::int32_t> succ_scratch_;
+
+  // Current start cell.
+  std::int32_t run_id_ = 0;
+  std::vector<std::int32_t> gr_parent_;
+  std::vector<float> gr_level_;
+  MinHeap group_heap_, pit_heap_;
+  std::vector<std::int32_t> pits_, walk_, absorb_, merged_classes_;
+  std::vector<Cell> new_outlets_, work_, scratch_;
+  std::vector<std::int32_t> visit_;
+  std::int32_t visit_token_ = 0;
+
+  FillCounts counts_;
+  std::int64_t lakes_created_ = 0;
+};
+
+}  // namespace
+
+FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
+                            std::int32_t ix, std::int32_t jx) {
+  if (ix <= 0 || jx <= 0) return {};
+  const std::int64_t cells = static_cast<std::int64_t>(ix) * jx;
+  if (cells >= std::numeric_limits<std::int32_t>::max()) {
+    fail("Error: terrain grid of " + std::to_string(cells) + " cells is too large (limit 2^31)");
+  }
+  Engine engine(height, channel, ix, jx);
+  return engine.run();
+}
+
+}  // namespace rn::bedcarve
