@@ -142,8 +142,10 @@ bool parse_real32(std::string_view token, float& value) {
 
   // Exponent, saturated far beyond the 32-bit range.
   long long exponent = 0;
+  bool plain = token[0] != '+';  // a form the standard conversion reads as it stands
   if (i < token.size()) {
     const char c = lower(token[i]);
+    plain = plain && c == 'e';
     if (c == 'e' || c == 'd' || c == 'q') ++i;
     else if (c != '+' && c != '-') return false;
     bool exp_negative = false;
@@ -155,6 +157,14 @@ bool parse_real32(std::string_view token, float& value) {
     }
     if (i == exp_start || i != token.size()) return false;
     if (exp_negative) exponent = -exponent;
+  }
+
+  // Short plain texts go straight to the (correctly rounding) standard
+  // conversion; anything it does not take whole, or takes as out of range,
+  // is rewritten below.
+  if (plain && token.size() <= 40) {
+    const auto res = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (res.ec == std::errc() && res.ptr == token.data() + token.size()) return true;
   }
 
   // Significant digits without leading zeros:
