@@ -1,9 +1,12 @@
 #include "date_utilities.hpp"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
+#include "command_line.hpp"
 #include "hydro_stop.hpp"
+#include "list_input.hpp"
 #include "text_record.hpp"
 
 namespace rn {
@@ -39,11 +42,6 @@ static_assert(kCycleDays == 3600 * 365 + 900 - 36 + 9 - 1);
 // Length of month `month` (1-12) of `year`.
 std::int32_t month_days(std::int32_t month, std::int64_t year) {
   return month == 2 ? feb_days(year) : kMonthDays[month - 1];
-}
-
-std::string_view trim_right(std::string_view text) {
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
 }
 
 bool is_dashed(std::string_view stamp) {
@@ -106,31 +104,6 @@ std::optional<std::int32_t> read_int_field(std::string_view field) {
   return sign * value;
 }
 
-// Integer read by free-format list input: leading blanks skipped, an
-// optional sign, digits ended by a blank, comma, slash or the end; what
-// follows is ignored.  No digits, or a character that ends no value, is
-// unreadable.  The text is at most 4 characters.
-std::optional<std::int32_t> read_list_int(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  std::int32_t sign = 1;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    if (text[i] == '-') sign = -1;
-    ++i;
-  }
-  std::int32_t value = 0;
-  bool digits = false;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ' ' || c == ',' || c == '/') break;
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    digits = true;
-  }
-  if (!digits) return std::nullopt;
-  return sign * value;
-}
-
 // Start (0-based) of month, day, hour, minute, second and fraction in a
 // stamp of the given layout; the year always fills the first 4 characters.
 const std::array<std::size_t, 6>& field_starts(bool dashed) {
@@ -138,6 +111,10 @@ const std::array<std::size_t, 6>& field_starts(bool dashed) {
   static constexpr std::array<std::size_t, 6> kCompact = {4, 6, 8, 10, 12, 14};
   return dashed ? kDashed : kCompact;
 }
+
+// Separators written before month, day, hour, minute, second and fraction
+// in the dashed layout.
+constexpr std::array<char, 6> kSeparators = {'-', '-', '_', ':', ':', '.'};
 
 // The fields of a stamp; fields beyond its level are 0.
 struct Stamp {
@@ -158,12 +135,18 @@ Stamp read_stamp(std::string_view s, bool dashed, int level) {
     }
   };
   take(st.year, read_int_field(s.substr(0, 4)));
-  take(st.month, read_int_field(s.substr(at[0], 2)));
-  take(st.day, read_int_field(s.substr(at[1], 2)));
-  if (level >= 2) take(st.hour, read_int_field(s.substr(at[2], 2)));
-  if (level >= 3) take(st.minute, read_int_field(s.substr(at[3], 2)));
-  if (level >= 4) take(st.second, read_int_field(s.substr(at[4], 2)));
-  if (level >= 5) take(st.fraction, read_list_int(s.substr(at[5])));
+  const std::array<std::int32_t*, 5> fields = {&st.month, &st.day, &st.hour,
+                                               &st.minute, &st.second};
+  for (int i = 0; i < std::min(level, 4) + 1; ++i) {
+    take(*fields[i], read_int_field(s.substr(at[i], 2)));
+  }
+  if (level >= 5) {
+    // The fraction is read as one free-format list value.
+    std::int32_t fraction = 0;
+    take(st.fraction, read_int_text(s.substr(at[5]), fraction).ok()
+                          ? std::optional<std::int32_t>(fraction)
+                          : std::nullopt);
+  }
   return st;
 }
 
@@ -246,27 +229,14 @@ std::string write_stamp(const Stamp& st, bool dashed, int level) {
   char year[4];
   put_int_width(year, st.year, 4);
   s.append(year, 4);
-  const auto sep = [&](char c) {
-    if (dashed) s.push_back(c);
-  };
-  sep('-');
-  put_two_digits(s, st.month);
-  sep('-');
-  put_two_digits(s, st.day);
-  if (level >= 2) {
-    sep('_');
-    put_two_digits(s, st.hour);
-  }
-  if (level >= 3) {
-    sep(':');
-    put_two_digits(s, st.minute);
-  }
-  if (level >= 4) {
-    sep(':');
-    put_two_digits(s, st.second);
+  const std::array<std::int32_t, 5> fields = {st.month, st.day, st.hour,
+                                               st.minute, st.second};
+  for (int i = 0; i < std::min(level, 4) + 1; ++i) {
+    if (dashed) s.push_back(kSeparators[i]);
+    put_two_digits(s, fields[i]);
   }
   if (level >= 5) {
-    sep('.');
+    if (dashed) s.push_back(kSeparators[5]);
     const std::string digits = std::to_string(st.fraction + 1000000000);
     s.append(digits, digits.size() - static_cast<std::size_t>(level - 4));
   }
@@ -450,8 +420,6 @@ std::string swap_date_format(std::string_view indate,
     out().line(line);
     hydro_stop_plain("In swap_date_format() - Unrecognized length");
   }
-  static constexpr std::array<char, 6> kSeparators = {'-', '-', '_',
-                                                      ':', ':', '.'};
   const auto& at = field_starts(dashed);
   const int fields = level < 5 ? level + 1 : 6;  // month, day, ... present
   std::string outdate(indate.substr(0, 4));

@@ -109,38 +109,71 @@ struct Plane {
   Real Y;
 };
 
-// Lambert conformal plane position of (phi, lambda) in radians; pole P,
-// cone n, scale k = R sin(P - phi1) / (n dx), t1 = tan((P - phi1)/2).
-// The longitude difference to the standard meridian is wrapped once into
-// [-pi, pi] so that 0..360 and -180..180 conventions agree.
+// The description's angles in radians and the hemisphere set-up of the
+// conic and azimuthal projections, shared by both directions.  LC takes its
+// hemisphere from truelat2 and computes its cone factor and t1; ST takes its
+// hemisphere from truelat1.  Resolving the code ends the program when it is
+// unknown.
 template <typename Real>
-Plane<Real> lambert_plane(Real phi, Real lambda, Real lambda_s, Real pole,
-                          Real n, Real k, Real t1) {
+struct Setup {
   using A = Arith<Real>;
-  Real delta = lambda - lambda_s;
+  Code code;
+  Real phi0, lambda0, lambda_s, phi1;
+  std::int32_t hemi = 1;  // +1 north, -1 south
+  Real h = 1;             // hemi as a real
+  Real pole = 0;          // h * pi/2
+  Real n = 0;             // LC cone factor
+  Real t1 = 0;            // LC: tan((P - phi1) / 2)
+
+  Setup(std::string_view proj, Real lat_orig, Real lon_orig, Real stand_lon,
+        Real truelat1, Real truelat2)
+      : code(projection_code(proj)),
+        phi0(lat_orig * A::deg),
+        lambda0(lon_orig * A::deg),
+        lambda_s(stand_lon * A::deg),
+        phi1(truelat1 * A::deg) {
+    if (code != Code::lambert && code != Code::stereographic) return;
+    hemi = hemisphere(code == Code::lambert ? truelat2 : truelat1);
+    h = static_cast<Real>(hemi);
+    pole = h * A::half_pi;
+    if (code == Code::lambert) {
+      n = cone_factor(truelat1, truelat2, hemi);
+      t1 = A::tan((pole - phi1) * Real(0.5));
+    }
+  }
+};
+
+// Lambert conformal plane position of (phi, lambda) in radians, with the
+// scale k = R sin(P - phi1) / (n dx).  The longitude difference to the
+// standard meridian is wrapped once into [-pi, pi] so that 0..360 and
+// -180..180 conventions agree.
+template <typename Real>
+Plane<Real> lambert_plane(Real phi, Real lambda, const Setup<Real>& g, Real k) {
+  using A = Arith<Real>;
+  Real delta = lambda - g.lambda_s;
   if (delta > A::pi) {
     delta = delta - A::two_pi;
   } else if (delta < -A::pi) {
     delta = delta + A::two_pi;
   }
-  const Real T = -A::tan(n * delta);
-  const Real rho = k * A::pow(A::tan((pole - phi) * Real(0.5)) / t1, n);
+  const Real T = -A::tan(g.n * delta);
+  const Real rho = k * A::pow(A::tan((g.pole - phi) * Real(0.5)) / g.t1, g.n);
   const Real Y = -A::sqrt(rho * rho / (Real(1) + T * T));
   return {Y * T, Y};
 }
 
-// Polar stereographic plane position of (phi, lambda) in radians; pole P,
-// k = R / dx, phi1 the true latitude.  The longitude difference is used
-// unwrapped: its trigonometric functions are periodic.
+// Polar stereographic plane position of (phi, lambda) in radians, with
+// k = R / dx.  The longitude difference is used unwrapped: its
+// trigonometric functions are periodic.
 template <typename Real>
-Plane<Real> stereographic_plane(Real phi, Real lambda, Real lambda_s,
-                                Real pole, Real k, Real phi1) {
+Plane<Real> stereographic_plane(Real phi, Real lambda, const Setup<Real>& g,
+                                Real k) {
   using A = Arith<Real>;
-  const Real T = -A::tan(lambda - lambda_s);
-  const Real rho = k * A::tan((pole - phi) * Real(0.5)) *
-                   (Real(1) + A::cos(pole - phi1));
+  const Real T = -A::tan(lambda - g.lambda_s);
+  const Real rho = k * A::tan((g.pole - phi) * Real(0.5)) *
+                   (Real(1) + A::cos(g.pole - g.phi1));
   const Real m = A::sqrt(rho * rho / (Real(1) + T * T));
-  const Real Y = A::cos(lambda - lambda_s) >= Real(0) ? -m : m;
+  const Real Y = A::cos(lambda - g.lambda_s) >= Real(0) ? -m : m;
   return {Y * T, Y};
 }
 
@@ -156,22 +189,18 @@ void forward(Real lat, Real lon, Real& x, Real& y, std::string_view proj,
              Real dx, Real lat_orig, Real lon_orig, Real x_orig, Real y_orig,
              Real stand_lon, Real truelat1, Real truelat2) {
   using A = Arith<Real>;
-  const Code code = projection_code(proj);
+  const Setup<Real> g(proj, lat_orig, lon_orig, stand_lon, truelat1, truelat2);
   const Real phi = lat * A::deg;
   const Real lambda = lon * A::deg;
-  const Real phi0 = lat_orig * A::deg;
-  const Real lambda0 = lon_orig * A::deg;
-  const Real lambda_s = stand_lon * A::deg;
-  const Real phi1 = truelat1 * A::deg;
 
-  switch (code) {
+  switch (g.code) {
     case Code::mercator: {
-      const Real s = A::radius * A::cos(phi1);
+      const Real s = A::radius * A::cos(g.phi1);
       y = (s * A::log(A::tan((phi + A::half_pi) * Real(0.5))) +
-           s * A::log(A::cos(phi0) / (Real(1) + A::sin(phi0)))) /
+           s * A::log(A::cos(g.phi0) / (Real(1) + A::sin(g.phi0)))) /
               dx +
           y_orig;
-      x = (lambda - lambda0) * s / dx + x_orig;
+      x = (lambda - g.lambda0) * s / dx + x_orig;
       return;
     }
     case Code::cylindrical:
@@ -179,28 +208,18 @@ void forward(Real lat, Real lon, Real& x, Real& y, std::string_view proj,
       x = (lon - lon_orig) / dx + x_orig;
       return;
     case Code::lambert: {
-      const std::int32_t hemi = hemisphere(truelat2);
-      const Real h = static_cast<Real>(hemi);
-      const Real pole = h * A::half_pi;
-      const Real n = cone_factor(truelat1, truelat2, hemi);
-      const Real t1 = A::tan((pole - phi1) * Real(0.5));
-      const Real k = A::radius * A::sin(pole - phi1) / (n * dx);
-      const Plane<Real> p = lambert_plane(phi, lambda, lambda_s, pole, n, k, t1);
-      const Plane<Real> p0 =
-          lambert_plane(phi0, lambda0, lambda_s, pole, n, k, t1);
-      y = (p.Y - p0.Y) * h + y_orig;
+      const Real k = A::radius * A::sin(g.pole - g.phi1) / (g.n * dx);
+      const Plane<Real> p = lambert_plane(phi, lambda, g, k);
+      const Plane<Real> p0 = lambert_plane(g.phi0, g.lambda0, g, k);
+      y = (p.Y - p0.Y) * g.h + y_orig;
       x = (p.X - p0.X) + x_orig;
       return;
     }
     case Code::stereographic: {
-      const Real h = static_cast<Real>(hemisphere(truelat1));
-      const Real pole = h * A::half_pi;
       const Real k = A::radius / dx;
-      const Plane<Real> p =
-          stereographic_plane(phi, lambda, lambda_s, pole, k, phi1);
-      const Plane<Real> p0 =
-          stereographic_plane(phi0, lambda0, lambda_s, pole, k, phi1);
-      y = (p.Y - p0.Y) * h + y_orig;
+      const Plane<Real> p = stereographic_plane(phi, lambda, g, k);
+      const Plane<Real> p0 = stereographic_plane(g.phi0, g.lambda0, g, k);
+      y = (p.Y - p0.Y) * g.h + y_orig;
       x = (p.X - p0.X) + x_orig;
       return;
     }
@@ -245,23 +264,19 @@ void xytoll_generic(float x, float y, float& lat, float& lon,
                     float lon_orig, float x_orig, float y_orig,
                     float stand_lon, float truelat1, float truelat2) {
   using A = Arith<float>;
-  const Code code = projection_code(proj);
-  const float phi0 = lat_orig * A::deg;
-  const float lambda0 = lon_orig * A::deg;
-  const float lambda_s = stand_lon * A::deg;
-  const float phi1 = truelat1 * A::deg;
+  const Setup<float> g(proj, lat_orig, lon_orig, stand_lon, truelat1, truelat2);
   // Radians to degrees: multiply by 180, then divide by pi.
   const auto degrees = [](float radians) { return radians * 180.0f / A::pi; };
 
-  switch (code) {
+  switch (g.code) {
     case Code::mercator: {
       const float xd = dx * (x - x_orig);
       const float yd = dx * (y - y_orig);
-      const float s = A::radius * cosf(phi1);
-      const float q = yd - s * logf(cosf(phi0) / (1.0f + sinf(phi0)));
-      lat = degrees(2.0f * atanf(expf(q / (A::radius * cosf(phi1)))) -
+      const float s = A::radius * cosf(g.phi1);
+      const float q = yd - s * logf(cosf(g.phi0) / (1.0f + sinf(g.phi0)));
+      lat = degrees(2.0f * atanf(expf(q / (A::radius * cosf(g.phi1)))) -
                     A::half_pi);
-      lon = degrees(xd / (A::radius * cosf(phi1)) + lambda0);
+      lon = degrees(xd / (A::radius * cosf(g.phi1)) + g.lambda0);
       break;
     }
     case Code::cylindrical:
@@ -269,36 +284,31 @@ void xytoll_generic(float x, float y, float& lat, float& lon,
       lon = lon_orig + dx * (x - x_orig);
       break;
     case Code::lambert: {
-      const std::int32_t hemi = hemisphere(truelat2);
-      const float h = static_cast<float>(hemi);
-      const float pole = h * A::half_pi;
-      const float n = cone_factor(truelat1, truelat2, hemi);
-      const float t1 = tanf((pole - phi1) * 0.5f);
-      const float t0 = tanf((pole - phi0) * 0.5f);
-      const float a = -A::radius * cosf(phi1) / n;
-      const float r0 = powf(t0 / t1, n) * a;
-      const float Y0 = r0 * cosf(n * (lambda_s - lambda0));
-      const float X0 = r0 * sinf(n * (lambda_s - lambda0));
-      const float Y = h * dx * (y - y_orig) + Y0;
+      const float t0 = tanf((g.pole - g.phi0) * 0.5f);
+      const float a = -A::radius * cosf(g.phi1) / g.n;
+      const float r0 = powf(t0 / g.t1, g.n) * a;
+      const float Y0 = r0 * cosf(g.n * (g.lambda_s - g.lambda0));
+      const float X0 = r0 * sinf(g.n * (g.lambda_s - g.lambda0));
+      const float Y = g.h * dx * (y - y_orig) + Y0;
       const float X = dx * (x - x_orig) + X0;
-      const float t = powf(sqrtf(X * X + Y * Y) / fabsf(a), 1.0f / n) * t1;
-      lat = degrees(pole - 2.0f * atanf(t));
-      lon = degrees(atan2f(X, -Y) * (1.0f / n) + lambda_s);
+      const float t =
+          powf(sqrtf(X * X + Y * Y) / fabsf(a), 1.0f / g.n) * g.t1;
+      lat = degrees(g.pole - 2.0f * atanf(t));
+      lon = degrees(atan2f(X, -Y) * (1.0f / g.n) + g.lambda_s);
       break;
     }
     case Code::stereographic: {
-      const float h = static_cast<float>(hemisphere(truelat1));
-      const float pole = h * A::half_pi;
-      const float a = -A::radius * cosf(phi0) * (1.0f + cosf(pole - phi1)) /
-                      (1.0f + cosf(pole - phi0));
-      const float Y0 = a * cosf(lambda_s - lambda0);
-      const float X0 = a * sinf(lambda_s - lambda0);
-      const float Y = h * dx * (y - y_orig) + Y0;
+      const float a = -A::radius * cosf(g.phi0) *
+                      (1.0f + cosf(g.pole - g.phi1)) /
+                      (1.0f + cosf(g.pole - g.phi0));
+      const float Y0 = a * cosf(g.lambda_s - g.lambda0);
+      const float X0 = a * sinf(g.lambda_s - g.lambda0);
+      const float Y = g.h * dx * (y - y_orig) + Y0;
       const float X = dx * (x - x_orig) + X0;
-      const float t =
-          sqrtf(Y * Y + X * X) * 0.0001569563f / (1.0f + cosf(pole - phi1));
-      lat = degrees(pole - 2.0f * h * atanf(t));
-      lon = degrees(atan2f(X, -Y) + lambda_s);
+      const float t = sqrtf(Y * Y + X * X) * 0.0001569563f /
+                      (1.0f + cosf(g.pole - g.phi1));
+      lat = degrees(g.pole - 2.0f * g.h * atanf(t));
+      lon = degrees(atan2f(X, -Y) + g.lambda_s);
       break;
     }
   }
