@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kml_fixtures.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -16,42 +17,7 @@ using rn::test::run;
 using rn::test::ScratchDir;
 using rn::test::write_cdl;
 using rn::test::write_file;
-
-std::string expected(const std::string& name) {
-  return read_file(rn::test::source_dir() / "tests/kml/expected" / name);
-}
-fs::path stations() { return rn::test::source_dir() / "tests/kml/data/stations.txt"; }
-
-// A channel output of eight points: one below the order bound, one off the
-// thinned grid (jumpInt 3), negative grid indices, a value of 3.99, a NaN.
-std::string channel_cdl(const std::string& dim = "recNum", int points = 8) {
-  std::string cdl = "netcdf chrt {\ndimensions:\n  " + dim + " = " + std::to_string(points) +
-                    " ;\nvariables:\n"
-                    "  float streamflow(" + dim + ") ;\n  float acc_streamflowMax(" + dim +
-                    ") ;\n  float latitude(" + dim + ") ;\n  double longitude(" + dim +
-                    ") ;\n  short order(" + dim + ") ;\n  int chanxi(" + dim +
-                    ") ;\n  int chanyj(" + dim + ") ;\n";
-  if (points == 0) return cdl + "}\n";
-  return cdl +
-         "data:\n"
-         "  streamflow = 50, 4, 100, 8, 128, 3.99, NaNf, 64 ;\n"
-         "  acc_streamflowMax = 50, 5, 100, 10, 7, 3.5, NaNf, 1000 ;\n"
-         "  latitude = 40.1, 40.2, 40.3, 39.5, -33.875, 0.05, 45, 12.5 ;\n"
-         "  longitude = -105.25, -105.5, -105.75, -104.75, 151.25, 0, -100, -0.001 ;\n"
-         "  order = 1, 2, 3, 3, 2, 4, 2, 5 ;\n"
-         "  chanxi = 3, 3, 7, -6, 1, 6, 0, 12 ;\n"
-         "  chanyj = 3, 7, 8, 1, -9, 6, 5, 0 ;\n}\n";
-}
-
-std::string segment_cdl(int points = 3) {
-  std::string cdl = "netcdf seg {\ndimensions:\n  n = " + std::to_string(points) +
-                    " ;\nvariables:\n  float chlat(n) ;\n  float chlon(n) ;\n"
-                    "  int order(n) ;\n  int chanxi(n) ;\n  int chanyj(n) ;\n";
-  if (points == 0) return cdl + "}\n";
-  return cdl +
-         "data:\n  chlat = 40.1, 50.5, -0.5 ;\n  chlon = -105.25, 7.25, -179.75 ;\n"
-         "  order = 1, 0, 2 ;\n  chanxi = 120, 3, -1 ;\n  chanyj = 88, 4, 2147483647 ;\n}\n";
-}
+using namespace rn::kml_test;
 
 class KmlTools : public ::testing::Test {
  protected:
