@@ -12,8 +12,8 @@
 //     starts on the following line.
 //   * Tabs count as blanks, and so does a carriage return (so a CR before the
 //     LF of a line end is ignored).
-//   * A semicolon is taken as a comma, as the reference reader does, so that
-//     lists written with semicolons keep reading the same.
+//   * A semicolon is taken as a comma, so that lists written with semicolons
+//     between their values read the same.
 //   * Texts: a value that starts with an apostrophe or a quotation mark is
 //     quoted and ends at the matching mark; a doubled mark inside stands for
 //     one; a quoted text may go on over a line break, which is not part of the
@@ -27,7 +27,7 @@
 //   * Reals: optional sign, digits with an optional point (at least one
 //     digit), an optional exponent: E, D or Q (any case) with an optional sign
 //     and digits, or a bare sign and digits ("1.5+3").  Also Infinity, Inf and
-//     NaN in any case.  The decimal text is rounded once, directly to the
+//     NaN in any case (a NaN is never signed).  The decimal text is rounded once, directly to the
 //     nearest 32-bit real (halfway cases to even); values beyond the 32-bit
 //     range become a signed infinity or a signed zero, without error.
 //
@@ -37,7 +37,7 @@
 //     record, gives the item no value: it keeps what it held before.
 //   * A slash ends the record early: the items not yet read keep what they
 //     held, and the rest of that line is ignored.
-//   * Repeat counts: `n*value` gives the same value to the next n items, and
+//   * Repeat counts: `n*value` gives the same value to n items in a row, and
 //     `n*` gives them no value (n a positive 32-bit integer); counts left over
 //     at the end of a record are dropped with the rest of its line.
 //
