@@ -27,9 +27,10 @@
 //   * Reals: optional sign, digits with an optional point (at least one
 //     digit), an optional exponent: E, D or Q (any case) with an optional sign
 //     and digits, or a bare sign and digits ("1.5+3").  Also Infinity, Inf and
-//     NaN in any case (a NaN is never signed).  The decimal text is rounded once, directly to the
-//     nearest 32-bit real (halfway cases to even); values beyond the 32-bit
-//     range become a signed infinity or a signed zero, without error.
+//     NaN in any case (a NaN is never signed).  The decimal text is rounded
+//     once, directly to the nearest 32-bit real (halfway cases to even);
+//     values beyond the 32-bit range become a signed infinity or a signed
+//     zero, without error.
 //
 // Forms that the list format allows beyond the plain ones, all accepted:
 //   * Null values: a comma directly after another comma (blanks and line
