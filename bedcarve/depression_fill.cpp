@@ -603,7 +603,11 @@ class Engine {
         if (valid_pit_entry(pit_heap_.top())) absorb_.push_back(pit_heap_.top().id);
         pit_heap_.pop();
       }
-      for (std::int32_t l : absorb_) absorb(l, minv);
+      met_class_.clear();
+      met_outlet_.clear();
+      met_drain_.clear();
+      for (std::int32_t l : absorb_) flood(l, minv);
+      settle(minv);
       if (flags_[s] & kDrain) break;
     }
     if (k == kMaxFills) ++counts_.capped;
@@ -644,7 +648,6 @@ class Engine {
     // The merged lake rises with `a`'s raise group; `b`'s group (same
     // level) rises with it anyway whenever it rises again.
     const std::int32_t group_a = lk_group_[a];
-    merged_classes_.push_back(lk_class_[b]);
     std::int32_t big = a, small = b;
     if (lk_size_[big] < lk_size_[small]) std::swap(big, small);
     lk_parent_[small] = big;
@@ -690,19 +693,19 @@ class Engine {
 
   /// Lake `l` of the current start cell was raised to `level`, which its
   /// lowest rim candidate reaches: it takes in the cells and lakes at that
-  /// level around it, then is a pit again, has spilled (its new pits join
-  /// the current start cell's), or drains.
-  void absorb(std::int32_t l, float level) {
+  /// level around it (its flat grows to the whole flat region at `level`).
+  /// What it met is noted for `settle`: the classes of the lakes it took
+  /// in, its new outlets and any draining cell it touched.  Settling waits
+  /// until every pit raised by this fill has grown, so that each lake is
+  /// judged on its whole flat region.
+  void flood(std::int32_t l, float level) {
     std::int32_t p = find_lake(l);
     if (lk_state_[p] != kPit || lk_stamp_[p] != run_id_ || lk_rim_[p] == RimHeaps::kNone ||
         !(rim_.key(lk_rim_[p]) == level)) {
       return;
     }
-    merged_classes_.clear();
-    merged_classes_.push_back(lk_class_[p]);
-    new_outlets_.clear();
+    met_class_.push_back({p, lk_class_[p]});
     work_.clear();
-    Cell drain_contact = -1;
     for (;;) {
       while (lk_rim_[p] != RimHeaps::kNone && rim_.key(lk_rim_[p]) == level) {
         work_.push_back(rim_.cell(lk_rim_[p]));
@@ -714,10 +717,11 @@ class Engine {
       const std::int32_t q = lake_of_[c] >= 0 ? find_lake(lake_of_[c]) : -1;
       if (q == p) continue;
       if (flags_[c] & kDrain) {
-        drain_contact = c;
-        break;
+        met_drain_.push_back({p, c});
+        continue;
       }
       if (q >= 0) {
+        met_class_.push_back({p, lk_class_[q]});
         p = merge_lakes(p, q, level);
         continue;
       }
@@ -734,54 +738,77 @@ class Engine {
           if (lake_of_[n] < 0 || find_lake(lake_of_[n]) != p) work_.push_back(n);
         } else if (v < level) {
           if (flags_[n] & kDrain) {
-            drain_contact = n;
-            break;
+            met_drain_.push_back({p, n});
+          } else {
+            add_outlet(p, n);
+            met_outlet_.push_back({p, n});
           }
-          add_outlet(p, n);
-          new_outlets_.push_back(n);
         }
       }
-      if (drain_contact >= 0) break;
     }
+  }
 
-    std::int32_t cls = merged_classes_[0];
-    for (std::size_t k = 1; k < merged_classes_.size(); ++k) {
-      cls = join_classes(cls, merged_classes_[k]);
-    }
-    cls = find_class(cls);
-    lk_class_[p] = cls;
-
-    if (drain_contact >= 0) {
-      lk_state_[p] = kDrained;
+  /// After the floods of one fill: every lake that grew is a pit again,
+  /// has spilled (its new pits join the current start cell's), or drains.
+  void settle(float level) {
+    auto by_lake = [this](std::vector<Met>& v) {
+      for (auto& m : v) m.lake = find_lake(m.lake);
+      std::stable_sort(v.begin(), v.end(),
+                       [](const Met& a, const Met& b) { return a.lake < b.lake; });
+    };
+    by_lake(met_class_);
+    by_lake(met_outlet_);
+    by_lake(met_drain_);
+    // The entries of lake p in a sorted list: [first, last).
+    auto range = [](std::vector<Met>& v, std::int32_t p) {
+      auto first = std::lower_bound(v.begin(), v.end(), p,
+                                    [](const Met& m, std::int32_t l) { return m.lake < l; });
+      auto last = first;
+      while (last != v.end() && last->lake == p) ++last;
+      return std::pair{first, last};
+    };
+    for (auto it = met_class_.begin(); it != met_class_.end();) {
+      const std::int32_t p = it->lake;
+      std::int32_t cls = find_class(it->id);
+      for (++it; it != met_class_.end() && it->lake == p; ++it) cls = join_classes(cls, it->id);
+      cls = find_class(cls);
+      lk_class_[p] = cls;
+      const auto [drain_first, drain_last] = range(met_drain_, p);
+      if (drain_first != drain_last) {
+        lk_state_[p] = kDrained;
+        lk_level_[p] = level;
+        lk_group_[p] = -1;
+        cl_kind_[cls] = kDrainClass;
+        std::vector<std::int32_t>().swap(cl_succ_[cls]);
+        queue_.clear();
+        for (auto m = drain_first; m != drain_last; ++m) queue_.push_back(m->id);
+        spread_drainage();
+        continue;
+      }
+      if (!has_outlet(p, level)) {
+        lk_state_[p] = kPit;
+        cl_kind_[cls] = kPitClass;
+        cl_lake_[cls] = p;
+        std::vector<std::int32_t>().swap(cl_succ_[cls]);
+        if (lk_rim_[p] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[p]), p);
+        continue;
+      }
+      // Spilled: the lake leads to the classes below its outlets.
+      lk_state_[p] = kSpilled;
       lk_level_[p] = level;
       lk_group_[p] = -1;
-      cl_kind_[cls] = kDrainClass;
-      std::vector<std::int32_t>().swap(cl_succ_[cls]);
-      drain_from(drain_contact);
-      return;
+      const auto [out_first, out_last] = range(met_outlet_, p);
+      for (auto m = out_first; m != out_last; ++m) {
+        if (label_[m->id] == kUnlabelled) explore(m->id);
+      }
+      if (cl_kind_[cls] != kJunction) {
+        cl_kind_[cls] = kJunction;
+        cl_succ_[cls].clear();
+      }
+      for (auto m = out_first; m != out_last; ++m) cl_succ_[cls].push_back(label_[m->id]);
+      cl_stamp_[cls] = 0;
+      collect(cls);
     }
-    if (!has_outlet(p, level)) {
-      lk_state_[p] = kPit;
-      cl_kind_[cls] = kPitClass;
-      cl_lake_[cls] = p;
-      std::vector<std::int32_t>().swap(cl_succ_[cls]);
-      if (lk_rim_[p] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[p]), p);
-      return;
-    }
-    // Spilled: the lake leads to the classes below its outlets.
-    lk_state_[p] = kSpilled;
-    lk_level_[p] = level;
-    lk_group_[p] = -1;
-    for (Cell y : new_outlets_) {
-      if (label_[y] == kUnlabelled) explore(y);
-    }
-    if (cl_kind_[cls] != kJunction) {
-      cl_kind_[cls] = kJunction;
-      cl_succ_[cls].clear();
-    }
-    for (Cell y : new_outlets_) cl_succ_[cls].push_back(label_[y]);
-    cl_stamp_[cls] = 0;
-    collect(cls);
   }
 
   /// Bits of a zero `minv` when the grid holds both zeros: the first
@@ -855,8 +882,13 @@ class Engine {
   std::vector<std::int32_t> gr_parent_;
   std::vector<float> gr_level_;
   MinHeap group_heap_, pit_heap_;
-  std::vector<std::int32_t> pits_, walk_, absorb_, merged_classes_;
-  std::vector<Cell> new_outlets_, work_, scratch_;
+  struct Met {
+    std::int32_t lake;  ///< the flooding lake (a root once settling starts)
+    std::int32_t id;    ///< a class, or a cell
+  };
+  std::vector<std::int32_t> pits_, walk_, absorb_;
+  std::vector<Met> met_class_, met_outlet_, met_drain_;
+  std::vector<Cell> work_, scratch_;
   std::vector<std::int32_t> visit_;
   std::int32_t visit_token_ = 0;
 

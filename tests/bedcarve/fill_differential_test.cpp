@@ -1,0 +1,73 @@
+// The fast fill against the plain repeated search on many random grids:
+// heights bit for bit, standard output byte for byte, the same ending.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "depression_fill.hpp"
+#include "grids.hpp"
+#include "program_end.hpp"
+#include "reference_fill.hpp"
+#include "test_support.hpp"
+#include "text_record.hpp"
+
+namespace rn::bedcarve::test {
+namespace {
+
+struct Outcome {
+  std::vector<float> height;
+  std::string out;
+  int status = 0;
+  std::string stop;
+};
+
+template <typename F>
+Outcome run_fill(const Grid& g, F fill) {
+  Outcome o;
+  o.height = g.height;
+  {
+    CaptureStdout capture(&o.out);
+    try {
+      fill(o.height, g.channel, g.ix, g.jx);
+    } catch (const ProgramEnd& end) {
+      o.status = end.status;
+      o.stop = end.stop_text;
+    }
+    out().flush();
+  }
+  return o;
+}
+
+// Index of the first height that differs in its bits, or -1.
+long first_difference(const std::vector<float>& a, const std::vector<float>& b) {
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (std::memcmp(&a[k], &b[k], sizeof(float)) != 0) return static_cast<long>(k);
+  }
+  return -1;
+}
+
+void expect_same(const Grid& g, std::uint32_t seed) {
+  const Outcome want = run_fill(g, reference_fill);
+  const Outcome got = run_fill(g, fill_depressions);
+  SCOPED_TRACE("seed " + std::to_string(seed) + " kind " + g.kind + " " +
+               std::to_string(g.ix) + "x" + std::to_string(g.jx));
+  ASSERT_EQ(got.stop, want.stop);
+  ASSERT_EQ(got.status, want.status);
+  ASSERT_EQ(got.out, want.out);
+  if (want.stop.empty()) {
+    const long k = first_difference(got.height, want.height);
+    ASSERT_EQ(k, -1) << "cell " << k << ": " << rn::test::bits_of(got.height[k]) << " vs "
+                     << rn::test::bits_of(want.height[k]);
+  }
+}
+
+TEST(FillDifferential, RandomGridsMatchThePlainSearch) {
+  for (std::uint32_t seed = 1; seed <= 4000; ++seed) {
+    expect_same(random_grid(seed), seed);
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace rn::bedcarve::test
