@@ -1,64 +1,107 @@
 #include "id_index.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <limits>
+#include <span>
 
 namespace rn::nesting {
 namespace {
 
-// Open-addressing set of 32-bit ids with linear probing.  Empty slots hold
-// kEmpty; an id equal to kEmpty is kept aside in its own slot index.
+// Set of the wanted ids: an open-addressing hash table with linear probing,
+// holding per id the first position found so far, and in front of it a bit
+// filter that rejects almost every id of the parent file that is not wanted
+// without touching the table.  Both are indexed by the high bits of one
+// Fibonacci hash, which spreads ids that differ only in their low digits
+// (consecutive link numbers) evenly.
 class IdTable {
  public:
-  static constexpr std::int32_t kEmpty = std::numeric_limits<std::int32_t>::min();
   static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
 
   explicit IdTable(std::size_t count) {
-    // At most a quarter full: a missing id (the common case in the scan of a
-    // national parent file) ends its probe after about one slot.
-    const std::size_t capacity = std::bit_ceil(count * 4 + 16);
-    shift_ = 64 - std::countr_zero(capacity);
-    mask_ = capacity - 1;
-    keys_.assign(capacity, kEmpty);
+    // The table at most half full; the filter with 16 bits per wanted id,
+    // so that about 1 in 16 unwanted ids gets past it.
+    table_bits_ = std::countr_zero(std::bit_ceil(count * 2 + 16));
+    filter_bits_ = std::max(table_bits_ + 3, 12);
+    keys_.assign(std::size_t{1} << table_bits_, kEmpty);
+    found_.assign(keys_.size() + 1, -1);  // the last slot serves the id kEmpty
+    filter_.assign((std::size_t{1} << filter_bits_) / 64, 0);
   }
 
-  std::size_t slot_count() const { return keys_.size() + 1; }
-
-  // Slot of `id`, inserting it when new.
-  std::size_t insert(std::int32_t id) {
-    if (id == kEmpty) return keys_.size();
-    std::size_t h = home(id);
-    while (keys_[h] != kEmpty && keys_[h] != id) h = (h + 1) & mask_;
-    keys_[h] = id;
-    return h;
+  // Adds `id`; true when it was not there yet.
+  bool insert(std::int32_t id) {
+    const std::uint64_t f = hash(id) >> (64 - filter_bits_);
+    filter_[f / 64] |= std::uint64_t{1} << (f % 64);
+    if (id == kEmpty) {
+      const bool added = !has_empty_id_;
+      has_empty_id_ = true;
+      return added;
+    }
+    const std::size_t mask = keys_.size() - 1;
+    std::size_t s = hash(id) >> (64 - table_bits_);
+    while (keys_[s] != kEmpty && keys_[s] != id) s = (s + 1) & mask;
+    const bool added = keys_[s] == kEmpty;
+    keys_[s] = id;
+    return added;
   }
 
-  // Slot of `id`, or kAbsent.
-  std::size_t find(std::int32_t id) const {
-    if (id == kEmpty) return has_empty_id_ ? keys_.size() : kAbsent;
-    std::size_t h = home(id);
-    for (;;) {
-      const std::int32_t k = keys_[h];
-      if (k == id) return h;
-      if (k == kEmpty) return kAbsent;
-      h = (h + 1) & mask_;
+  // Walks `ids` in ascending position and gives every wanted id the first
+  // 1-based position at which it occurs; stops once `distinct` ids have one.
+  void scan(std::span<const std::int32_t> ids, std::size_t distinct) {
+    // Filter a block without branches, then probe the few ids that pass.
+    std::uint32_t passed[kBlock];
+    std::size_t got = 0;
+    for (std::size_t start = 0; start < ids.size() && got < distinct; start += kBlock) {
+      const std::size_t m = std::min(kBlock, ids.size() - start);
+      std::size_t n = 0;
+      for (std::size_t j = 0; j < m; ++j) {
+        const std::uint64_t f = hash(ids[start + j]) >> (64 - filter_bits_);
+        passed[n] = static_cast<std::uint32_t>(j);
+        n += (filter_[f / 64] >> (f % 64)) & 1u;
+      }
+      for (std::size_t t = 0; t < n; ++t) {
+        const std::size_t j = start + passed[t];
+        const std::size_t s = find(ids[j]);
+        if (s != kAbsent && found_[s] < 0) {
+          found_[s] = static_cast<std::int32_t>(j + 1);
+          ++got;
+        }
+      }
     }
   }
 
-  void note_empty_id() { has_empty_id_ = true; }
+  std::size_t find(std::int32_t id) const {
+    if (id == kEmpty) return has_empty_id_ ? keys_.size() : kAbsent;
+    const std::size_t mask = keys_.size() - 1;
+    std::size_t s = hash(id) >> (64 - table_bits_);
+    for (;;) {
+      const std::int32_t k = keys_[s];
+      if (k == id) return s;
+      if (k == kEmpty) return kAbsent;
+      s = (s + 1) & mask;
+    }
+  }
+
+  // First position of a wanted id, or -1.
+  std::int32_t position(std::int32_t id) const {
+    const std::size_t s = find(id);
+    return s == kAbsent ? -1 : found_[s];
+  }
 
  private:
-  std::size_t home(std::int32_t id) const {
-    // Fibonacci hashing: the high bits of the product spread ids that differ
-    // only in their low digits (consecutive link numbers) over the table.
-    return static_cast<std::size_t>(
-        (static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) * 0x9E3779B97F4A7C15ull) >> shift_);
+  static constexpr std::int32_t kEmpty = std::numeric_limits<std::int32_t>::min();
+  static constexpr std::size_t kBlock = 4096;
+
+  static std::uint64_t hash(std::int32_t id) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) * 0x9E3779B97F4A7C15ull;
   }
 
   std::vector<std::int32_t> keys_;
-  std::size_t mask_ = 0;
-  int shift_ = 0;
+  std::vector<std::int32_t> found_;
+  std::vector<std::uint64_t> filter_;
+  int table_bits_ = 0;
+  int filter_bits_ = 0;
   bool has_empty_id_ = false;
 };
 
@@ -67,33 +110,11 @@ class IdTable {
 std::vector<std::int32_t> first_positions(std::span<const std::int32_t> wanted,
                                           std::span<const std::int32_t> ids) {
   IdTable table(wanted.size());
-  std::vector<std::size_t> slot_of(wanted.size());
   std::size_t distinct = 0;
-  std::vector<std::int32_t> found(table.slot_count(), -1);
-  std::vector<bool> seen(table.slot_count(), false);
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (wanted[i] == IdTable::kEmpty) table.note_empty_id();
-    const std::size_t s = table.insert(wanted[i]);
-    slot_of[i] = s;
-    if (!seen[s]) {
-      seen[s] = true;
-      ++distinct;
-    }
-  }
-
-  // One pass in ascending position: the first hit of an id is its first
-  // position; later duplicates leave it alone.
-  std::size_t remaining = distinct;
-  for (std::size_t j = 0; j < ids.size() && remaining > 0; ++j) {
-    const std::size_t s = table.find(ids[j]);
-    if (s != IdTable::kAbsent && found[s] < 0) {
-      found[s] = static_cast<std::int32_t>(j + 1);
-      --remaining;
-    }
-  }
-
+  for (const std::int32_t id : wanted) distinct += table.insert(id) ? 1 : 0;
+  table.scan(ids, distinct);
   std::vector<std::int32_t> positions(wanted.size());
-  for (std::size_t i = 0; i < wanted.size(); ++i) positions[i] = found[slot_of[i]];
+  for (std::size_t i = 0; i < wanted.size(); ++i) positions[i] = table.position(wanted[i]);
   return positions;
 }
 

@@ -42,6 +42,15 @@ TEST(FirstPositions, ExtremeIdsIncludingTheTableMarker) {
   EXPECT_EQ(first_positions(std::vector<std::int32_t>{7}, ids), (std::vector<std::int32_t>{-1}));
 }
 
+TEST(FirstPositions, LongListsKeepTheFirstOfDuplicatesFarApart) {
+  std::vector<std::int32_t> ids(20000);
+  for (std::size_t j = 0; j < ids.size(); ++j) ids[j] = static_cast<std::int32_t>(j * 7 + 3);
+  ids[15000] = ids[6000];  // a later duplicate in another stretch of the list
+  ids[19999] = 42;         // only at the very end
+  const std::vector<std::int32_t> wanted = {ids[6000], 42, ids[4096], ids[0], 5};
+  EXPECT_EQ(first_positions(wanted, ids), (std::vector<std::int32_t>{6001, 20000, 4097, 1, -1}));
+}
+
 TEST(FirstPositions, EmptyInputs) {
   EXPECT_TRUE(first_positions({}, std::vector<std::int32_t>{1, 2}).empty());
   EXPECT_EQ(first_positions(std::vector<std::int32_t>{1, 2}, {}), (std::vector<std::int32_t>{-1, -1}));
@@ -50,9 +59,10 @@ TEST(FirstPositions, EmptyInputs) {
 TEST(FirstPositions, AgreesWithTheScanOnRandomLists) {
   std::mt19937 gen(12345);
   for (int round = 0; round < 20; ++round) {
-    // Narrow id ranges give many duplicates and collisions.
+    // Narrow id ranges give many duplicates and collisions; the longer
+    // lists span several blocks of the filtered pass.
     std::uniform_int_distribution<std::int32_t> id(-50 * (round + 1), 50 * (round + 1));
-    std::vector<std::int32_t> ids(500 + 40 * round);
+    std::vector<std::int32_t> ids(round % 4 == 3 ? 9000 + 100 * round : 500 + 40 * round);
     std::vector<std::int32_t> wanted(100 + 10 * round);
     for (auto& v : ids) v = id(gen);
     for (auto& v : wanted) v = id(gen);
