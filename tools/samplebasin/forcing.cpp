@@ -1,0 +1,395 @@
+#include "forcing.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "atomic_output.hpp"
+#include "basin_files.hpp"
+#include "llxy_generic.hpp"
+#include "nc_out.hpp"
+#include "noise.hpp"
+#include "random.hpp"
+
+namespace sb {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kKmPerDegree = 111.2;
+
+// The fixed Lambert conformal grid of the forcing files.
+void lambert_xy(float lat, float lon, float& x, float& y) {
+  rn::lltoxy_generic(lat, lon, x, y, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+}
+void lambert_latlon(float x, float y, float& lat, float& lon) {
+  rn::xytoll_generic(x, y, lat, lon, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+}
+
+// The block of the Lambert grid where sites and rain cells lie: well inside
+// the grid, and no larger than a continent (the largest grids reach past
+// the pole).
+struct Region {
+  float x_lo = 0, x_hi = 0, y_lo = 0, y_hi = 0;
+};
+
+Region site_region(const Preset& p) {
+  return {5.0f, static_cast<float>(std::min(p.forcing_nx - 4, 1600)), 5.0f,
+          static_cast<float>(std::min(p.forcing_ny - 4, 1000))};
+}
+
+struct Box {
+  float lat_lo = 90, lat_hi = -90, lon_lo = 180, lon_hi = -180;
+};
+
+Box box_of(const Region& r) {
+  Box b;
+  constexpr int kSamples = 64;
+  auto take = [&](float x, float y) {
+    float lat = 0, lon = 0;
+    lambert_latlon(x, y, lat, lon);
+    b.lat_lo = std::min(b.lat_lo, lat);
+    b.lat_hi = std::max(b.lat_hi, lat);
+    b.lon_lo = std::min(b.lon_lo, lon);
+    b.lon_hi = std::max(b.lon_hi, lon);
+  };
+  for (int s = 0; s <= kSamples; ++s) {
+    const float fx = r.x_lo + (r.x_hi - r.x_lo) * static_cast<float>(s) / kSamples;
+    const float fy = r.y_lo + (r.y_hi - r.y_lo) * static_cast<float>(s) / kSamples;
+    take(fx, r.y_lo);
+    take(fx, r.y_hi);
+    take(r.x_lo, fy);
+    take(r.x_hi, fy);
+  }
+  return b;
+}
+
+// ---- site lists ----
+
+constexpr const char* kTowns[] = {"Ashford", "Brookfield", "Millbrook", "Fairview", "Oakdale", "Riverton",
+                                  "Lakeside", "Westport", "Eastham", "Northfield", "Southgate", "Hillcrest",
+                                  "Greenville", "Stonebridge", "Clearwater", "Redmond", "Kingsley", "Marlow"};
+constexpr const char* kTownEnds[] = {"", "", "", " Springs", " Falls", " Junction"};
+constexpr const char* kStates[] = {"AZ", "CA", "CO", "ID", "NM", "NV", "OR", "UT", "WA", "WY"};
+constexpr const char* kCountries[] = {"Arcadia", "Borealia", "Costa Nueva", "Deltaland", "San Verano"};
+constexpr const char* kCountryCodes[] = {"AR", "BO", "CN", "DL", "SV"};
+
+template <std::size_t N>
+std::size_t pick(const char* const (&)[N], std::uint64_t h) {
+  return static_cast<std::size_t>(h % N);
+}
+
+std::string quoted_if_needed(const std::string& text) {
+  return text.find_first_of(" ,/") == std::string::npos ? text : "'" + text + "'";
+}
+
+// Contract: `count` sites, each written with four decimals and placed so
+// that the latitude and longitude read back from the text lie inside the
+// site region of the Lambert grid (and so inside the latitude-longitude
+// grid, which covers the region with a margin).  Cost O(count).
+void write_site_lists(const Preset& p, std::uint64_t seed, const std::string& dir) {
+  const Region r = site_region(p);
+  Rng rng(hash4(seed, 0x53495445u));
+  rn::AtomicTextFile us(dir + "/" + kSitesUs);
+  rn::AtomicTextFile world(dir + "/" + kSitesWorld);
+  us.text().line("zip lat lon city state");
+  world.text().line("city code lat lon country");
+  char lat_text[32], lon_text[32], line[256];
+  for (int k = 0; k < p.sites; ++k) {
+    float lat = 0, lon = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto x = static_cast<float>(rng.uniform(r.x_lo, r.x_hi));
+      const auto y = static_cast<float>(rng.uniform(r.y_lo, r.y_hi));
+      lambert_latlon(x, y, lat, lon);
+      std::snprintf(lat_text, sizeof lat_text, "%.4f", static_cast<double>(lat));
+      std::snprintf(lon_text, sizeof lon_text, "%.4f", static_cast<double>(lon));
+      float gx = 0, gy = 0;
+      lambert_xy(std::strtof(lat_text, nullptr), std::strtof(lon_text, nullptr), gx, gy);
+      if (gx >= r.x_lo - 1 && gx <= r.x_hi + 1 && gy >= r.y_lo - 1 && gy <= r.y_hi + 1) break;
+    }
+    const std::uint64_t h = hash4(seed, 0x43495459u, static_cast<std::uint64_t>(k));
+    const std::string city = std::string(kTowns[pick(kTowns, h)]) + kTownEnds[pick(kTownEnds, h >> 8)];
+    const int zip = 1 + static_cast<int>((h >> 16) % 99999);
+    std::snprintf(line, sizeof line, "%05d %s %s %s %s", zip, lat_text, lon_text,
+                  quoted_if_needed(city).c_str(), kStates[pick(kStates, h >> 40)]);
+    us.text().line(line);
+    const std::size_t c = pick(kCountries, h >> 48);
+    std::snprintf(line, sizeof line, "%s %s %s %s %s", quoted_if_needed(city).c_str(), kCountryCodes[c],
+                  lat_text, lon_text, quoted_if_needed(kCountries[c]).c_str());
+    world.text().line(line);
+  }
+  us.commit();
+  world.commit();
+}
+
+// ---- forcing fields ----
+
+struct ForcingGrid {
+  bool lambert = false;
+  int nx = 0, ny = 0;
+  std::vector<float> lat_axis, lon_axis;  // latitude-longitude flavour: file order
+  std::vector<float> lat, lon;            // every cell, file order (row 0 first)
+};
+
+ForcingGrid latlon_grid(const Preset& p) {
+  ForcingGrid g;
+  g.nx = p.forcing_nx;
+  g.ny = p.forcing_ny;
+  const Box b = box_of(site_region(p));
+  const double pad_lat = 0.06 * (b.lat_hi - b.lat_lo), pad_lon = 0.06 * (b.lon_hi - b.lon_lo);
+  const double north = b.lat_hi + pad_lat, south = b.lat_lo - pad_lat;
+  const double west = b.lon_lo - pad_lon, east = b.lon_hi + pad_lon;
+  for (int j = 0; j < g.ny; ++j) g.lat_axis.push_back(static_cast<float>(north - (north - south) * j / (g.ny - 1)));
+  for (int i = 0; i < g.nx; ++i) g.lon_axis.push_back(static_cast<float>(west + (east - west) * i / (g.nx - 1)));
+  g.lat.resize(static_cast<std::size_t>(g.nx) * static_cast<std::size_t>(g.ny));
+  g.lon.resize(g.lat.size());
+  for (int j = 0; j < g.ny; ++j) {
+    for (int i = 0; i < g.nx; ++i) {
+      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(i);
+      g.lat[k] = g.lat_axis[static_cast<std::size_t>(j)];
+      g.lon[k] = g.lon_axis[static_cast<std::size_t>(i)];
+    }
+  }
+  return g;
+}
+
+ForcingGrid lambert_grid(const Preset& p) {
+  ForcingGrid g;
+  g.lambert = true;
+  g.nx = p.forcing_nx;
+  g.ny = p.forcing_ny;
+  g.lat.resize(static_cast<std::size_t>(g.nx) * static_cast<std::size_t>(g.ny));
+  g.lon.resize(g.lat.size());
+  for (int j = 0; j < g.ny; ++j) {
+    for (int i = 0; i < g.nx; ++i) {
+      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(i);
+      lambert_latlon(static_cast<float>(i + 1), static_cast<float>(j + 1), g.lat[k], g.lon[k]);
+    }
+  }
+  return g;
+}
+
+// Fields that do not change through the day, per cell.
+struct Statics {
+  std::vector<float> t0, q0, u0, v0;  // mean temperature, humidity, wind
+  std::vector<float> cos_lon, sin_lon;  // phase of local solar time
+};
+
+Statics make_statics(const ForcingGrid& g, std::uint64_t seed) {
+  const FractalNoise a(hash4(seed, 0x46524341u), 2000.0, 1.0, 0.5);
+  const FractalNoise b(hash4(seed, 0x46524342u), 2000.0, 1.0, 0.5);
+  Statics s;
+  const std::size_t n = g.lat.size();
+  s.t0.resize(n);
+  s.q0.resize(n);
+  s.u0.resize(n);
+  s.v0.resize(n);
+  s.cos_lon.resize(n);
+  s.sin_lon.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double lat = g.lat[k], lon = g.lon[k];
+    const double x = lon * kKmPerDegree * 0.77, y = lat * kKmPerDegree;
+    const double na = a.value(x, y, 400.0), nb = b.value(x, y, 400.0);
+    const double t0 = 303.0 - 1.1 * (lat - 20.0) + 4.0 * na;
+    s.t0[k] = static_cast<float>(t0);
+    s.q0[k] = static_cast<float>(std::clamp(0.004 + 0.0004 * (t0 - 273.0), 0.0008, 0.02) * (1.0 + 0.4 * nb));
+    s.u0[k] = static_cast<float>(3.0 + 8.0 * nb);
+    s.v0[k] = static_cast<float>(8.0 * na - 1.0);
+    s.cos_lon[k] = static_cast<float>(std::cos(lon * kPi / 180.0));
+    s.sin_lon[k] = static_cast<float>(std::sin(lon * kPi / 180.0));
+  }
+  return s;
+}
+
+struct Storm {
+  double lat = 0, lon = 0;         // centre at the first hour
+  double dlat = 0, dlon = 0;       // motion per hour, degrees
+  double radius_km = 100, peak = 0;  // peak rate, mm/s
+};
+
+std::vector<Storm> make_storms(const Preset& p, std::uint64_t seed) {
+  const Box b = box_of(site_region(p));
+  const double width_km = (b.lon_hi - b.lon_lo) * kKmPerDegree * 0.77;
+  const double height_km = (b.lat_hi - b.lat_lo) * kKmPerDegree;
+  const double extent = std::min(width_km, height_km);
+  const double radius = std::min(400.0, 0.3 * extent);
+  const int count = std::clamp(static_cast<int>(width_km * height_km / (9.0 * radius * radius)), 3, 60);
+  Rng rng(hash4(seed, 0x53544F52u));
+  std::vector<Storm> storms;
+  for (int k = 0; k < count; ++k) {
+    Storm s;
+    s.lat = rng.uniform(b.lat_lo, b.lat_hi);
+    s.lon = rng.uniform(b.lon_lo, b.lon_hi);
+    s.radius_km = radius * rng.uniform(0.5, 1.0);
+    s.peak = rng.uniform(2e-4, 2e-3);
+    const double speed_km = extent / 24.0 * rng.uniform(0.3, 0.8);
+    s.dlon = speed_km / (kKmPerDegree * 0.77);
+    s.dlat = speed_km * rng.uniform(-0.3, 0.3) / kKmPerDegree;
+    storms.push_back(s);
+  }
+  return storms;
+}
+
+// Contract: adds the rain rate (mm/s) of one storm at hour `hour` to `rate`
+// over the cells within its radius: peak * (1 - d^2/R^2)^2.  Visits only a
+// block of cells around the storm.  Cost O(cells in that block).
+void add_storm(const ForcingGrid& g, const Storm& s, int hour, std::vector<float>& rate) {
+  const double lat = s.lat + s.dlat * hour, lon = s.lon + s.dlon * hour;
+  const double coslat = std::cos(lat * kPi / 180.0);
+  const double half_lat = s.radius_km / kKmPerDegree;
+  const double half_lon = s.radius_km / (kKmPerDegree * std::max(coslat, 0.1));
+  int i0 = 0, i1 = g.nx - 1, j0 = 0, j1 = g.ny - 1;
+  if (g.lambert) {
+    float x = 0, y = 0;
+    lambert_xy(static_cast<float>(lat), static_cast<float>(lon), x, y);
+    const double half = 1.5 * s.radius_km / 3.0 + 2.0;
+    i0 = static_cast<int>(std::max(0.0, x - 1 - half));
+    i1 = static_cast<int>(std::min<double>(g.nx - 1, std::max(-1.0, x - 1 + half)));
+    j0 = static_cast<int>(std::max(0.0, y - 1 - half));
+    j1 = static_cast<int>(std::min<double>(g.ny - 1, std::max(-1.0, y - 1 + half)));
+  } else {
+    const double dlat = g.lat_axis[0] - g.lat_axis[1], dlon = g.lon_axis[1] - g.lon_axis[0];
+    j0 = static_cast<int>(std::max(0.0, (g.lat_axis[0] - (lat + half_lat)) / dlat));
+    j1 = static_cast<int>(std::min<double>(g.ny - 1, std::max(-1.0, (g.lat_axis[0] - (lat - half_lat)) / dlat + 1)));
+    i0 = static_cast<int>(std::max(0.0, (lon - half_lon - g.lon_axis[0]) / dlon));
+    i1 = static_cast<int>(std::min<double>(g.nx - 1, std::max(-1.0, (lon + half_lon - g.lon_axis[0]) / dlon + 1)));
+  }
+  const double r2 = s.radius_km * s.radius_km;
+  for (int j = j0; j <= j1; ++j) {
+    for (int i = i0; i <= i1; ++i) {
+      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(i);
+      const double dy = (g.lat[k] - lat) * kKmPerDegree;
+      const double dx = (g.lon[k] - lon) * kKmPerDegree * coslat;
+      const double d2 = dx * dx + dy * dy;
+      if (d2 >= r2) continue;
+      const double f = 1.0 - d2 / r2;
+      rate[k] += static_cast<float>(s.peak * f * f);
+    }
+  }
+}
+
+// Keeps the leading `bits` bits of the mantissa (the rest zero), far finer
+// than the fields' meaning and much kinder to compression.
+float trimmed(float v, int bits) {
+  const std::uint32_t mask = ~((std::uint32_t{1} << (23 - bits)) - 1u);
+  return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) & mask);
+}
+
+struct FileDims {
+  int row = 0, col = 0;
+};
+
+FileDims define_grid(NcOut& nc, const ForcingGrid& g, int& lat_var, int& lon_var) {
+  FileDims d;
+  lat_var = lon_var = -1;
+  if (g.lambert) {
+    d.row = nc.dim("ygrid_0", static_cast<std::size_t>(g.ny));
+    d.col = nc.dim("xgrid_0", static_cast<std::size_t>(g.nx));
+    nc.att(NC_GLOBAL, "grid", "Lambert conformal, 3 km, cell (1,1) at 21.13812 N 237.2805 E, "
+                              "standard longitude 262.5, true latitudes 38.5");
+  } else {
+    d.row = nc.dim("lat_0", static_cast<std::size_t>(g.ny));
+    d.col = nc.dim("lon_0", static_cast<std::size_t>(g.nx));
+    lat_var = nc.var("lat_0", NC_FLOAT, {d.row});
+    nc.att(lat_var, "units", "degrees_north");
+    lon_var = nc.var("lon_0", NC_FLOAT, {d.col});
+    nc.att(lon_var, "units", "degrees_east");
+  }
+  return d;
+}
+
+void put_axes(NcOut& nc, const ForcingGrid& g, int lat_var, int lon_var) {
+  if (g.lambert) return;
+  nc.put(lat_var, g.lat_axis);
+  nc.put(lon_var, g.lon_axis);
+}
+
+// Contract: writes the full-set file and the rain-only file of one hour on
+// grid `g`.  Fields: T2 = mean + 5 K * cos(local solar phase, peak at
+// 15 h); Q2 follows it by 5 %; the wind turns once a day; rain from the
+// storms.  Cost O(cells) plus compression.
+void write_hour(const ForcingGrid& g, const Statics& st, const std::vector<Storm>& storms, int hour,
+                const std::string& full_path, const std::string& rain_path, std::vector<float>& work,
+                std::vector<float>& rain) {
+  const std::size_t n = g.lat.size();
+  std::fill(rain.begin(), rain.end(), 0.0f);
+  for (const Storm& s : storms) add_storm(g, s, hour, rain);
+  for (float& r : rain) r = trimmed(r, 12);
+  const double a = 2.0 * kPi * (hour - 15.0) / 24.0;
+  const float ca = static_cast<float>(std::cos(a)), sa = static_cast<float>(std::sin(a));
+  auto phase_cos = [&](std::size_t k) { return ca * st.cos_lon[k] - sa * st.sin_lon[k]; };
+  auto phase_sin = [&](std::size_t k) { return sa * st.cos_lon[k] + ca * st.sin_lon[k]; };
+
+  {
+    NcOut nc(full_path, NcFormat::compressed);
+    int lat_var = -1, lon_var = -1;
+    const FileDims d = define_grid(nc, g, lat_var, lon_var);
+    const int u = nc.var("U10", NC_FLOAT, {d.row, d.col});
+    nc.att(u, "units", "m s-1");
+    const int v = nc.var("V10", NC_FLOAT, {d.row, d.col});
+    nc.att(v, "units", "m s-1");
+    const int t = nc.var("T2", NC_FLOAT, {d.row, d.col});
+    nc.att(t, "units", "K");
+    const int q = nc.var("Q2", NC_FLOAT, {d.row, d.col});
+    nc.att(q, "units", "kg kg-1");
+    const int r = nc.var("RAINRATE", NC_FLOAT, {d.row, d.col});
+    nc.att(r, "units", "mm s-1");
+    nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
+    nc.enddef();
+    put_axes(nc, g, lat_var, lon_var);
+    for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.u0[k] + 1.5f * phase_cos(k), 15);
+    nc.put(u, work);
+    for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.v0[k] + 1.5f * phase_sin(k), 15);
+    nc.put(v, work);
+    for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.t0[k] + 5.0f * phase_cos(k), 15);
+    nc.put(t, work);
+    for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.q0[k] * (1.0f + 0.05f * phase_cos(k)), 15);
+    nc.put(q, work);
+    nc.put(r, rain);
+    nc.commit();
+  }
+  {
+    NcOut nc(rain_path, NcFormat::compressed);
+    int lat_var = -1, lon_var = -1;
+    const FileDims d = define_grid(nc, g, lat_var, lon_var);
+    const int r = nc.var("RAIN", NC_FLOAT, {d.row, d.col});
+    nc.att(r, "units", "mm");
+    nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
+    nc.enddef();
+    put_axes(nc, g, lat_var, lon_var);
+    for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(rain[k] * 3600.0f, 12);
+    nc.put(r, work);
+    nc.commit();
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> forcing_folders() {
+  return {"forcing", "forcing/latlon_full", "forcing/latlon_rain", "forcing/lambert_full",
+          "forcing/lambert_rain"};
+}
+
+void write_sites_and_forcing(const Preset& p, std::uint64_t seed, const std::string& dir,
+                             void (*progress)(const char*)) {
+  write_site_lists(p, seed, dir);
+  const std::vector<Storm> storms = make_storms(p, seed);
+  for (int flavour = 0; flavour < 2; ++flavour) {
+    const bool lambert = flavour == 1;
+    const ForcingGrid g = lambert ? lambert_grid(p) : latlon_grid(p);
+    const Statics st = make_statics(g, seed);
+    std::vector<float> work(g.lat.size()), rain(g.lat.size());
+    const std::string base = dir + (lambert ? "/forcing/lambert_" : "/forcing/latlon_");
+    for (int h = 0; h < p.forcing_hours; ++h) {
+      std::string name(1, '/');
+      name += hour_label(h);
+      name += kForcingSuffix;
+      write_hour(g, st, storms, h, base + "full" + name, base + "rain" + name, work, rain);
+    }
+    if (progress != nullptr) progress(lambert ? "Lambert forcing" : "latitude-longitude forcing");
+  }
+}
+
+}  // namespace sb
