@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "file_names.hpp"
 #include "hydro_stop.hpp"
@@ -57,28 +58,32 @@ std::size_t grid_count(std::int32_t ix, std::int32_t jx) {
 struct RowRange {
   std::size_t first = 0;
   std::size_t count = 0;
-  bool whole = true;
 };
 
+bool covers_grid(site_readers::RowWindow w, std::int32_t jx) {
+  return w.first <= 1 && (w.last < 0 || w.last >= jx);
+}
+
 RowRange row_range(site_readers::RowWindow w, std::int32_t jx) {
-  if (w.first <= 1 && (w.last < 0 || w.last >= jx)) return {};
   const std::int32_t first = std::max(w.first, 1);
   const std::int32_t last = w.last < 0 ? jx : std::min(w.last, jx);
-  if (last < first) return {0, 0, false};
-  return {static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1), false};
+  if (last < first) return {0, 0};
+  return {static_cast<std::size_t>(first - 1), static_cast<std::size_t>(last - first + 1)};
 }
 
 // The 2-D grid reader of every terrain-style variant.
 // Contract: reads variable `var` (or `var`_M when the reader falls back) of
-// `file` into the ix by jx field `values` (i fastest, file order), or only
-// the rows of `rows` into their places.  Each failing step writes its
-// message and stops or returns as `r` says; returns -1 after a failed open,
-// lookup or read, else 0.  A variable that does not hold ix * jx values ends
-// the program (status 1) without reading.  Cost: one open, a few inquiries,
-// one read of the requested rows.
+// `file` into the ix by jx field `values` (i fastest, file order), or, when
+// `rows` is given, only the rows of those ranges into their places (in the
+// given order; the first failing range ends the reading).  Each failing
+// step writes its message and stops or returns as `r` says; returns -1 after
+// a failed open, lookup or read, else 0.  A variable that does not hold
+// ix * jx values ends the program (status 1) without reading.  Cost: one
+// open, a few inquiries, one read per row range (one for the whole field).
 template <typename T>
 int read_grid(const GridReader& r, std::string_view var_name, std::span<T> values,
-              std::int32_t ix, std::int32_t jx, std::string_view file_name, RowRange rows = {}) {
+              std::int32_t ix, std::int32_t jx, std::string_view file_name,
+              std::span<const RowRange> rows = {}, bool whole = true) {
   const std::string file = trim_name(file_name);
   const std::string name = trim_name(var_name);
   const std::string routine(r.routine);
@@ -114,10 +119,17 @@ int read_grid(const GridReader& r, std::string_view var_name, std::span<T> value
   require_count(routine, nc, varid, file, found, cells);
   if (cells > values.size()) stop_count_mismatch(routine, file, found, cells, values.size());
   const std::size_t columns = static_cast<std::size_t>(std::max(ix, 0));
-  const int status =
-      rows.whole ? nc.read(varid, values.first(cells))
-                 : nc.read_rows(varid, rows.first, rows.count,
-                                values.subspan(rows.first * columns, rows.count * columns));
+  int status = NC_NOERR;
+  if (whole) {
+    status = nc.read(varid, values.first(cells));
+  } else {
+    for (const RowRange& range : rows) {
+      if (range.count == 0) continue;
+      status = nc.read_rows(varid, range.first, range.count,
+                            values.subspan(range.first * columns, range.count * columns));
+      if (status != NC_NOERR) break;
+    }
+  }
   if (status != NC_NOERR) {
     report(r, message_buffer(r.fallback ? routine + ": failed to read the variable: " + name +
                                               " or " + name_m + " in " + file
@@ -240,7 +252,17 @@ namespace site_readers {
 
 void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
                 std::string_view file, RowWindow rows) {
-  read_grid(kSiteReal, var, values, ix, jx, file, row_range(rows, jx));
+  const RowRange range = row_range(rows, jx);
+  read_grid(kSiteReal, var, values, ix, jx, file, std::span<const RowRange>(&range, 1),
+            covers_grid(rows, jx));
+}
+
+void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
+                std::string_view file, std::span<const RowWindow> rows) {
+  std::vector<RowRange> ranges;
+  ranges.reserve(rows.size());
+  for (const RowWindow& w : rows) ranges.push_back(row_range(w, jx));
+  read_grid(kSiteReal, var, values, ix, jx, file, ranges, false);
 }
 
 }  // namespace site_readers

@@ -84,6 +84,12 @@ struct RowWindow {
 void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
                 std::int32_t jx, std::string_view file, RowWindow rows = {});
 
+/// The same, reading only the rows of the given windows (each clamped to the
+/// grid, read in the given order within one open of the file; no window, no
+/// row read).  Lookup, count check and messages as above.
+void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+                std::int32_t jx, std::string_view file, std::span<const RowWindow> rows);
+
 /// Length of a dimension with a found flag: `found` = 1 and the length set,
 /// or `found` = -1 and `length` untouched when the dimension is absent.  The
 /// file is closed on both outcomes.  A file that cannot be opened and a
