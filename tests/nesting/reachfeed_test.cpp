@@ -283,6 +283,29 @@ TEST_F(Reachfeed, MissingFilesEndTheRunWithTheirTexts) {
   EXPECT_FALSE(fs::exists(dir / "out.nc"));
 }
 
+TEST_F(Reachfeed, CacheBesideAnUnreadableParentOrMappingFileEndsTheRun) {
+  ASSERT_EQ(feed().status, 0);
+  // The parent file is the run's own fault: no warning about the cache.
+  const auto no_input = feed("absent.nc");
+  EXPECT_EQ(no_input.status, 1);
+  EXPECT_EQ(no_input.out, " inFIle =absent.nc\n outFile =out.nc\n Using the file mapping_index.nc\n");
+  EXPECT_EQ(no_input.err, "STOP In get_file_dimension() - Problem opening file\n");
+
+  // A mapping.nc without PnodeId cannot confirm the cache; the search then
+  // stops on it with the reader's texts.
+  write_cdl(dir / "mapping.nc",
+            "netcdf m {\ndimensions:\n  ndata = 1 ;\n  gridNum = 1 ;\nvariables:\n"
+            "  int childIndex(ndata) ;\ndata:\n  childIndex = 1 ;\n}\n");
+  const auto broken = feed();
+  EXPECT_EQ(broken.status, 1);
+  EXPECT_NE(broken.out.find(" Warning: the file mapping_index.nc does not match: mapping.nc cannot "
+                            "be read (PnodeId: "),
+            std::string::npos)
+      << broken.out;
+  EXPECT_NE(broken.out.find(" Using the file mapping.nc\n"), std::string::npos);
+  EXPECT_EQ(broken.err, "STOP In get1d_int() - failed to read netcdf variable name.\n");
+}
+
 // One run per hourly file, all at once in one folder, with two parent
 // feature orders: every run must give the output of a run alone.
 TEST_F(Reachfeed, ConcurrentRunsNeverUseAForeignCache) {
