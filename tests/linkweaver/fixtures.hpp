@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "program_end.hpp"
-#include "text_record.hpp"
+#include "../common/nc_test_support.hpp"
 
 namespace rn::linkweaver::test {
 
@@ -68,25 +68,11 @@ struct Basin {
 };
 
 /// What a routine did: its records, and how it ended the program if it did.
-struct Ending {
-  bool ended = false;
-  int status = 0;
-  std::string stop;
-  std::string out;
-};
+using Ending = rn::test::Outcome;
 
 template <typename F>
 Ending ending_of(F&& body) {
-  Ending e;
-  rn::CaptureStdout capture(&e.out);
-  try {
-    body();
-  } catch (const rn::ProgramEnd& end) {
-    e.ended = true;
-    e.status = end.status;
-    e.stop = end.stop_text;
-  }
-  return e;
+  return rn::test::outcome_of(std::forward<F>(body));
 }
 
 }  // namespace rn::linkweaver::test
