@@ -109,22 +109,29 @@ void KmlDocument::outputsingle(float lat, float lon, std::int32_t order, float v
   point(lat, lon);
 }
 
-void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t k) {
+void KmlDocument::named_placemark(std::int32_t k) {
   out_.record("<Placemark>");
   out_.record("<name>", k, "</name>");
   out_.record("<description>");
+}
+
+void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t k) {
+  named_placemark(k);
   out_.record(lat, ",", lon, ",", order);
   out_.record("</description>");
   point(lat, lon);
 }
 
+void KmlDocument::grid_description(float lat, float lon, std::int32_t n, std::int32_t column,
+                                   std::int32_t row) {
+  out_.record(lat, ",", lon, ",", n, ",(ii,jj)", column, ",", row);
+  out_.record("</description>");
+}
+
 void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t column,
                                std::int32_t row, std::int32_t k) {
-  out_.record("<Placemark>");
-  out_.record("<name>", k, "</name>");
-  out_.record("<description>");
-  out_.record(lat, ",", lon, ",", order, ",(ii,jj)", column, ",", row);
-  out_.record("</description>");
+  named_placemark(k);
+  grid_description(lat, lon, order, column, row);
   point(lat, lon);
 }
 
@@ -133,8 +140,7 @@ void KmlDocument::outputred(float lat, float lon, std::int32_t number, std::stri
   out_.record("<Placemark>");
   out_.record("<name>", escape_name(trim_right(name), scratch_), "</name>");
   out_.record("<description>");
-  out_.record(lat, ",", lon, ",", number, ",(ii,jj)", column, ",", row);
-  out_.record("</description>");
+  grid_description(lat, lon, number, column, row);
   out_.record("<styleUrl>#", variant_.station_style, "</styleUrl>");
   point(lat, lon);
 }

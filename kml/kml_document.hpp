@@ -133,8 +133,13 @@ class KmlDocument {
   void dumptail();
 
  private:
+  /// The point records and the end of the placemark.
   void point(float lat, float lon);
-  void description_head(float lat, float lon, std::int32_t order);
+  /// Opening records of a node or segment placemark, up to <description>.
+  void named_placemark(std::int32_t k);
+  /// lat, lon, n, ",(ii,jj)", column, row and the end of the description.
+  void grid_description(float lat, float lon, std::int32_t n, std::int32_t column,
+                        std::int32_t row);
 
   TextOut& out_;
   const Variant& variant_;
