@@ -257,12 +257,12 @@ void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, 
             covers_grid(rows, jx));
 }
 
-void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
-                std::string_view file, std::span<const RowWindow> rows) {
+int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
+               std::string_view file, std::span<const RowWindow> rows) {
   std::vector<RowRange> ranges;
   ranges.reserve(rows.size());
   for (const RowWindow& w : rows) ranges.push_back(row_range(w, jx));
-  read_grid(kSiteReal, var, values, ix, jx, file, ranges, false);
+  return read_grid(kSiteReal, var, values, ix, jx, file, ranges, false);
 }
 
 }  // namespace site_readers

@@ -86,9 +86,10 @@ void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
 
 /// The same, reading only the rows of the given windows (each clamped to the
 /// grid, read in the given order within one open of the file; no window, no
-/// row read).  Lookup, count check and messages as above.
-void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-                std::int32_t jx, std::string_view file, std::span<const RowWindow> rows);
+/// row read).  Lookup, count check and messages as above.  Returns 0, or -1
+/// after a failed lookup or read.
+int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+               std::int32_t jx, std::string_view file, std::span<const RowWindow> rows);
 
 /// Length of a dimension with a found flag: `found` = 1 and the length set,
 /// or `found` = -1 and `length` untouched when the dimension is absent.  The

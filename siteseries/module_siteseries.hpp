@@ -1,0 +1,137 @@
+// module_siteseries: hourly forcing values interpolated at the sites of a
+// site list.
+//
+// The set-up (`inimodule`) reads the site list, tells a precipitation-only
+// forcing series from a full one, finds the grid size and places every site
+// on the grid.  The run (`run`) then walks the hourly forcing files from the
+// start hour, reads the fields of every hour whose file exists and writes,
+// for every hour whose text file does not exist yet, one fixed-width line per
+// usable site into <YYYYMMDDHH>.txt in the current folder.
+//
+// Only the grid rows that the sites' 4 x 4 interpolation blocks touch are
+// read from the forcing files; the other rows of the fields are never used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "site_list.hpp"
+#include "terrain_readers.hpp"
+
+namespace rn::siteseries {
+
+inline constexpr std::size_t kStartDateWidth = 19;
+inline constexpr std::size_t kSuffixWidth = 80;
+inline constexpr std::size_t kLabelWidth = 10;  // YYYYMMDDHH
+
+/// The command-line arguments as the program entry hands them over (texts
+/// trimmed of trailing blanks).
+struct Arguments {
+  std::int32_t usarea = 0;      ///< 1: US site list; any other value: world list
+  std::int32_t latlontype = 0;  ///< 1: latitude-longitude grid; any other value: Lambert grid
+  std::string startdate;        ///< YYYYMMDDHH in its first 10 characters
+  std::int32_t hrs = 0;         ///< number of hourly steps
+  std::string suffix;           ///< file-name tail after the date
+  std::string indir;            ///< folder of the forcing files
+  std::string pointfile;        ///< site list
+};
+
+/// One gridded forcing field.  Between two reads it holds the values of the
+/// last hourly file that had the variable; `pending` names that file while
+/// its values have not been fetched yet (hours whose output already exists
+/// are only looked at, and read only if a later hour needs their values).
+struct Field {
+  std::string_view name;      ///< variable read ("U10", "RAINRATE", ...)
+  bool per_second = false;    ///< values just read are multiplied by 3600 (rain rate)
+  std::vector<float> values;  ///< ix * jy values a(i, j), i fastest
+  std::string pending;        ///< file still to be read for the current values, or empty
+};
+
+/// The module state: configuration, sites, grid and fields.
+struct Module {
+  // Configuration.
+  std::int32_t usarea = 0;
+  std::int32_t latlontype = 0;
+  std::string startdate;  ///< 19 characters, blank-padded
+  std::int32_t hrs = 0;
+  std::string suffix;     ///< 80 characters, blank-padded
+  std::string indir;
+  std::string pointfile;
+
+  // Derived values.
+  std::string pointlist;       ///< text of the site list, kept from counting to reading
+  std::int32_t datasize = 0;   ///< number of sites (-1 for an empty list file)
+  std::int32_t rainonly = 0;   ///< 1: precipitation only ("RAIN"); 0: full set
+  std::int32_t ix = 0;         ///< grid points west-east
+  std::int32_t jy = 0;         ///< grid points south-north
+
+  std::vector<Site> sites;     ///< in list order
+  std::vector<float> iex;      ///< fractional grid column of each site (1 = first point)
+  std::vector<float> jey;      ///< fractional grid row of each site
+
+  Field pcp{"RAINRATE", true, {}, {}};
+  Field u10{"U10", false, {}, {}};
+  Field v10{"V10", false, {}, {}};
+  Field t2{"T2", false, {}, {}};
+  Field q2{"Q2", false, {}, {}};
+
+  /// Grid rows (1-based, inclusive, ascending, disjoint) that the sites'
+  /// interpolation blocks touch: the only rows read from the hourly files.
+  std::vector<site_readers::RowWindow> rows;
+};
+
+// ---- set-up (site_setup.cpp, site_location.cpp) ----
+
+/// The whole set-up sequence: store the arguments, count the sites, test the
+/// forcing content, size and allocate the fields, read the sites, place them
+/// on the grid and plan the rows to read.
+void inimodule(Module& m, const Arguments& args);
+
+/// Name of the forcing file of the hour `label` (10 characters): the forcing
+/// folder, "/", the label and the 80-character suffix, cut at 256
+/// characters, trailing blanks removed.
+std::string forcing_file(const Module& m, std::string_view label);
+
+void getdatasize(Module& m);
+void checkraintype(Module& m);
+void allocatedata(Module& m);
+void readpoints(Module& m);  ///< `readpointus` or `readpointwd`, by `usarea`
+void latlonmap(Module& m);
+void ambromap(Module& m);
+
+// ---- run (time_loop.cpp, hourly_fields.cpp, hourly_output.cpp) ----
+
+/// The hourly loop over `hrs` steps from the start hour.
+void run(Module& m);
+
+/// The rows to read for the current site positions (sets `m.rows`).
+void plan_rows(Module& m);
+
+/// Reads the fields of one hourly file: "U10", "V10", "T2", "Q2",
+/// "RAINRATE" (x 3600), or "RAIN" alone when `rainonly` = 1.
+void readindata(Module& m, const std::string& file);
+void readinrain(Module& m, const std::string& file);
+/// Looks the fields of an hourly file up without reading their values (an
+/// hour whose output exists): the same messages and stops as a read; the
+/// values are fetched later, only if an output needs them.
+void notehour(Module& m, const std::string& file);
+
+/// Writes the text file of one hour (created whole or not at all).
+void outputpoint(const Module& m, const std::string& file, std::string_view label);
+
+/// Longest output line: 183 characters and the line feed.
+inline constexpr std::size_t kMaxLineBytes = 184;
+
+/// Writes the output line of site `i` (0-based) with its interpolated
+/// values, line feed included, at `out` (room for kMaxLineBytes); returns
+/// the end.  The site must have positive `iex` and `jey`.
+char* put_site_line(char* out, const Module& m, std::size_t i, std::string_view label);
+
+/// The fields an hourly file provides, in reading order: "U10", "V10",
+/// "T2", "Q2", "RAINRATE"; or "RAIN" alone when `rainonly` = 1.
+std::vector<Field*> hourly_fields(Module& m);
+
+}  // namespace rn::siteseries

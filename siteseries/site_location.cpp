@@ -1,0 +1,54 @@
+// Placing the sites on the forcing grid: a regular latitude-longitude grid
+// described by the start-hour file, or the fixed Lambert conformal grid.
+#include <string>
+#include <vector>
+
+#include "llxy_generic.hpp"
+#include "module_siteseries.hpp"
+#include "nc_readers.hpp"
+#include "program_end.hpp"
+
+namespace rn::siteseries {
+
+// Regular latitude-longitude grid.
+// Contract: reads the coordinate variables "lat_0" (jy values) and "lon_0"
+// (ix values) of the start-hour file and takes the spacing of their first two
+// points for the whole axis (a latitude axis stored north to south has a
+// negative spacing and works unchanged); a first longitude below zero counts
+// 360 more, like the site longitudes.  Gives every site its fractional
+// column and row, 1 at the first grid point, in 32-bit arithmetic.  An axis
+// of fewer than two points has no spacing and ends the run.  Cost: two
+// coordinate reads, O(sites).
+void latlonmap(Module& m) {
+  const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
+  const ModuleReaders readers(DimensionForm::plain);
+  std::vector<float> lat2d(static_cast<std::size_t>(m.jy));
+  std::vector<float> lon2d(static_cast<std::size_t>(m.ix));
+  readers.get1d_real(file, "lat_0", lat2d);
+  readers.get1d_real(file, "lon_0", lon2d);
+  if (lat2d.size() < 2 || lon2d.size() < 2) {
+    text_stop("Error: lat_0 and lon_0 need two points each to give the grid spacing");
+  }
+
+  const float dlat = lat2d[1] - lat2d[0];
+  const float dlon = lon2d[1] - lon2d[0];
+  float lon1 = lon2d[0];
+  if (lon1 < 0.0f) lon1 = lon1 + 360.0f;
+  m.iex.resize(m.sites.size());
+  m.jey.resize(m.sites.size());
+  for (std::size_t i = 0; i < m.sites.size(); ++i) {
+    m.jey[i] = (m.sites[i].lat - lat2d[0]) / dlat + 1.0f;
+    m.iex[i] = (m.sites[i].lon - lon1) / dlon + 1.0f;
+  }
+}
+
+void ambromap(Module& m) {
+  m.iex.resize(m.sites.size());
+  m.jey.resize(m.sites.size());
+  for (std::size_t i = 0; i < m.sites.size(); ++i) {
+    lltoxy_generic(m.sites[i].lat, m.sites[i].lon, m.iex[i], m.jey[i], "LC", 3.0f, 21.13812f,
+                   237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+  }
+}
+
+}  // namespace rn::siteseries

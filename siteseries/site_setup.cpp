@@ -1,0 +1,123 @@
+// The set-up of the module: arguments, site list, forcing content, grid size.
+#include <netcdf.h>
+
+#include "command_line.hpp"
+#include "file_names.hpp"
+#include "list_input.hpp"
+#include "module_siteseries.hpp"
+#include "nc_file.hpp"
+#include "nc_readers.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace rn::siteseries {
+
+namespace {
+
+// A text cut or blank-padded to `width` characters.
+std::string fixed_width(std::string_view text, std::size_t width) {
+  std::string s(text.substr(0, width));
+  s.resize(width, ' ');
+  return s;
+}
+
+}  // namespace
+
+std::string forcing_file(const Module& m, std::string_view label) {
+  std::string name(trim_right(m.indir));
+  name += '/';
+  name += label;
+  name += m.suffix;
+  return trim_name(name);
+}
+
+void inimodule(Module& m, const Arguments& args) {
+  m.indir = args.indir;
+  m.usarea = args.usarea;
+  m.latlontype = args.latlontype;
+  m.startdate = fixed_width(args.startdate, kStartDateWidth);
+  m.pointfile = args.pointfile;
+  m.hrs = args.hrs;
+  m.suffix = fixed_width(args.suffix, kSuffixWidth);
+
+  getdatasize(m);
+  checkraintype(m);
+  allocatedata(m);
+  readpoints(m);
+  if (m.latlontype == 1) {
+    latlonmap(m);
+  } else {
+    ambromap(m);
+  }
+  plan_rows(m);
+}
+
+// Counts the sites of the list: one value per line that holds one, the
+// header included.  A list that does not exist is reported by name (it is
+// never created).
+void getdatasize(Module& m) {
+  const std::string path = trim_name(m.pointfile);
+  if (!file_exists(path)) fail("Error: site list " + path + " does not exist");
+  const ReadResult read = read_text_file(path, m.pointlist);
+  if (!read.ok()) fail("Error: site list: " + read.message);
+  const SiteCount count = count_site_values(m.pointlist);
+  if (!count.result.ok()) fail("Error: site list " + path + ": " + count.result.message);
+  m.datasize = count.datasize();
+}
+
+void checkraintype(Module& m) {
+  const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
+  NcFile nc;
+  if (nc.open(file) != NC_NOERR) {
+    out().record(trim_name("checkRainType failed to open the netcdf file: " + file));
+    plain_stop(kFailure);
+  }
+  m.rainonly = nc.has_var("T2") ? 0 : 1;
+  nc.close();
+  out().record(" check rainOnly ", m.rainonly);
+}
+
+void allocatedata(Module& m) {
+  const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
+  // The second dimension of a pair must be there once the first is: a grid
+  // of unknown size cannot be read.
+  const auto second = [&](std::string_view dim, std::string_view first, std::int32_t& length) {
+    std::int32_t found = 0;
+    site_readers::get_file_dimension0(file, dim, length, found);
+    if (found != 1) {
+      text_stop("Error: getting file dimension " + std::string(dim) + " (the file has " +
+                std::string(first) + ")");
+    }
+  };
+  std::int32_t found = 0;
+  site_readers::get_file_dimension0(file, "lat_0", m.jy, found);
+  if (found == 1) {
+    second("lon_0", "lat_0", m.ix);
+  } else {
+    site_readers::get_file_dimension0(file, "xgrid_0", m.ix, found);
+    if (found != 1) text_stop("Error: getting file dimension");
+    second("ygrid_0", "xgrid_0", m.jy);
+  }
+
+  const std::size_t cells = static_cast<std::size_t>(m.ix) * static_cast<std::size_t>(m.jy);
+  if (m.rainonly == 1) {
+    m.pcp.name = "RAIN";
+    m.pcp.per_second = false;
+  } else {
+    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->values.assign(cells, 0.0f);
+  }
+  m.pcp.values.assign(cells, 0.0f);
+}
+
+void readpoints(Module& m) {
+  const SiteLayout layout = m.usarea == 1 ? SiteLayout::us : SiteLayout::world;
+  SiteReadResult read = read_sites(m.pointlist, layout, m.datasize);
+  if (!read.result.ok()) {
+    fail("Error: site list " + trim_name(m.pointfile) + ": " + read.result.message);
+  }
+  m.sites = std::move(read.sites);
+  m.pointlist.clear();
+  m.pointlist.shrink_to_fit();
+}
+
+}  // namespace rn::siteseries

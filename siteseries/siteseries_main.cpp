@@ -1,0 +1,48 @@
+// siteseries usArea latlonType startDate Hrs suffix inDir pointFile
+#include "command_line.hpp"
+#include "list_input.hpp"
+#include "module_siteseries.hpp"
+#include "program_end.hpp"
+#include "text_record.hpp"
+
+namespace {
+constexpr const char* kHelp =
+    "Usage: siteseries usArea latlonType startDate Hrs suffix inDir pointFile\n"
+    "\n"
+    "Interpolates hourly forcing fields at the sites of a site list and writes,\n"
+    "for every hour whose forcing file inDir/<YYYYMMDDHH><suffix> exists, the\n"
+    "text file <YYYYMMDDHH>.txt in the current folder (an existing one is kept).\n"
+    "  usArea      1: US site list (zip, lat, lon, city, state); else world list\n"
+    "              (city, a discarded value, lat, lon, country)\n"
+    "  latlonType  1: grid given by lat_0/lon_0 in the files; else the fixed\n"
+    "              3 km Lambert conformal grid (xgrid_0, ygrid_0)\n"
+    "  startDate   first hour, YYYYMMDDHH\n"
+    "  Hrs         number of hours\n"
+    "Files with T2 give precipitation (RAINRATE x 3600), U10, V10, T2, Q2 and\n"
+    "relative humidity; files without it give precipitation (RAIN) alone.\n";
+}  // namespace
+
+int main(int argc, char** argv) {
+  return rn::run_program([&] {
+    if (rn::answer_help_or_version(argc, argv, "siteseries", kHelp)) return;
+    const std::int32_t narg = argc - 1;
+    rn::out().record("narg = ", narg);
+    if (narg < 4) {
+      rn::out().record("Usage: usArea,latlonType,startDate,Hrs,suffix,inDir,pointFile");
+      rn::plain_stop(rn::kFailure);
+    }
+    const auto text = [&](int k) { return rn::argument(argc, argv, k); };
+    rn::siteseries::Arguments args;
+    args.usarea = rn::int_argument(text(1), "usArea");
+    args.latlontype = rn::int_argument(text(2), "latlonType");
+    args.startdate = text(3);
+    args.hrs = rn::int_argument(text(4), "Hrs");
+    args.suffix = text(5);
+    args.indir = text(6);
+    args.pointfile = text(7);
+
+    rn::siteseries::Module m;
+    rn::siteseries::inimodule(m, args);
+    rn::siteseries::run(m);
+  });
+}

@@ -1,0 +1,115 @@
+// The interpolation kernel, the 16-point interpolation and the humidity.
+#include "interpolation.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "text_record.hpp"
+
+namespace {
+
+using rn::siteseries::bint_p;
+using rn::siteseries::humidity;
+using rn::siteseries::kMissingValue;
+using rn::siteseries::oned;
+
+// An ix by jy field F(i, j) = f(i, j), held in a vector of exactly that size
+// so that the sanitizers catch any read beside it.
+template <typename F>
+std::vector<float> field(int ix, int jy, F f) {
+  std::vector<float> v;
+  for (int j = 1; j <= jy; ++j) {
+    for (int i = 1; i <= ix; ++i) v.push_back(f(i, j));
+  }
+  return v;
+}
+
+std::string fixed(float value, int decimals) {
+  char buf[16];
+  return std::string(buf, rn::put_fixed_field(buf, value, 12, decimals));
+}
+
+TEST(Oned, KernelValuesAndShortcuts) {
+  EXPECT_EQ(oned(0.5f, 0, 1, 2, 3), 1.5f);
+  EXPECT_EQ(oned(0.5f, 1, 0, 1, 4), 0.25f);
+  // Within 0.00001 of either end the inner sample is taken as it is, so the
+  // outer samples (here huge or NaN) never count.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(oned(0.000005f, nan, 7.0f, 1e30f, nan), 7.0f);
+  EXPECT_EQ(oned(0.0f, nan, -3.0f, nan, nan), -3.0f);
+  EXPECT_EQ(oned(0.999995f, nan, 1e30f, 9.0f, nan), 9.0f);
+  // Quadratic samples t^2 at -1, 0, 1, 2 are reproduced between 0 and 1.
+  EXPECT_FLOAT_EQ(oned(0.25f, 1, 0, 1, 4), 0.0625f);
+}
+
+TEST(BintP, ReproducesQuadraticDataAndTakesGridPointsExactly) {
+  const int ix = 9, jy = 8;
+  const auto f = [](float i, float j) { return 0.5f * i * i - 2.0f * j * j + 3.0f * i + j + 1.0f; };
+  const std::vector<float> grid = field(ix, jy, [&](int i, int j) { return f(i, j); });
+  for (const auto& [x, y] : std::vector<std::pair<float, float>>{
+           {2.0f, 2.0f}, {3.5f, 4.25f}, {7.9f, 6.1f}, {5.0f, 2.75f}, {2.3f, 7.0f}}) {
+    EXPECT_NEAR(bint_p(grid, ix, jy, x, y), f(x, y), 1e-3f) << x << " " << y;
+  }
+  // A site on a grid point gets the stored value itself.
+  EXPECT_EQ(bint_p(grid, ix, jy, 2.0f, 2.0f), grid[1 * ix + 1]);
+  EXPECT_EQ(bint_p(grid, ix, jy, 4.0f, 6.0f), grid[5 * ix + 3]);
+}
+
+TEST(BintP, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
+  const int ix = 6, jy = 5;
+  const std::vector<float> grid = field(ix, jy, [](int i, int j) { return 10.0f * j + i; });
+  // x = ix - 1 and y = jy - 1 pass the bounds test; the block would reach
+  // column ix + 1 and row jy + 1, which are not read.
+  EXPECT_EQ(bint_p(grid, ix, jy, 5.0f, 3.0f), 35.0f);
+  EXPECT_EQ(bint_p(grid, ix, jy, 3.0f, 4.0f), 43.0f);
+  EXPECT_EQ(bint_p(grid, ix, jy, 5.0f, 4.0f), 45.0f);
+  EXPECT_NEAR(bint_p(grid, ix, jy, 4.5f, 4.0f), 44.5f, 1e-5f);
+}
+
+TEST(BintP, PositionsOutsideTheInteriorGiveTheMissingValue) {
+  const int ix = 6, jy = 5;
+  const std::vector<float> grid = field(ix, jy, [](int i, int j) { return 1.0f * i * j; });
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const auto& [x, y] : std::vector<std::pair<float, float>>{{1.5f, 3.0f},
+                                                                 {3.0f, 1.99f},
+                                                                 {5.01f, 3.0f},
+                                                                 {3.0f, 4.5f},
+                                                                 {nan, 3.0f},
+                                                                 {3.0f, nan},
+                                                                 {inf, 3.0f},
+                                                                 {-inf, -inf}}) {
+    EXPECT_EQ(bint_p(grid, ix, jy, x, y), kMissingValue) << x << " " << y;
+  }
+  // Grids too small for any interior position.
+  EXPECT_EQ(bint_p(std::vector<float>(4, 1.0f), 2, 2, 2.0f, 2.0f), kMissingValue);
+  EXPECT_EQ(bint_p(std::vector<float>{}, 0, 0, 2.0f, 2.0f), kMissingValue);
+  // The missing value does not fit the 12-character field.
+  EXPECT_EQ(fixed(kMissingValue, 6), "************");
+}
+
+TEST(Humidity, SaturationAtTheReferenceTemperature) {
+  // T 273.5 gives e = 1 and E = 6.11; Q 0.00611 is then saturation.
+  EXPECT_EQ(fixed(humidity(273.5f, 0.00611f), 1), "       100.0");
+  // 32-bit steps in the written order: 10^((T - 273.5) * 7.5 / T).
+  const float t = 293.15f;
+  const float e = powf(10.0f, ((t - 273.5f) * 7.5f) / t);
+  EXPECT_EQ(humidity(t, 0.01f), ((0.01f * 1000.0f) / (6.11f * e)) * 100.0f);
+  // Interpolated missing values give asterisks in the humidity column too.
+  EXPECT_EQ(fixed(humidity(kMissingValue, kMissingValue), 1), "************");
+}
+
+TEST(Stencil, RowsOfTheBlockCutToTheGrid) {
+  using rn::siteseries::stencil;
+  EXPECT_EQ(stencil(2.0f, 10).first, 1);
+  EXPECT_EQ(stencil(2.0f, 10).last, 4);
+  EXPECT_EQ(stencil(5.7f, 10).first, 4);
+  EXPECT_EQ(stencil(5.7f, 10).last, 7);
+  EXPECT_EQ(stencil(9.0f, 10).first, 8);
+  EXPECT_EQ(stencil(9.0f, 10).last, 10);
+}
+
+}  // namespace
