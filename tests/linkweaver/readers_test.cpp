@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "child_grid.hpp"
 #include "fixtures.hpp"
 #include "grid_readers.hpp"
 #include "parent_network.hpp"
@@ -126,6 +127,20 @@ TEST(DimensionReaders, DataDimensionMissing) {
   const Ending e = ending_of([&] { get_dimensionNHD((dir / "p.nc").string(), ndata, npid); });
   EXPECT_EQ(e.out, " nf_inq_dimid:  data\n");
   EXPECT_EQ(e.stop, "STOP In get_file_dimension() - nf_inq_dimid:  data");
+}
+
+TEST(InitChild, GridWithoutCellsIsRefused) {
+  ScratchDir dir;
+  write_cdl(dir / "c.nc", "netcdf c {\ndimensions:\n x = UNLIMITED ;\n y = 3 ;\n"
+                          "variables:\n int CHANNELGRID(x, y) ;\n}\n");
+  Nlst nlst;
+  nlst.fulldom_child_f = (dir / "c.nc").string();
+  Child child;
+  Inter inter;
+  const Ending e = ending_of([&] { init_child(nlst, child, inter); });
+  EXPECT_EQ(e.out, " ixrt, jxrt           0           3\n");
+  EXPECT_EQ(e.status, 1);
+  EXPECT_EQ(e.stop, "STOP In init_child() - the child routing grid has no cells");
 }
 
 }  // namespace

@@ -230,6 +230,27 @@ TEST(LinkweaverRun, OverlapCountsBeyondTheRecordsAreRejected) {
   EXPECT_FALSE(fs::exists(dir / "mapping.nc"));
 }
 
+TEST(LinkweaverRun, SampleBasinRunsAndRepeatsItself) {
+  ScratchDir dir;
+  const auto gen = run("samplebasin", {"--preset", "small", dir.path().string()}, dir.path());
+  ASSERT_EQ(gen.status, 0) << gen.err;
+  const auto first = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.out.rfind(" ixrt, jxrt", 0), 0u) << first.out;
+  const std::string header = ncdump(dir / "mapping.nc", "-h");
+  EXPECT_NE(header.find("\tint PnodeId(ndata) ;\n\tint pOrder(ndata) ;\n\tint cOrder(ndata) ;\n"
+                        "\tfloat weight(ndata) ;\n\tint childIndex(ndata) ;\n"
+                        "\tint ci_grid(gridNum) ;\n\tint cj_grid(gridNum) ;\n}"),
+            std::string::npos)
+      << header;
+  const std::string bytes = read_file(dir / "mapping.nc");
+  const auto second = run("linkweaver", {}, dir.path());
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(read_file(dir / "mapping.nc"), bytes);
+}
+
 TEST(LinkweaverRun, MissingNamelistFails) {
   ScratchDir dir;
   const auto r = run("linkweaver", {}, dir.path());
