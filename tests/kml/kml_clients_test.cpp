@@ -65,4 +65,52 @@ TEST(KmlClients, EveryDocumentOpensWithItsPlacemarks) {
   }
 }
 
+std::size_t count_of(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(KmlClients, SampleBasinDocumentsOpen) {
+  rn::test::ScratchDir dir;
+  const auto made = rn::test::run("samplebasin", {"--preset", "small", "basin"}, dir.path());
+  ASSERT_EQ(made.status, 0) << made.err;
+  const fs::path basin = dir / "basin";
+  const std::string points = "channel/points_2016010100.nc";
+  const int stations = static_cast<int>(count_of(rn::test::read_file(basin / "station_list.txt"), "\n"));
+  const std::string header = rn::test::ncdump(basin / points, "-h");
+  const int fcstn = std::stoi(header.substr(header.find("recNum = ") + 9));
+  ASSERT_GT(stations, 0);
+  ASSERT_GT(fcstn, 0);
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    const char* doc;
+    int placemarks;  // -1: as many as the document holds, checked apart
+  };
+  const Case cases[] = {
+      {"flowglobe", {points, "flowglobe.kml", "1", "2", "seg_info.nc", "station_list.txt"},
+       "flowglobe.kml", -1},
+      {"flowglobe_max", {points, "max.kml", "1", "1", "seg_info.nc", "station_list.txt"},
+       "max.kml", -1},
+      {"flowglobe_drv1", {points, "nodes.kml", "1", "1"}, "nodes.kml", fcstn},
+      {"flowglobe_seg", {"seg_info.nc", "segments.kml", "0", "station_list.txt"},
+       "segments.kml", -1},
+      {"gaugeglobe", {"gauges.kml", "station_list.txt"}, "gauges.kml", stations},
+  };
+  for (const Case& c : cases) {
+    const auto r = rn::test::run(c.program, c.args, basin);
+    ASSERT_EQ(r.status, 0) << c.program << ": " << r.err;
+    const fs::path doc = basin / c.doc;
+    const int written = static_cast<int>(count_of(rn::test::read_file(doc), "<Placemark>"));
+    EXPECT_TRUE(well_formed(doc)) << doc;
+    EXPECT_EQ(placemarks_read(doc), written) << doc;
+    if (c.placemarks >= 0) {
+      EXPECT_EQ(written, c.placemarks) << doc;
+    } else {
+      EXPECT_GT(written, stations) << doc;  // points as well as stations
+    }
+  }
+}
+
 }  // namespace
