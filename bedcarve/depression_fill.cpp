@@ -69,6 +69,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -397,18 +398,48 @@ class Engine {
     return a;
   }
 
-  /// Distinct successor roots of junction `x`, itself excluded, in place.
-  void compact(std::int32_t x) {
-    auto& v = cl_succ_[x];
+  /// Successor list of a junction: the distinct class roots of `from`
+  /// (`self` excluded), each junction among them replaced by its own
+  /// successors while the list stays within kFlatList entries.  A
+  /// junction's pit set is the union of its successors', so either form
+  /// names the same pits; the flat one is walked faster.
+  static constexpr std::size_t kFlatList = 256;
+
+  void successor_list(std::span<const std::int32_t> from, std::int32_t self,
+                      std::vector<std::int32_t>& to) {
     ++mark_;
-    std::size_t w = 0;
-    for (std::int32_t y : v) {
+    direct_.clear();
+    for (std::int32_t y : from) {
       y = find_class(y);
-      if (y == x || cl_mark_[y] == mark_) continue;
+      if (y == self || cl_mark_[y] == mark_) continue;
       cl_mark_[y] = mark_;
-      v[w++] = y;
+      direct_.push_back(y);
     }
-    v.resize(w);
+    to.clear();
+    ++mark_;
+    for (std::int32_t y : direct_) {
+      if (cl_kind_[y] == kJunction && cl_succ_[y].size() <= kFlatList) {
+        for (std::int32_t z : cl_succ_[y]) {
+          z = find_class(z);
+          if (z == self || cl_mark_[z] == mark_) continue;
+          cl_mark_[z] = mark_;
+          to.push_back(z);
+        }
+      } else if (cl_mark_[y] != mark_) {
+        cl_mark_[y] = mark_;
+        to.push_back(y);
+      }
+      if (to.size() > kFlatList) {
+        to = direct_;
+        return;
+      }
+    }
+  }
+
+  /// Rewrites the successor list of junction `x` (see successor_list).
+  void compact(std::int32_t x) {
+    successor_list(cl_succ_[x], x, list_scratch_);
+    cl_succ_[x].swap(list_scratch_);
   }
 
   // ---- exploration (labelling) -------------------------------------------
@@ -491,21 +522,49 @@ class Engine {
       }
       return;
     }
-    ++mark_;
-    succ_scratch_.clear();
+    low_labels_.clear();
     for (std::int32_t k = f.low_begin; k < f.low_end; ++k) {
-      const std::int32_t y = find_class(label_[low_[static_cast<std::size_t>(k)]]);
-      if (cl_mark_[y] == mark_) continue;
-      cl_mark_[y] = mark_;
-      succ_scratch_.push_back(y);
+      low_labels_.push_back(label_[low_[static_cast<std::size_t>(k)]]);
     }
+    successor_list(low_labels_, -1, succ_scratch_);
     if (succ_scratch_.size() == 1) {
       cls = succ_scratch_[0];
     } else {
-      cls = new_class(kJunction, -1);
-      cl_succ_[cls] = succ_scratch_;
+      cls = shared_junction(succ_scratch_);
     }
     for (std::size_t k = fb; k < flat_.size(); ++k) label_[flat_[k]] = cls;
+  }
+
+  /// A junction over the classes `list`: an existing one with the same
+  /// successors when there is one (slope cells that lead to the same pits
+  /// share one class), else a new one.
+  std::int32_t shared_junction(std::vector<std::int32_t>& list) {
+    std::sort(list.begin(), list.end());
+    std::uint64_t key = list.size();
+    for (std::int32_t y : list) {
+      key = (key ^ static_cast<std::uint32_t>(y)) * 0x9E3779B97F4A7C15ULL;
+      key ^= key >> 29;
+    }
+    auto [it, fresh] = junctions_.try_emplace(key, -1);
+    if (!fresh) {
+      const std::int32_t j = it->second;
+      if (find_class(j) == j && cl_kind_[j] == kJunction && same_roots(cl_succ_[j], list)) {
+        return j;
+      }
+    }
+    const std::int32_t j = new_class(kJunction, -1);
+    cl_succ_[j] = list;
+    it->second = j;
+    return j;
+  }
+
+  /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
+  bool same_roots(const std::vector<std::int32_t>& v, const std::vector<std::int32_t>& roots) {
+    if (v.size() != roots.size()) return false;
+    for (std::int32_t y : v) {
+      if (!std::binary_search(roots.begin(), roots.end(), find_class(y))) return false;
+    }
+    return true;
   }
 
   // ---- the current start cell ---------------------------------------------
@@ -871,11 +930,12 @@ class Engine {
   std::vector<std::uint8_t> cl_kind_;
   std::vector<std::vector<std::int32_t>> cl_succ_;
   std::int32_t mark_ = 0;
+  std::unordered_map<std::uint64_t, std::int32_t> junctions_;
 
   // Exploration scratch.
   std::vector<Frame> frames_;
   std::vector<Cell> flat_, low_;
-  std::vector<std::int32_t> succ_scratch_;
+  std::vector<std::int32_t> succ_scratch_, low_labels_, direct_, list_scratch_;
 
   // Current start cell.
   std::int32_t run_id_ = 0;
