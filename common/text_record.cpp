@@ -149,11 +149,12 @@ char* put_fixed_field(char* out, float value, int width, int decimals) {
   // more after scaling cannot fit a field narrower than 16 characters.
   char text[40];
   int len = 0;
-  const double scaled = a * kPow10[decimals];
-  if (decimals > 12 || scaled >= 1e15 || width > 30) {
+  // The decimals are checked before they index the table of powers.
+  if (decimals < 0 || decimals > 12 || width > 30 || a * kPow10[decimals] >= 1e15) {
     std::memset(out, '*', static_cast<std::size_t>(width));
     return out + width;
   }
+  const double scaled = a * kPow10[decimals];
   auto n = static_cast<std::uint64_t>(std::rint(scaled));
   char digits[24];
   int nd = 0;

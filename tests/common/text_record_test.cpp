@@ -148,6 +148,14 @@ TEST(FixedField, MatchesEveryReferenceRendering) {
   }
 }
 
+TEST(FixedField, DecimalsOutsideZeroToTwelveGiveAsterisks) {
+  // Found by fuzzing: the decimals indexed the table of powers of ten before
+  // they were checked, reading outside it for negative or large counts.
+  EXPECT_EQ(fixed_field(1.5f, 12, -1), "************");
+  EXPECT_EQ(fixed_field(1.5f, 12, 13), "************");
+  EXPECT_EQ(fixed_field(1.5f, 20, 12), "      1.500000000000");
+}
+
 TEST(RealField, NonFiniteRendering) {
   EXPECT_EQ(real_field(std::numeric_limits<float>::infinity()), "        Infinity");
   EXPECT_EQ(real_field(-std::numeric_limits<float>::infinity()), "       -Infinity");
