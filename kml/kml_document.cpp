@@ -61,33 +61,27 @@ void KmlDocument::dumphead() {
   out_.record("<kml xmlns=\"", kKmlNamespace, "\">");
   out_.record("  <Document> ");
   if (variant_.style_set == StyleSet::colour) {
-    out_.record(R"(<Style id="obs">)");
-    out_.record("<IconStyle>");
-    out_.record("<Icon>");
-    out_.record(" <href>", kRedDotUrl, "</href>");
-    out_.record("</Icon>");
-    out_.record("</IconStyle>");
-    out_.record("</Style>");
-    for (const ColourStyle& s : kColourStyles) {
-      out_.record("<Style id=\"", s.id, "\">");
-      out_.record("<IconStyle>");
-      out_.record("<color>", s.color, "</color>");
-      out_.record("<scale>0.3</scale>");
-      out_.record("<Icon>");
-      out_.record("<href>", kShadedDotUrl, "</href>");
-      out_.record("</Icon>");
-      out_.record("</IconStyle>");
-      out_.record("</Style>");
-    }
+    // The stations' red dot: its href record carries one more leading blank.
+    icon_style("obs", {}, " <href>", kRedDotUrl);
+    for (const ColourStyle& s : kColourStyles) icon_style(s.id, s.color, "<href>", kShadedDotUrl);
   } else {
-    out_.record(R"(<Style id="red">)");
-    out_.record("<IconStyle>");
-    out_.record("<Icon>");
-    out_.record("<href>", kRedDotUrl, "</href>");
-    out_.record("</Icon>");
-    out_.record("</IconStyle>");
-    out_.record("</Style>");
+    icon_style("red", {}, "<href>", kRedDotUrl);
   }
+}
+
+void KmlDocument::icon_style(std::string_view id, std::string_view color,
+                             std::string_view href_open, std::string_view url) {
+  out_.record("<Style id=\"", id, "\">");
+  out_.record("<IconStyle>");
+  if (!color.empty()) {
+    out_.record("<color>", color, "</color>");
+    out_.record("<scale>0.3</scale>");
+  }
+  out_.record("<Icon>");
+  out_.record(href_open, url, "</href>");
+  out_.record("</Icon>");
+  out_.record("</IconStyle>");
+  out_.record("</Style>");
 }
 
 void KmlDocument::point(float lat, float lon) {

@@ -133,6 +133,9 @@ class KmlDocument {
   void dumptail();
 
  private:
+  /// One icon style; a colour (empty for none) comes with the scale 0.3.
+  void icon_style(std::string_view id, std::string_view color, std::string_view href_open,
+                  std::string_view url);
   /// The point records and the end of the placemark.
   void point(float lat, float lon);
   /// Opening records of a node or segment placemark, up to <description>.

@@ -19,20 +19,10 @@
 #include <string_view>
 #include <vector>
 
+#include "channel_input.hpp"
 #include "kml_document.hpp"
 
 namespace rn::kml {
-
-/// The per-point arrays of one input file, point i at index i - 1.  Arrays a
-/// tool does not read stay empty.
-struct ChannelPoints {
-  std::vector<float> fcstdata;
-  std::vector<float> lat;
-  std::vector<float> lon;
-  std::vector<std::int32_t> order;
-  std::vector<std::int32_t> chanxi;
-  std::vector<std::int32_t> chanyj;
-};
 
 // ------------------------------------------------------ streamflow exporters
 

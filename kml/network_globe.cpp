@@ -50,13 +50,12 @@ void pro_flowglobe_drv1(const std::string& in_file, const std::string& output_fi
   echo_files(in_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
-  const std::int32_t fcstn = readers.get_file_dimension(in_file, "recNum");
-  ChannelPoints p;
-  // The values are not shown, but the variable must be there.
-  p.fcstdata = read_reals(readers, in_file, "streamflow", fcstn);
-  p.lat = read_reals(readers, in_file, "latitude", fcstn);
-  p.lon = read_reals(readers, in_file, "longitude", fcstn);
-  p.order = read_ints(readers, in_file, "order", fcstn);
+  // The streamflow values are not shown, but the variable must be there.
+  const ChannelPoints p = read_points(readers, in_file, "recNum",
+                                      {{"streamflow", &ChannelPoints::fcstdata},
+                                       {"latitude", &ChannelPoints::lat},
+                                       {"longitude", &ChannelPoints::lon},
+                                       {"order", &ChannelPoints::order}});
   complete_document(document, kFlowglobeDrv1Variant,
                     [&](KmlDocument& doc) { dumppoints_nodes(p, order0, interval0, doc); });
 }
@@ -66,13 +65,12 @@ void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_fi
   echo_files(seg_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
-  const std::int32_t fcstn = readers.get_file_dimension(seg_file, "n");
-  ChannelPoints p;
-  p.lat = read_reals(readers, seg_file, "chlat", fcstn);
-  p.lon = read_reals(readers, seg_file, "chlon", fcstn);
-  p.order = read_ints(readers, seg_file, "order", fcstn);
-  p.chanxi = read_ints(readers, seg_file, "chanxi", fcstn);
-  p.chanyj = read_ints(readers, seg_file, "chanyj", fcstn);
+  const ChannelPoints p = read_points(readers, seg_file, "n",
+                                      {{"chlat", &ChannelPoints::lat},
+                                       {"chlon", &ChannelPoints::lon},
+                                       {"order", &ChannelPoints::order},
+                                       {"chanxi", &ChannelPoints::chanxi},
+                                       {"chanyj", &ChannelPoints::chanyj}});
   complete_document(
       document, kFlowglobeSegVariant,
       [&](KmlDocument& doc) { dumppoints_segments(p, order0, doc); }, obs_file);

@@ -43,15 +43,13 @@ void touch(const char* name) {
 /// value, latitude, longitude, order, grid column and row, in that order.
 ChannelPoints init(const StreamflowTool& tool, const ModuleReaders& readers,
                    const std::string& in_file) {
-  const std::int32_t fcstn = readers.get_file_dimension(in_file, "recNum");
-  ChannelPoints p;
-  p.fcstdata = read_reals(readers, in_file, tool.value_var, fcstn);
-  p.lat = read_reals(readers, in_file, "latitude", fcstn);
-  p.lon = read_reals(readers, in_file, "longitude", fcstn);
-  p.order = read_ints(readers, in_file, "order", fcstn);
-  p.chanxi = read_ints(readers, in_file, "chanxi", fcstn);
-  p.chanyj = read_ints(readers, in_file, "chanyj", fcstn);
-  return p;
+  return read_points(readers, in_file, "recNum",
+                     {{tool.value_var, &ChannelPoints::fcstdata},
+                      {"latitude", &ChannelPoints::lat},
+                      {"longitude", &ChannelPoints::lon},
+                      {"order", &ChannelPoints::order},
+                      {"chanxi", &ChannelPoints::chanxi},
+                      {"chanyj", &ChannelPoints::chanyj}});
 }
 
 /// Reads `chanxi` and `chanyj` of an existing segment-information file; a
