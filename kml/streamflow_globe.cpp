@@ -10,11 +10,11 @@
 #include <string>
 
 #include "atomic_output.hpp"
+#include "channel_input.hpp"
 #include "command_line.hpp"
 #include "file_names.hpp"
-#include "list_input.hpp"
-#include "channel_input.hpp"
 #include "kml_tools.hpp"
+#include "list_input.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
@@ -28,9 +28,8 @@ constexpr std::string_view kFirstFallbackStyle = "purple";
 /// The smallest value that gets a placemark.
 constexpr float kLowestValue = 4.0f;
 
-/// Creates `name` when absent and leaves an existing file's content alone.
-/// The traditional tools open this file for writing and never write it;
-/// scripts look for it.
+/// Creates `name` when absent and leaves an existing file's content alone:
+/// the streamflow exporters leave an empty "obs.kml" in the working folder.
 void touch(const char* name) {
   const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
