@@ -9,7 +9,8 @@
 
 namespace rn::nesting {
 
-/// The state of one run (0-based arrays).
+/// The state of one run (0-based arrays; positions stored in them stay
+/// 1-based, as in the files).
 struct GridNesting {
   std::int32_t fcstn = 0;               ///< parent records (dimension `recNum`)
   std::vector<float> fcstdata;          ///< parent streamflow as stored, never scaled

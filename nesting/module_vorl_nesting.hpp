@@ -9,7 +9,8 @@
 
 namespace rn::nesting {
 
-/// The state of one run (arrays 1-based in the text, 0-based here).
+/// The state of one run (0-based arrays; positions and indices stored in
+/// them stay 1-based, as in the files).
 struct VorlNesting {
   std::int32_t fcstn = 0;               ///< parent reaches (dimension `feature_id`)
   std::vector<std::int32_t> fcstid;     ///< parent feature ids, in file order
