@@ -72,7 +72,19 @@ struct CacheCheck {
 /// mapping variables agree.
 CacheCheck check_index_cache(std::string_view input);
 
-/// The warning record text for a stale cache.
+/// The warning record text for a stale cache:
+///   "Warning: the file mapping_index.nc does not match: <reason>; rebuilding
+///   it from mapping.nc"
+/// with the first fault found as the reason, one of
+///   "mapping.nc cannot be read (<name>: <library text>)"
+///   "it cannot be read (<name>: <library text>)"
+///   "ndata is <n> in mapping_index.nc but <m> in mapping.nc" (also gridNum)
+///   "<childIndex|weight> of entry <e> differs from mapping.nc"
+///   "<ci_grid|cj_grid> of node <k> differs from mapping.nc"
+///   "pNodeIndex of entry <e> is <p>, beyond the <n> feature ids of the input file"
+///   "feature_id at pNodeIndex <p> of entry <e> is <id>, not its PnodeId <pid>"
+/// (entries and nodes counted from 1; <name> is the variable or dimension
+/// that failed, and is left out with its colon when the file does not open).
 std::string stale_cache_warning(std::string_view reason);
 
 }  // namespace rn::nesting
