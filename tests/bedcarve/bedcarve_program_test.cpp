@@ -1,0 +1,134 @@
+// The bedcarve program end to end: netCDF in, netCDF out, records, stop
+// texts and exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.hpp"
+
+namespace {
+
+using rn::test::ncdump;
+using rn::test::run;
+using rn::test::ScratchDir;
+using rn::test::write_cdl;
+
+// 5 x 4 grid: one closed pit at (2, 2) whose lowest neighbour is the ring
+// cell (1, 3), a water cell at (4, 3).
+constexpr const char* kTerrain = R"(netcdf terrain {
+dimensions:
+  south_north = 4 ;
+  west_east = 5 ;
+variables:
+  float HGT_M(south_north, west_east) ;
+    HGT_M:units = "m" ;
+  int LANDMASK(south_north, west_east) ;
+data:
+  HGT_M = 9, 9, 9, 9, 9,
+          9, 2.5, 9, 9, 9,
+          8, 9, 9, 1, 9,
+          9, 9, 9, 9, 9 ;
+  LANDMASK = 1, 1, 1, 1, 1,
+             1, 1, 1, 1, 1,
+             1, 1, 1, 0, 1,
+             1, 1, 1, 1, 1 ;
+}
+)";
+
+constexpr const char* kRecords =
+    " ixrt =            5  jxrt =           4\n"
+    "  reading variable HGT_M\n"
+    "  reading variable LANDMASK\n"
+    " step 5           2           2   8.00000000       2.50000000    \n"
+    " step 6           2           2   8.00000000       8.00000000    \n";
+
+class BedcarveProgram : public ::testing::Test {
+ protected:
+  ScratchDir dir_;
+};
+
+TEST_F(BedcarveProgram, FillsThePitAndWritesOnlyTheHeights) {
+  write_cdl(dir_ / "in.nc", kTerrain);
+  const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kRecords);
+  EXPECT_EQ(r.err, "STOP finish\n");
+  EXPECT_EQ(ncdump(dir_ / "out.nc"),
+            "netcdf out {\n"
+            "dimensions:\n"
+            "\twest_east = 5 ;\n"
+            "\tsouth_north = 4 ;\n"
+            "variables:\n"
+            "\tfloat HGT_M(south_north, west_east) ;\n"
+            "data:\n"
+            "\n"
+            " HGT_M =\n"
+            "  9, 9, 9, 9, 9,\n"
+            "  9, 8, 9, 9, 9,\n"
+            "  8, 9, 9, 1, 9,\n"
+            "  9, 9, 9, 9, 9 ;\n"
+            "}\n");
+}
+
+TEST_F(BedcarveProgram, ReadsTheFallbackNameAndALeadingTimeDimension) {
+  std::string cdl = kTerrain;
+  cdl.replace(cdl.find("south_north = 4 ;"), 17, "Time = 1 ;\n  south_north = 4 ;");
+  cdl.replace(cdl.find("float HGT_M(south_north"), 23, "float HGT_M_M(Time, south_north");
+  cdl.replace(cdl.find("HGT_M:units"), 11, "HGT_M_M:units");
+  cdl.replace(cdl.find("int LANDMASK(south_north"), 24, "int LANDMASK(Time, south_north");
+  cdl.replace(cdl.find("  HGT_M = "), 10, "  HGT_M_M = ");
+  write_cdl(dir_ / "in.nc", cdl);
+  const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, kRecords);
+  const std::string dump = ncdump(dir_ / "out.nc", "-h");
+  EXPECT_EQ(dump.find("Time"), std::string::npos);
+  EXPECT_NE(dump.find("float HGT_M(south_north, west_east) ;"), std::string::npos);
+}
+
+TEST_F(BedcarveProgram, AllDrainingGridIsWrittenUnchangedWithoutFills) {
+  std::string cdl = kTerrain;
+  cdl.replace(cdl.find("9, 2.5, 9"), 9, "9, 9.5, 9");
+  write_cdl(dir_ / "in.nc", cdl);
+  const auto r = run("bedcarve", {"in.nc  ", "out.nc   "}, dir_.path());  // names trimmed
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.find("step 5"), std::string::npos);
+  EXPECT_NE(ncdump(dir_ / "out.nc").find("  9, 9.5, 9, 9, 9,\n  8, 9, 9, 1, 9,"),
+            std::string::npos);
+}
+
+TEST_F(BedcarveProgram, MissingFileEndsWithCode888) {
+  const auto r = run("bedcarve", {"nothing.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 888 % 256);
+  EXPECT_EQ(r.out, "FATAL ERROR: Problem opening file: 'nothing.nc'\n");
+  EXPECT_EQ(r.err, "STOP 888\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nc"));
+}
+
+TEST_F(BedcarveProgram, MissingVariableEndsWithCode999) {
+  std::string cdl = kTerrain;
+  cdl.replace(cdl.find("int LANDMASK"), 12, "int LANDMASX");
+  cdl.replace(cdl.find("  LANDMASK = "), 13, "  LANDMASX = ");
+  write_cdl(dir_ / "in.nc", cdl);
+  const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 999 % 256);
+  EXPECT_EQ(r.err, "STOP 999\n");
+  EXPECT_NE(r.out.find(" Stoped du to get2d_int: failed to find the variable: LANDMASK in in.nc\n"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nc"));
+}
+
+TEST_F(BedcarveProgram, NaNHeightStopsWithStatus1AndLeavesTheOldOutput) {
+  std::string cdl = kTerrain;
+  cdl.replace(cdl.find("8, 9, 9, 1"), 10, "8, 9, NaN, 1");
+  write_cdl(dir_ / "in.nc", cdl);
+  rn::test::write_file(dir_ / "out.nc", "old");
+  const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "STOP wrong big minv for modify height\n");
+  EXPECT_NE(r.out.find(" step 6           2           2"), std::string::npos);
+  EXPECT_EQ(rn::test::read_file(dir_ / "out.nc"), "old");
+}
+
+}  // namespace
