@@ -55,7 +55,7 @@ constexpr const char* kUsList =
     "80303 48.0 -110.5 West CO\n"                  // x = 0: no line
     "123 49.0 -107.0 'East, Edge' CO extra\n"      // x = ix - 1 = 7, y = 3
     "\n"
-    "12345678 48.375\n -108.75 Mid CO\n";          // (3.5, 4.25), over two lines
+    "12345678 48.375 -108.75 Mid CO\n";            // (3.5, 4.25)
 
 TEST_F(SiteSeries, UsListOnANorthToSouthGridWithEdgeSites) {
   rn::test::write_forcing(in_ / "2015123122.nc", north_to_south(), winds());
@@ -105,28 +105,38 @@ TEST_F(SiteSeries, LambertGridPlacesSitesByTheFixedProjection) {
   rn::test::write_forcing(in_ / "2016022900.nc", grid,
                           rn::test::full_set([](int i, int j) { return i + 10.0f * j; },
                                              [](int, int j) { return 0.5f * j; }));
-  // Sites near chosen grid positions, written with five decimals.
+  // Sites near chosen grid positions, written with five decimals; their
+  // exact positions follow from the texts by the fixed projection.
   std::string list = "city skip lat lon country\n";
-  const std::vector<std::pair<float, float>> targets{{3.3f, 4.6f}, {10.8f, 8.2f}, {0.5f, 5.0f}};
+  const std::vector<std::pair<float, float>> targets{{3.3f, 4.6f}, {10.8f, 8.2f}, {-0.5f, 5.0f}};
+  std::vector<std::pair<float, float>> positions;
   for (std::size_t k = 0; k < targets.size(); ++k) {
     float lat = 0.0f, lon = 0.0f;
     rn::xytoll_generic(targets[k].first, targets[k].second, lat, lon, "LC", 3.0f, 21.13812f,
                        237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
-    char row[128];
-    std::snprintf(row, sizeof row, "S%zu 0 %.5f %.5f US\n", k + 1, lat, lon);
+    char row[128], lat_text[32], lon_text[32];
+    std::snprintf(lat_text, sizeof lat_text, "%.5f", lat);
+    std::snprintf(lon_text, sizeof lon_text, "%.5f", lon);
+    std::snprintf(row, sizeof row, "S%zu 0 %s %s US\n", k + 1, lat_text, lon_text);
     list += row;
+    float x = 0.0f, y = 0.0f;
+    const float stored_lon = std::strtof(lon_text, nullptr);
+    rn::lltoxy_generic(std::strtof(lat_text, nullptr), stored_lon < 0 ? stored_lon + 360.0f : stored_lon,
+                       x, y, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+    EXPECT_NEAR(x, targets[k].first, 0.01f);
+    positions.emplace_back(x, y);
   }
   write_file(dir_ / "sites.txt", list);
   const auto r = run("0", "0", "2016022900", "1");
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string text = output("2016022900");
-  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // x = 0.5 gets no line
+  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 2);  // x = -0.5 gets no line
   for (std::size_t k = 0; k < 2; ++k) {
     const std::string line = text.substr(k * 184, 184);
     EXPECT_EQ(line.substr(0, 12), "2016022900 ,");
     // U10 = x + 10 y at the site's position.
     const double u10 = std::atof(line.substr(26, 12).c_str());
-    EXPECT_NEAR(u10, targets[k].first + 10.0 * targets[k].second, 2e-3) << line;
+    EXPECT_NEAR(u10, positions[k].first + 10.0 * positions[k].second, 2e-4) << line;
     const std::string n = std::to_string(k + 1);
     EXPECT_EQ(line.substr(96, 37), "       " + n + " ,00000 ,S" + n + std::string(18, ' '));
   }
