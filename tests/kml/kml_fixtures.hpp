@@ -47,4 +47,14 @@ inline std::string segment_cdl(int points = 3) {
          "  order = 1, 0, 2 ;\n  chanxi = 120, 3, -1 ;\n  chanyj = 88, 4, 2147483647 ;\n}\n";
 }
 
+/// The CDL with variable `from` declared and given data as `to`.
+inline std::string rename_variable(std::string cdl, const std::string& from,
+                                   const std::string& to) {
+  for (const std::string tail : {"(", " ="}) {
+    const auto at = cdl.find(" " + from + tail);
+    if (at != std::string::npos) cdl.replace(at + 1, from.size(), to);
+  }
+  return cdl;
+}
+
 }  // namespace rn::kml_test

@@ -198,10 +198,7 @@ TEST_F(KmlTools, MissingInputsStopWithTheReaderMessages) {
   EXPECT_EQ(read_file(at("out.kml")), "previous content");
 
   // A missing variable (latitude under another name).
-  std::string cdl = channel_cdl();
-  cdl.replace(cdl.find("float latitude"), 14, "float lat_deg_");
-  cdl.replace(cdl.find("  latitude ="), 12, "  lat_deg_ =");
-  write_cdl(at("nolat.nc"), cdl);
+  write_cdl(at("nolat.nc"), rename_variable(channel_cdl(), "latitude", "lat_deg"));
   r = tool("flowglobe_max", {"nolat.nc", "out.kml", "1", "1", "none"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(" Read Error: could not find latitude\n"), std::string::npos) << r.out;
@@ -214,10 +211,7 @@ TEST_F(KmlTools, MissingInputsStopWithTheReaderMessages) {
   EXPECT_EQ(read_file(at("out.kml")), "previous content");
 
   // A segment-information file that exists must hold chanxi and chanyj.
-  std::string seg = segment_cdl();
-  seg.replace(seg.find("int chanyj"), 10, "int chanyy");
-  seg.replace(seg.find("  chanyj ="), 10, "  chanyy =");
-  write_cdl(at("seg.nc"), seg);
+  write_cdl(at("seg.nc"), rename_variable(segment_cdl(), "chanyj", "chanyy"));
   r = tool("flowglobe", {"chrt.nc", "out.kml", "1", "1", "seg.nc"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(" Read Error: could not find chanyj\n"), std::string::npos) << r.out;
