@@ -190,6 +190,15 @@ class RimHeaps {
 
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 
+/// Root of `x` in a union-find held as a parent array (path halving).
+std::int32_t find_root(std::vector<std::int32_t>& parent, std::int32_t x) {
+  while (parent[x] != x) {
+    parent[x] = parent[parent[x]];
+    x = parent[x];
+  }
+  return x;
+}
+
 class Engine {
  public:
   Engine(std::span<float> h, std::span<const std::int32_t> channel, std::int32_t ix,
@@ -297,13 +306,7 @@ class Engine {
 
   // ---- lakes -------------------------------------------------------------
 
-  std::int32_t find_lake(std::int32_t l) {
-    while (lk_parent_[l] != l) {
-      lk_parent_[l] = lk_parent_[lk_parent_[l]];
-      l = lk_parent_[l];
-    }
-    return l;
-  }
+  std::int32_t find_lake(std::int32_t l) { return find_root(lk_parent_, l); }
 
   /// Level of a lake root: its raise group's level while it takes part in
   /// the current start cell's fills, else its own.
@@ -365,13 +368,7 @@ class Engine {
 
   // ---- drainage classes ---------------------------------------------------
 
-  std::int32_t find_class(std::int32_t x) {
-    while (cl_parent_[x] != x) {
-      cl_parent_[x] = cl_parent_[cl_parent_[x]];
-      x = cl_parent_[x];
-    }
-    return x;
-  }
+  std::int32_t find_class(std::int32_t x) { return find_root(cl_parent_, x); }
 
   std::int32_t new_class(ClassKind kind, std::int32_t lake) {
     const auto x = static_cast<std::int32_t>(cl_parent_.size());
@@ -569,13 +566,7 @@ class Engine {
 
   // ---- the current start cell ---------------------------------------------
 
-  std::int32_t find_group(std::int32_t g) {
-    while (gr_parent_[g] != g) {
-      gr_parent_[g] = gr_parent_[gr_parent_[g]];
-      g = gr_parent_[g];
-    }
-    return g;
-  }
+  std::int32_t find_group(std::int32_t g) { return find_root(gr_parent_, g); }
 
   /// Adds lake `l` (a pit) to the pits of the current start cell.
   void add_pit(std::int32_t l) {

@@ -12,50 +12,22 @@
 #include "grids.hpp"
 #include "program_end.hpp"
 #include "reference_fill.hpp"
-#include "text_record.hpp"
 
 namespace rn::bedcarve::test {
 namespace {
 
-struct Outcome {
-  std::vector<float> height;
-  std::string out;
-  int status = 0;
-  std::string stop;
+struct Fill : Outcome {
   FillCounts counts;
 };
 
-Outcome fast(const Grid& g) {
-  Outcome o;
-  o.height = g.height;
-  {
-    CaptureStdout capture(&o.out);
-    try {
-      o.counts = fill_depressions(o.height, g.channel, g.ix, g.jx);
-    } catch (const ProgramEnd& end) {
-      o.status = end.status;
-      o.stop = end.stop_text;
-    }
-    out().flush();
-  }
-  return o;
-}
-
 /// Runs the fast fill and checks it against the plain search.
-Outcome checked(const Grid& g) {
-  Outcome want;
-  want.height = g.height;
-  {
-    CaptureStdout capture(&want.out);
-    try {
-      reference_fill(want.height, g.channel, g.ix, g.jx);
-    } catch (const ProgramEnd& end) {
-      want.status = end.status;
-      want.stop = end.stop_text;
-    }
-    out().flush();
-  }
-  Outcome got = fast(g);
+Fill checked(const Grid& g, bool against_reference = true) {
+  Fill got;
+  static_cast<Outcome&>(got) =
+      run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
+                      std::int32_t jx) { got.counts = fill_depressions(h, c, ix, jx); });
+  if (!against_reference) return got;
+  const Outcome want = run_fill(g, reference_fill);
   EXPECT_EQ(got.out, want.out);
   EXPECT_EQ(got.stop, want.stop);
   EXPECT_EQ(got.status, want.status);
@@ -65,7 +37,7 @@ Outcome checked(const Grid& g) {
   return got;
 }
 
-float at(const Outcome& o, const Grid& g, int i, int j) {
+float at(const Fill& o, const Grid& g, int i, int j) {
   return o.height[static_cast<std::size_t>((i - 1) + (j - 1) * g.ix)];
 }
 
@@ -80,7 +52,7 @@ std::vector<std::string> lines(const std::string& text) {
 
 TEST(FillCases, OneCellPitIsRaisedToItsLowestNeighbourThenDrains) {
   const Grid g = grid_from_rows({{9, 9, 9}, {6, 1, 7}, {9, 5.5f, 9}});
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   // The record pair of one fill: same i, j and minv; the start cell's height
   // before and after.
   EXPECT_EQ(o.out,
@@ -99,7 +71,7 @@ TEST(FillCases, RingAndWaterCellsAreNeverRaisedAndAlwaysDrain) {
                            {9, 9, 9, 2, 0, 9},
                            {-5, 9, 9, 9, 9, 9}});
   g.channel[static_cast<std::size_t>(4 + 2 * 6)] = 1;  // (5, 3) water
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   EXPECT_EQ(at(o, g, 1, 4), -5.0f);
   EXPECT_EQ(at(o, g, 5, 3), 0.0f);  // water, not raised
   EXPECT_EQ(at(o, g, 4, 3), 2.0f);  // drains into the water cell
@@ -115,7 +87,7 @@ TEST(FillCases, FlatGroundIsCrossedAndAllDrainingGridIsUnchanged) {
                                  {4, 2, 2, 2, 2, 1},
                                  {4, 2, 2, 2, 2, 4},
                                  {4, 4, 4, 4, 4, 4}});
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.height, g.height);
   EXPECT_EQ(o.counts.fills, 0);
@@ -131,7 +103,7 @@ TEST(FillCases, NestedPitTakesSeveralFillsFromOneStartCell) {
                                  {9, 5, 3, 3, 3, 5, 9},
                                  {9, 5, 5, 5, 5, 5, 9},
                                  {9, 9, 9, 9, 9, 9, 8}});
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   const auto v = lines(o.out);
   // 1 -> 3, 3 -> 5, 5 -> 8 (the lowest ring cell on the rim), all from the
   // first start cell (2, 2), which is raised by the last fill only.
@@ -155,7 +127,7 @@ TEST(FillCases, BasinThatNeedsMoreThanOneHundredFillsIsHandedOn) {
       g.height[static_cast<std::size_t>(i + j * 15)] = r * 10.0f + static_cast<float>(i + 15 * j) * 0.001f;
     }
   }
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   const auto v = lines(o.out);
   ASSERT_GT(v.size(), 200u);
   // Records 1..200 are the first start cell's, record 201 another's.
@@ -167,7 +139,7 @@ TEST(FillCases, BasinThatNeedsMoreThanOneHundredFillsIsHandedOn) {
 TEST(FillCases, NaNHeightEndsWithTheBigMinvStop) {
   Grid g = grid_from_rows({{9, 9, 9, 9}, {9, 1, 9, 9}, {9, 9, 0, 9}, {9, 9, 9, 9}});
   g.height[static_cast<std::size_t>(2 + 2 * 4)] = std::numeric_limits<float>::quiet_NaN();
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   EXPECT_EQ(o.stop, "STOP wrong big minv for modify height");
   EXPECT_EQ(o.status, kFailure);
   EXPECT_EQ(lines(o.out).size(), 2u);  // the fill of (2, 2) came first
@@ -175,7 +147,7 @@ TEST(FillCases, NaNHeightEndsWithTheBigMinvStop) {
 
 TEST(FillCases, FillHeightOfMinus999EndsWithTheSmallMinvStop) {
   const Grid g = grid_from_rows({{-999, -999, -999}, {-999, -2000, -999}, {-999, -999, -999}});
-  const Outcome o = checked(g);
+  const Fill o = checked(g);
   EXPECT_EQ(o.stop, "STOP wrong small minv for modify height");
   EXPECT_EQ(o.status, kFailure);
   EXPECT_EQ(o.out, "");
@@ -218,7 +190,7 @@ TEST(FillCases, LongDescentThroughAMazeNeedsNoCallStack) {
       g.height[static_cast<std::size_t>(i + (j + 1) * n)] = h + 0.125f;
     }
   }
-  const Outcome o = fast(g);
+  const Fill o = checked(g, false);
   EXPECT_EQ(o.status, 0) << o.stop;
   // The trough fills one cell per fill, 100 fills per start cell: the cap
   // hands it on from start cell to start cell.

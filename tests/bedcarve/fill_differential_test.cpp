@@ -7,37 +7,11 @@
 
 #include "depression_fill.hpp"
 #include "grids.hpp"
-#include "program_end.hpp"
 #include "reference_fill.hpp"
 #include "test_support.hpp"
-#include "text_record.hpp"
 
 namespace rn::bedcarve::test {
 namespace {
-
-struct Outcome {
-  std::vector<float> height;
-  std::string out;
-  int status = 0;
-  std::string stop;
-};
-
-template <typename F>
-Outcome run_fill(const Grid& g, F fill) {
-  Outcome o;
-  o.height = g.height;
-  {
-    CaptureStdout capture(&o.out);
-    try {
-      fill(o.height, g.channel, g.ix, g.jx);
-    } catch (const ProgramEnd& end) {
-      o.status = end.status;
-      o.stop = end.stop_text;
-    }
-    out().flush();
-  }
-  return o;
-}
 
 // Index of the first height that differs in its bits, or -1.
 long first_difference(const std::vector<float>& a, const std::vector<float>& b) {

@@ -3,7 +3,24 @@
 #include <cmath>
 #include <limits>
 
+#include "program_end.hpp"
+#include "text_record.hpp"
+
 namespace rn::bedcarve::test {
+
+Outcome run_fill(const Grid& g, const FillFn& fill) {
+  Outcome o;
+  o.height = g.height;
+  CaptureStdout capture(&o.out);
+  try {
+    fill(o.height, g.channel, g.ix, g.jx);
+  } catch (const ProgramEnd& end) {
+    o.status = end.status;
+    o.stop = end.stop_text;
+  }
+  out().flush();
+  return o;
+}
 
 Grid grid_from_rows(const std::vector<std::vector<float>>& rows) {
   Grid g;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,5 +24,19 @@ Grid grid_from_rows(const std::vector<std::vector<float>>& rows);
 
 /// One random grid of the kind picked by `seed`.
 Grid random_grid(std::uint32_t seed);
+
+/// What a fill made of a grid: heights, standard output, the ending.
+struct Outcome {
+  std::vector<float> height;
+  std::string out;
+  int status = 0;
+  std::string stop;  ///< stop text, empty when the fill ran through
+};
+
+using FillFn = std::function<void(std::span<float>, std::span<const std::int32_t>, std::int32_t,
+                                  std::int32_t)>;
+
+/// Runs `fill` on a copy of the grid, capturing its records and its end.
+Outcome run_fill(const Grid& g, const FillFn& fill);
 
 }  // namespace rn::bedcarve::test
