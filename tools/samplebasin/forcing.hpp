@@ -28,8 +28,13 @@ inline constexpr const char* kForcingSuffix = ".forcing.nc";
 /// The four forcing folders, relative to the output folder.
 std::vector<std::string> forcing_folders();
 
-/// Writes the site lists and all forcing files into `dir` (folders exist).
-void write_sites_and_forcing(const Preset& preset, std::uint64_t seed, const std::string& dir,
-                             void (*progress)(const char* stage));
+/// Writes the two site lists into `dir`.
+void write_site_lists(const Preset& preset, std::uint64_t seed, const std::string& dir,
+                      void (*progress)(const char* stage));
+
+/// Writes the forcing files of one grid flavour (both contents, every hour)
+/// into their folders under `dir` (which exist).
+void write_forcing(const Preset& preset, std::uint64_t seed, const std::string& dir, bool lambert,
+                   void (*progress)(const char* stage));
 
 }  // namespace sb

@@ -2,6 +2,8 @@
 // toolkit's programs read, at a chosen size.
 //
 //   samplebasin [--preset small|medium|national] [--seed N] [--verbose] OUTDIR
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,13 +39,25 @@ constexpr const char* kUsage =
 
 bool verbose = false;
 std::chrono::steady_clock::time_point lap_start;
+double lap_cpu = 0.0;
 
+double cpu_seconds() {
+  rusage u {};
+  ::getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+// With --verbose: the wall-clock and processor time of every stage of this
+// process on the error stream.
 void progress(const char* stage) {
   if (!verbose) return;
   const auto now = std::chrono::steady_clock::now();
-  std::fprintf(stderr, "samplebasin[%d]: %-28s %8.2f s\n", static_cast<int>(getpid()), stage,
-               std::chrono::duration<double>(now - lap_start).count());
+  const double cpu = cpu_seconds();
+  std::fprintf(stderr, "samplebasin[%d]: %-28s %8.2f s wall %8.2f s cpu\n", static_cast<int>(getpid()), stage,
+               std::chrono::duration<double>(now - lap_start).count(), cpu - lap_cpu);
   lap_start = now;
+  lap_cpu = cpu;
 }
 
 void make_folder(const std::string& path) {
@@ -66,20 +81,20 @@ bool parse_seed(const std::string& text, std::uint64_t& seed) {
   return true;
 }
 
-// Runs `work` in a second process (the forcing files need nothing from the
-// basin); returns its process id.  The child ends with the status of the
-// work and never returns.
-pid_t start_beside(void (*work)(const sb::Preset&, std::uint64_t, const std::string&, void (*)(const char*)),
-                   const sb::Preset& preset, std::uint64_t seed, const std::string& dir) {
+// Runs `work` in another process (the forcing files need nothing from the
+// basin, so they are written beside it); returns its process id.  The
+// child ends with the status of the work and never returns.
+pid_t start_beside(const std::function<void()>& work) {
   rn::out().flush();
   std::fflush(nullptr);
   const pid_t pid = ::fork();
-  if (pid < 0) rn::fail(std::string("Error: cannot start a second process: ") + std::strerror(errno));
+  if (pid < 0) rn::fail(std::string("Error: cannot start another process: ") + std::strerror(errno));
   if (pid > 0) return pid;
+  lap_cpu = cpu_seconds();  // this process's own clock starts afresh
   int status = 0;
   std::string message;
   try {
-    work(preset, seed, dir, progress);
+    work();
   } catch (const rn::ProgramEnd& end) {
     status = end.status == 0 ? rn::kFailure : end.status;
     message = end.stop_text;
@@ -92,23 +107,30 @@ pid_t start_beside(void (*work)(const sb::Preset&, std::uint64_t, const std::str
   ::_exit(status);
 }
 
-// Waits for the second process; its failure becomes ours.
-void finish_beside(pid_t& pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  pid = -1;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) rn::fail("Error: writing the forcing files failed");
-}
-
-// Stops the second process when this one fails first.
+// The processes writing beside this one.  `finish` waits for them and
+// turns a failure of theirs into ours; when this process fails first, the
+// destructor stops them (their temporaries go with them).
 struct Beside {
-  pid_t pid = -1;
+  std::vector<pid_t> pids;
+  void finish() {
+    bool failed = false;
+    for (pid_t& pid : pids) {
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      pid = -1;
+      failed = failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+    }
+    pids.clear();
+    if (failed) rn::fail("Error: writing the forcing files failed");
+  }
   ~Beside() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    for (pid_t pid : pids) {
+      if (pid <= 0) continue;
+      ::kill(pid, SIGTERM);
+      int status = 0;
+      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
     }
   }
 };
@@ -146,16 +168,20 @@ void run(int argc, char** argv) {
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
 
   lap_start = std::chrono::steady_clock::now();
+  lap_cpu = cpu_seconds();
   const auto start = lap_start;
   make_folder(dir);
   for (const std::string& f : sb::basin_folders()) make_folder(dir + "/" + f);
   for (const std::string& f : sb::forcing_folders()) make_folder(dir + "/" + f);
 
   Beside beside;
-  beside.pid = start_beside(sb::write_sites_and_forcing, *preset, seed, dir);
+  for (const bool lambert : {false, true}) {
+    beside.pids.push_back(start_beside([&] { sb::write_forcing(*preset, seed, dir, lambert, progress); }));
+  }
+  sb::write_site_lists(*preset, seed, dir, progress);
   const sb::Basin basin = sb::build_basin(*preset, seed, progress);
   sb::write_basin_files(basin, dir, progress);
-  finish_beside(beside.pid);
+  beside.finish();
 
   const auto& p = basin.parent;
   const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -180,5 +206,11 @@ void run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The compression library takes and frees a few hundred kilobytes for
+  // every chunk it packs; served from fresh pages each time, that costs as
+  // much as the packing.  Keep such blocks on the heap for reuse (whole
+  // grids, tens of megabytes and more, still go straight to the system).
+  ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
   return rn::run_program([&] { run(argc, argv); });
 }

@@ -42,9 +42,10 @@ int NcOut::var(std::string_view name, nc_type type, std::initializer_list<int> d
   check(nc_def_var(ncid_, n.c_str(), type, static_cast<int>(dims.size()), dims.begin(), &id),
         "define variable " + n);
   if (format_ == NcFormat::compressed && dims.size() > 0) {
-    // Chunks of whole rows, about a million values each.
+    // Chunks of whole rows, about 64 thousand values each: small enough
+    // for the library's chunk cache, large enough to compress well.
     std::vector<std::size_t> chunk;
-    std::size_t room = std::size_t{1} << 20;
+    std::size_t room = std::size_t{1} << 16;
     for (auto it = dims.end(); it != dims.begin();) {
       --it;
       const std::size_t len = std::max<std::size_t>(1, dim_length_[static_cast<std::size_t>(*it)]);

@@ -34,7 +34,7 @@ class NcOut {
 
   int dim(std::string_view name, std::size_t length);
   /// Defines a variable over dimensions in CDL order; compressed files
-  /// deflate it in chunks of whole rows.
+  /// deflate it (level 1, bytes shuffled) in chunks of whole rows.
   int var(std::string_view name, nc_type type, std::initializer_list<int> dims);
 
   void att(int varid, std::string_view name, std::string_view text);

@@ -46,7 +46,8 @@ std::uint8_t confluence_order(std::uint8_t top, std::uint8_t count) {
 
 // Contract: links follow the channel cells in upstream-first order; a link
 // starts at a channel head, below a confluence, or where its upstream link
-// reached `link_cells` cells.  Assumes `surface` is drained (every cell
+// reached its longest length (`link_cells`, rounded up for a seeded share of
+// the links given by its fraction).  Assumes `surface` is drained (every cell
 // reaches the edge or the sea).  Cost O(cells) + O(records log records per
 // polygon).
 ParentNetwork build_parent_network(Surface surface, const Preset& preset, std::uint64_t seed) {
@@ -65,12 +66,14 @@ ParentNetwork build_parent_network(Surface surface, const Preset& preset, std::u
   {
     std::vector<std::uint8_t> up_count(n, 0), up_top(n, 0), up_same(n, 0);
     std::vector<std::int32_t> up_link(n, -1);
-    std::vector<std::int32_t> length;
+    std::vector<std::int32_t> length, cap;  // cells of each link so far, and its longest
+    const auto base_cap = static_cast<std::int32_t>(preset.link_cells);
+    const double extra = preset.link_cells - base_cap;
     for (std::int32_t c : s.order) {
       const auto k = static_cast<std::size_t>(c);
       if (!net.channel[k]) continue;
       std::int32_t link = -1;
-      if (up_count[k] == 1 && length[static_cast<std::size_t>(up_link[k])] < preset.link_cells) {
+      if (up_count[k] == 1 && length[static_cast<std::size_t>(up_link[k])] < cap[static_cast<std::size_t>(up_link[k])]) {
         link = up_link[k];
         ++length[static_cast<std::size_t>(link)];
         net.links[static_cast<std::size_t>(link)].outlet = c;
@@ -86,6 +89,7 @@ ParentNetwork build_parent_network(Surface surface, const Preset& preset, std::u
         }
         net.links.push_back(l);
         length.push_back(1);
+        cap.push_back(base_cap + (unit(hash4(seed, 0x43415053u, static_cast<std::uint64_t>(link))) < extra ? 1 : 0));
       }
       net.catchment[k] = link;
       const std::int64_t d = downstream(s.dir, k);

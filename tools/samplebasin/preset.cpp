@@ -32,6 +32,7 @@ const std::array<Preset, 3>& presets() {
     // The national network is a little coarser: about 2.7 million links
     // and 10 million overlap records on its 17.7 million cells.
     a[2].parent_channel_cells = 3;
+    a[2].link_cells = 2.5;
     a[2].child_channel_cells = 48;
     return a;
   }();

@@ -26,7 +26,8 @@ struct Preset {
 
   // Networks.
   int parent_channel_cells = 2;  ///< parent accumulation (cells) of a channel
-  int link_cells = 3;            ///< longest parent link, in channel cells
+  double link_cells = 3.0;       ///< longest parent link in channel cells; a fraction
+                                 ///< lets that many links be one cell longer
   int child_channel_cells = 32;  ///< child accumulation (cells) of a channel
   int burn_cells = 16;           ///< parent accumulation from which rivers cut the child terrain
   double sliver_share = 0.05;    ///< chance that a polygon reaches into a neighbouring cell
