@@ -6,8 +6,13 @@
 // are CPU seconds of that process (steadier than wall time on a shared
 // machine).
 //
-//   bedcarve_bench [size ...]     square grids, default 1000 4000
+//   bedcarve_bench [size | terrain.nc ...]
+//     size        a square grid of generated terrain (terrain_gen.hpp)
+//     terrain.nc  HGT_M and LANDMASK of a terrain file (for example the
+//                 sample basin's child/terrain.nc)
+//   default: 1000 4000
 #include <fcntl.h>
+#include <netcdf.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,19 +117,53 @@ double cpu_now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+/// HGT_M (or HGT_M_M) and LANDMASK of a terrain file; false when unreadable.
+bool load_terrain(const char* path, Terrain& t) {
+  int nc = -1, dim = -1, var = -1;
+  std::size_t nx = 0, ny = 0;
+  if (nc_open(path, NC_NOWRITE, &nc) != NC_NOERR) return false;
+  bool ok = nc_inq_dimid(nc, "west_east", &dim) == NC_NOERR &&
+            nc_inq_dimlen(nc, dim, &nx) == NC_NOERR &&
+            nc_inq_dimid(nc, "south_north", &dim) == NC_NOERR &&
+            nc_inq_dimlen(nc, dim, &ny) == NC_NOERR;
+  if (ok) {
+    t.ix = static_cast<std::int32_t>(nx);
+    t.jx = static_cast<std::int32_t>(ny);
+    t.height.resize(nx * ny);
+    t.channel.resize(nx * ny);
+    ok = (nc_inq_varid(nc, "HGT_M", &var) == NC_NOERR ||
+          nc_inq_varid(nc, "HGT_M_M", &var) == NC_NOERR) &&
+         nc_get_var_float(nc, var, t.height.data()) == NC_NOERR &&
+         nc_inq_varid(nc, "LANDMASK", &var) == NC_NOERR &&
+         nc_get_var_int(nc, var, t.channel.data()) == NC_NOERR;
+    for (auto& c : t.channel) c = c == 0 ? 1 : -999;
+  }
+  nc_close(nc);
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<int> sizes;
-  for (int a = 1; a < argc; ++a) sizes.push_back(std::atoi(argv[a]));
-  if (sizes.empty()) sizes = {1000, 4000};
+  std::vector<std::string> cases;
+  for (int a = 1; a < argc; ++a) cases.push_back(argv[a]);
+  if (cases.empty()) cases = {"1000", "4000"};
 
   std::printf("%-11s %-16s %9s %11s %9s %10s %8s %7s\n", "grid", "method", "cpu s",
               "Mcells/s", "peak MB", "fills", "capped", "ratio");
   double first_time = 0, first_cells = 0;
-  for (int size : sizes) {
-    const Terrain t = rn::bench::make_terrain(size, size, 20240611);
-    const double cells = static_cast<double>(size) * size;
+  for (const std::string& name : cases) {
+    Terrain t;
+    if (name.find_first_not_of("0123456789") == std::string::npos) {
+      const int size = std::atoi(name.c_str());
+      t = rn::bench::make_terrain(size, size, 20240611);
+    } else if (!load_terrain(name.c_str(), t)) {
+      std::printf("%s: cannot read HGT_M and LANDMASK\n", name.c_str());
+      return 1;
+    } else {
+      std::printf("%s:\n", name.c_str());
+    }
+    const double cells = static_cast<double>(t.ix) * t.jx;
     std::fflush(stdout);
 
     const Result base = in_child([&](Result& r) {
@@ -153,10 +192,10 @@ int main(int argc, char** argv) {
       r.digest = digest(h);
     });
     if (!flood.ok || !fill.ok) {
-      std::printf("%d x %d: a measurement failed\n", size, size);
+      std::printf("%s: a measurement failed\n", name.c_str());
       return 1;
     }
-    const std::string grid = std::to_string(size) + "x" + std::to_string(size);
+    const std::string grid = std::to_string(t.ix) + "x" + std::to_string(t.jx);
     auto extra_mb = [&](const Result& r) { return (r.peak_kb - base.peak_kb) / 1024.0; };
     std::printf("%-11s %-16s %9.3f %11.2f %9.1f %10s %8s %7s\n", grid.c_str(), "priority flood",
                 flood.seconds, cells / flood.seconds / 1e6, extra_mb(flood), "-", "-", "1.00");
@@ -172,7 +211,7 @@ int main(int argc, char** argv) {
       first_time = fill.seconds;
       first_cells = cells;
     } else {
-      std::printf("%-11s growth of the fill time from the first size: %.2f x for %.1f x the cells\n",
+      std::printf("%-11s growth of the fill time from the first grid: %.2f x for %.1f x the cells\n",
                   "", fill.seconds / first_time, cells / first_cells);
     }
     std::fflush(stdout);
