@@ -140,7 +140,9 @@ bool parse_real32(std::string_view token, float& value) {
   }
   if (int_digits + frac_digits == 0) return false;
 
-  // Exponent, saturated far beyond the 32-bit range.
+  // Exponent, saturated far beyond the 32-bit range and beyond any shift of
+  // the point that a text held in memory can make.
+  constexpr long long kExponentCap = 1000000000000000LL;
   long long exponent = 0;
   bool plain = token[0] != '+';  // a form the standard conversion reads as it stands
   if (i < token.size()) {
@@ -152,7 +154,7 @@ bool parse_real32(std::string_view token, float& value) {
     if (i < token.size() && (token[i] == '+' || token[i] == '-')) exp_negative = token[i++] == '-';
     const std::size_t exp_start = i;
     while (i < token.size() && is_digit(token[i])) {
-      if (exponent < 1000000) exponent = exponent * 10 + (token[i] - '0');
+      if (exponent < kExponentCap) exponent = exponent * 10 + (token[i] - '0');
       ++i;
     }
     if (i == exp_start || i != token.size()) return false;

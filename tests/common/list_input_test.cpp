@@ -227,6 +227,10 @@ TEST(RealConversion, RoundsDecimalTextOnceToNearestEven) {
   EXPECT_EQ(bits_of(real_of("0." + std::string(5000, '0') + "1e5000")), bits_of(0.1f));
   EXPECT_EQ(bits_of(real_of("1e99999999999999999999")), "7F800000");
   EXPECT_EQ(bits_of(real_of("-1e-99999999999999999999")), "80000000");
+  // An exponent beyond a million must not be cut while the point moves
+  // further than that: 0.1e-1499999 * 10^15000005 is far above the range.
+  EXPECT_EQ(bits_of(real_of("0." + std::string(1499999, '0') + "1e15000005")), "7F800000");
+  EXPECT_EQ(bits_of(real_of("0." + std::string(1499999, '0') + "1e1500000")), bits_of(1.0f));
   EXPECT_EQ(bits_of(real_of("1.5+3")), bits_of(1500.0f));
   EXPECT_EQ(bits_of(real_of("2.5d-1")), bits_of(0.25f));
   EXPECT_EQ(bits_of(real_of("-nan")), "7FC00000");
