@@ -118,8 +118,37 @@ std::string system_error(int errno_value) {
 
 }  // namespace
 
-AtomicOutput::AtomicOutput(std::string_view target) : target_(target) {
-  std::string name = temp_template(target_);
+AtomicOutput::AtomicOutput(std::string_view target) : target_(target), dest_(target) {
+  struct stat st {};
+  if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) {
+      fail("Error: cannot create output file " + target_ + ": " + system_error(EISDIR));
+    }
+    // A device or a pipe: nothing to replace, write into it.
+    const int fd = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
+    fd_ = fd;
+    temp_ = target_;
+    direct_ = true;
+    return;
+  }
+  if (::lstat(target_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    // Replace the file the link names, not the link.
+    if (char* real = ::realpath(target_.c_str(), nullptr)) {
+      dest_ = real;
+      std::free(real);
+    } else {
+      // A link to a file not there yet: create that file, as a plain
+      // create through the link would.
+      std::string link(kPathBytes, '\0');
+      const ssize_t n = ::readlink(target_.c_str(), link.data(), link.size() - 1);
+      if (n <= 0) fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
+      link.resize(static_cast<std::size_t>(n));
+      const std::size_t slash = target_.rfind('/');
+      dest_ = link.front() == '/' || slash == std::string::npos ? link : target_.substr(0, slash + 1) + link;
+    }
+  }
+  std::string name = temp_template(dest_);
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) {
     fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
@@ -154,12 +183,16 @@ void AtomicOutput::fail_write(int errno_value) const {
 void AtomicOutput::commit() {
   if (committed_ || removed_) return;
   if (!close_fd()) fail_write(errno);
+  if (direct_) {
+    committed_ = true;
+    return;
+  }
   struct stat existing {};
-  const mode_t mode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+  const mode_t mode = ::stat(dest_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                           ? (existing.st_mode & 07777)
                           : (0666 & ~creation_mask());
   if (::chmod(temp_.c_str(), mode) != 0) fail_write(errno);
-  if (::rename(temp_.c_str(), target_.c_str()) != 0) fail_write(errno);
+  if (::rename(temp_.c_str(), dest_.c_str()) != 0) fail_write(errno);
   committed_ = true;
   unregister_temporary(slot_);
 }
@@ -167,7 +200,7 @@ void AtomicOutput::commit() {
 void AtomicOutput::abandon() {
   if (committed_ || removed_) return;
   close_fd();
-  ::unlink(temp_.c_str());
+  if (!direct_) ::unlink(temp_.c_str());
   removed_ = true;
   unregister_temporary(slot_);
 }

@@ -11,6 +11,11 @@
 // The committed file gets the permissions a plain create would give it: an
 // existing target's mode is kept, a new file gets 0666 & ~umask.
 //
+// A target that is a symbolic link is followed: the file it names is
+// replaced and the link stays.  A target that exists and is not a regular
+// file (a device such as /dev/null or /dev/stdout, a named pipe) is written
+// directly, since there is no file to replace.
+//
 // Failures end the program with one line on the error stream and exit
 // status 1: "Error: cannot create output file <name>: <system error>" when
 // the folder does not exist or is not writable, "Error: cannot write output
@@ -62,8 +67,10 @@ class AtomicOutput {
 
  private:
   std::string target_;
+  std::string dest_;   // what the temporary is renamed onto (links resolved)
   std::string temp_;
   int fd_ = -1;
+  bool direct_ = false;  // writing straight into a device or pipe
   int slot_ = -1;  // place in the signal-cleanup registry, -1 when not held
   bool committed_ = false;
   bool removed_ = false;

@@ -160,3 +160,46 @@ TEST(AtomicOutput, IgnoredInterruptStaysIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// Writes "new\n" to `target` through an atomic text output.
+void write_new(const fs::path& target) {
+  const auto o = outcome_of([&] {
+    rn::AtomicTextFile file(target.string());
+    file.text().line("new");
+    file.commit();
+  });
+  ASSERT_FALSE(o.ended) << o.stop;
+}
+
+TEST(AtomicOutput, SymbolicLinksAreFollowedAndKept) {
+  rn::test::ScratchDir dir;
+  fs::create_directory(dir / "data");
+  rn::test::write_file(dir / "data" / "doc.kml", "old\n");
+  fs::create_symlink("data/doc.kml", dir / "link.kml");
+  write_new(dir / "link.kml");
+  EXPECT_TRUE(fs::is_symlink(dir / "link.kml"));
+  EXPECT_EQ(rn::test::read_file(dir / "data" / "doc.kml"), "new\n");
+  EXPECT_EQ(entries(dir / "data"), std::vector<std::string>{"doc.kml"});
+
+  // A link to a file that does not exist yet creates that file.
+  fs::create_symlink("data/fresh.kml", dir / "dangling.kml");
+  write_new(dir / "dangling.kml");
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.kml"));
+  EXPECT_EQ(rn::test::read_file(dir / "data" / "fresh.kml"), "new\n");
+}
+
+TEST(AtomicOutput, DevicesAreWrittenIntoNotReplaced) {
+  write_new("/dev/null");
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A directory is refused by name.
+  rn::test::ScratchDir dir;
+  const auto o = outcome_of([&] { rn::AtomicTextFile file(dir.path().string()); });
+  EXPECT_TRUE(o.ended);
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.stop.find("Is a directory"), std::string::npos) << o.stop;
+}
+
+}  // namespace
