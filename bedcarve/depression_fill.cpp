@@ -42,13 +42,18 @@
 //    pit (a spill replaces it by the pits below, a merge by the merged lake),
 //    so cells with equal pit sets keep equal pit sets and classes are only
 //    ever joined, never split.  A class with one distinct successor is
-//    joined to it.  Each cell is explored (labelled) once in the whole run.
+//    joined to it; slope cells with the same successors share one junction;
+//    a junction takes over its junction successors' lists while the list
+//    stays short (at most 256), so walks reach the pits in a step or two.
+//    Each cell is explored (labelled) once in the whole run.
 //  - Per start cell: the pits of R(s) (a walk over the classes from the
 //    start cell's label), a heap of those pits by rim, and raise groups: the
 //    pits raised by one fill share a level from then on within this start
 //    cell, so a union-find over them raises all of them in O(1).  A fill is:
-//    minv = lowest rim; record; raise the groups below minv; record; absorb
-//    the pits whose rim equals minv, following spills to new pits.
+//    minv = lowest rim; record; raise the groups below minv; record; flood
+//    every pit whose rim equals minv (it takes in the cells and lakes at
+//    minv); only then settle each grown lake (pit again, spilled - its new
+//    pits join - or drained), so that each is judged on its whole flat.
 //
 // Bits: values that compare equal have equal bits except +0 and -0.  A cell
 // of a lake shows the lake's level bits when it lies below its own joining
@@ -61,8 +66,9 @@
 // Cost: every cell is labelled once and absorbed into a lake at most once;
 // each rim candidate is pushed once per lake it borders; lakes, classes and
 // raise groups are joined by union-find; so the run is O(N log N) plus, per
-// start cell that needs fills, the walk over its classes and pits.  Memory:
-// about 17 bytes per cell plus the lakes, classes and heaps.
+// start cell that needs fills, the walk over its classes and pits (short:
+// see the classes above).  Memory: about 17 bytes per cell plus the lakes,
+// classes and heaps.  Nothing recurses: every search keeps its own stack.
 #include "depression_fill.hpp"
 
 #include <algorithm>
