@@ -10,9 +10,9 @@ namespace rn::nesting {
 namespace {
 
 // Set of the wanted ids: an open-addressing hash table with linear probing,
-// holding per id the first position found so far, and in front of it a bit
-// filter that rejects almost every id of the parent file that is not wanted
-// without touching the table.  Both are indexed by the high bits of one
+// holding beside each id the first position found so far, and in front of
+// it a bit filter that rejects almost every id of the parent file that is
+// not wanted without touching the table.  Both are indexed by the high bits of one
 // Fibonacci hash, which spreads ids that differ only in their low digits
 // (consecutive link numbers) evenly.
 class IdTable {
@@ -20,12 +20,12 @@ class IdTable {
   static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
 
   explicit IdTable(std::size_t count) {
-    // The table at most half full; the filter with 16 bits per wanted id,
-    // so that about 1 in 16 unwanted ids gets past it.
-    table_bits_ = std::countr_zero(std::bit_ceil(count * 2 + 16));
-    filter_bits_ = std::max(table_bits_ + 3, 12);
-    keys_.assign(std::size_t{1} << table_bits_, kEmpty);
-    found_.assign(keys_.size() + 1, -1);  // the last slot serves the id kEmpty
+    // The table at most three quarters full; the filter with 16 bits per
+    // slot, so that about 1 in 20 unwanted ids gets past it.
+    table_bits_ = std::countr_zero(std::bit_ceil(count + count / 3 + 16));
+    filter_bits_ = table_bits_ + 4;
+    slots_.assign(std::size_t{1} << table_bits_, Slot{kEmpty, -1});
+    slots_.push_back(Slot{kEmpty, -1});  // the last slot serves the id kEmpty
     filter_.assign((std::size_t{1} << filter_bits_) / 64, 0);
   }
 
@@ -38,11 +38,11 @@ class IdTable {
       has_empty_id_ = true;
       return added;
     }
-    const std::size_t mask = keys_.size() - 1;
+    const std::size_t mask = empty_slot() - 1;
     std::size_t s = hash(id) >> (64 - table_bits_);
-    while (keys_[s] != kEmpty && keys_[s] != id) s = (s + 1) & mask;
-    const bool added = keys_[s] == kEmpty;
-    keys_[s] = id;
+    while (slots_[s].key != kEmpty && slots_[s].key != id) s = (s + 1) & mask;
+    const bool added = slots_[s].key == kEmpty;
+    slots_[s].key = id;
     return added;
   }
 
@@ -63,8 +63,8 @@ class IdTable {
       for (std::size_t t = 0; t < n; ++t) {
         const std::size_t j = start + passed[t];
         const std::size_t s = find(ids[j]);
-        if (s != kAbsent && found_[s] < 0) {
-          found_[s] = static_cast<std::int32_t>(j + 1);
+        if (s != kAbsent && slots_[s].first < 0) {
+          slots_[s].first = static_cast<std::int32_t>(j + 1);
           ++got;
         }
       }
@@ -72,11 +72,11 @@ class IdTable {
   }
 
   std::size_t find(std::int32_t id) const {
-    if (id == kEmpty) return has_empty_id_ ? keys_.size() : kAbsent;
-    const std::size_t mask = keys_.size() - 1;
+    if (id == kEmpty) return has_empty_id_ ? empty_slot() : kAbsent;
+    const std::size_t mask = empty_slot() - 1;
     std::size_t s = hash(id) >> (64 - table_bits_);
     for (;;) {
-      const std::int32_t k = keys_[s];
+      const std::int32_t k = slots_[s].key;
       if (k == id) return s;
       if (k == kEmpty) return kAbsent;
       s = (s + 1) & mask;
@@ -86,19 +86,26 @@ class IdTable {
   // First position of a wanted id, or -1.
   std::int32_t position(std::int32_t id) const {
     const std::size_t s = find(id);
-    return s == kAbsent ? -1 : found_[s];
+    return s == kAbsent ? -1 : slots_[s].first;
   }
 
  private:
   static constexpr std::int32_t kEmpty = std::numeric_limits<std::int32_t>::min();
   static constexpr std::size_t kBlock = 4096;
 
+  // An id and the first position found for it (-1: none yet).
+  struct Slot {
+    std::int32_t key;
+    std::int32_t first;
+  };
+
+  std::size_t empty_slot() const { return slots_.size() - 1; }
+
   static std::uint64_t hash(std::int32_t id) {
     return static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) * 0x9E3779B97F4A7C15ull;
   }
 
-  std::vector<std::int32_t> keys_;
-  std::vector<std::int32_t> found_;
+  std::vector<Slot> slots_;
   std::vector<std::uint64_t> filter_;
   int table_bits_ = 0;
   int filter_bits_ = 0;

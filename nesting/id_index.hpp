@@ -16,7 +16,7 @@ namespace rn::nesting {
 /// length).  The result equals that of scanning `ids` from position 1
 /// upward for each wanted id and stopping at the first equal one.  Cost: one
 /// pass over `ids` through a bit filter and an open-addressing hash table of
-/// the distinct wanted ids (about 30 bytes per distinct id, small enough to
+/// the distinct wanted ids (about 16 bytes per distinct id, small enough to
 /// stay in cache for tens of thousands of ids); expected O(|wanted| + |ids|)
 /// time.  The pass stops early once every wanted id has been found.
 std::vector<std::int32_t> first_positions(std::span<const std::int32_t> wanted,

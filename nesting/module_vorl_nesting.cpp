@@ -173,11 +173,17 @@ void VorlNesting::bdy2output(std::string_view output) const {
   std::vector<float> outbuf(nodes, 0.0f);
   std::vector<float> ww(nodes, 0.0f);
   std::vector<std::int32_t> mask(nodes, -999);
-  for (std::size_t i = 0; i < childindex.size(); ++i) {
+  // Gather the entries' streamflows first: scattered reads over a national
+  // parent file overlap in a tight loop, not between record writes.
+  std::vector<float> entry_q(childindex.size(), 0.0f);
+  for (std::size_t i = 0; i < entry_q.size(); ++i) {
     const std::int32_t p = pnodeindex[i];
-    if (p <= 0) continue;
+    if (p > 0) entry_q[i] = fcstdata[static_cast<std::size_t>(p) - 1];
+  }
+  for (std::size_t i = 0; i < childindex.size(); ++i) {
+    if (pnodeindex[i] <= 0) continue;
     const std::size_t k = static_cast<std::size_t>(childindex[i]) - 1;
-    const float q = fcstdata[static_cast<std::size_t>(p) - 1];
+    const float q = entry_q[i];
     out().record("streamflow of vorl = ", q);
     const float wq = weight[i] * q;
     outbuf[k] += wq;
