@@ -359,6 +359,9 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
 
   std::int64_t diff = 0;
   for (std::int64_t y = e.year; y < l.year; ++y) diff += year_days(y);
+  // A year written with a sign or inner blanks ("-999", "1 99") can compare
+  // as text in the other order than in time; its years then count back.
+  for (std::int64_t y = l.year; y < e.year; ++y) diff -= year_days(y);
   diff += day_of_year(l) - day_of_year(e);
   if (level >= 2) diff = diff * 24 + (l.hour - e.hour);
   if (level >= 3) diff = diff * 60 + (l.minute - e.minute);

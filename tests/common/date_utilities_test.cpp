@@ -152,6 +152,16 @@ TEST(Difference, CountsInTheUnitOfTheLength) {
   EXPECT_EQ(geth_idts("2016-03-01T00", "2016-02-29_23"), 1);
 }
 
+TEST(Difference, YearsWhoseTextOrderIsNotTheirTimeOrder) {
+  // "-999" compares above "  -1" as text though it is earlier: the years
+  // between must still be counted (they were dropped, giving 0).
+  const std::string early = "-999-01-01", late = "  -1-01-01";
+  const std::int32_t days = geth_idts(late, early);
+  EXPECT_EQ(geth_newdate(early, days), late);
+  EXPECT_EQ(geth_idts(early, late), -days);
+  EXPECT_EQ(geth_idts("1 99-01-01", "0200-01-01"), -365);
+}
+
 TEST(Difference, ReportsMismatchedAndImpossibleStamps) {
   expect_stop([] { geth_idts("2016-03-01_00", "2016-03-01_00:00"); },
               "GETH_IDTS: NEWLEN /= OLDLEN: 2016-03-01_00   2016-03-01_00:00\n"
