@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
 
   std::printf("%-11s %-16s %9s %11s %9s %10s %8s %7s\n", "grid", "method", "cpu s",
               "Mcells/s", "peak MB", "fills", "capped", "ratio");
-  double first_time = 0, first_cells = 0;
+  double previous_fill = 0, previous_flood = 0, previous_cells = 0;
   for (const std::string& name : cases) {
     Terrain t;
     if (name.find_first_not_of("0123456789") == std::string::npos) {
@@ -207,13 +207,14 @@ int main(int argc, char** argv) {
                 static_cast<long long>(fill.starts),
                 fill.digest == flood.digest ? "equals" : "differs from",
                 fill.capped ? " (some start cells hit the 100-fill cap)" : "");
-    if (first_time == 0) {
-      first_time = fill.seconds;
-      first_cells = cells;
-    } else {
-      std::printf("%-11s growth of the fill time from the first grid: %.2f x for %.1f x the cells\n",
-                  "", fill.seconds / first_time, cells / first_cells);
+    if (previous_cells > 0 && cells > previous_cells) {
+      std::printf("%-11s growth from the grid above: fill %.2f x, priority flood %.2f x, for %.1f x the cells\n",
+                  "", fill.seconds / previous_fill, flood.seconds / previous_flood,
+                  cells / previous_cells);
     }
+    previous_fill = fill.seconds;
+    previous_flood = flood.seconds;
+    previous_cells = cells;
     std::fflush(stdout);
   }
   std::printf("(peak MB: memory above the input grids, per measurement)\n");
