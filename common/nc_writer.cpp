@@ -22,11 +22,13 @@ int put_all(int ncid, int varid, const float* p) { return nc_put_var_float(ncid,
 
 }  // namespace
 
-NcWriter::NcWriter(std::string_view path) : output_(path) {
+NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
+
+NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes) : output_(path) {
   // The temporary exists (which reserves its name); the library recreates it.
   if (!output_.close_fd()) output_.fail_write(errno);
   int id = -1;
-  std::size_t chunk = kIoChunkBytes;
+  std::size_t chunk = io_chunk_bytes;
   check(nc__create(output_.temp_path().c_str(), NC_CLOBBER, 0, &chunk, &id));
   ncid_ = id;
   // Every variable is written whole, so pre-filling would only write the

@@ -33,6 +33,11 @@ class NcWriter {
   /// Creates the output (classic format, NC_CLOBBER) under a temporary name
   /// beside `path`.
   explicit NcWriter(std::string_view path);
+  /// The same with the library's I/O buffer size for this file (0: the
+  /// library's own choice, which suits small files: the 1 MiB default
+  /// buffer costs more to set up than a file of a few hundred kB takes to
+  /// write).
+  NcWriter(std::string_view path, std::size_t io_chunk_bytes);
   ~NcWriter();  ///< an uncommitted output is closed and removed
   NcWriter(const NcWriter&) = delete;
   NcWriter& operator=(const NcWriter&) = delete;

@@ -2,6 +2,7 @@
 // the driver that runs a nesting module, and the program entry.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -9,6 +10,10 @@
 #include "text_record.hpp"
 
 namespace rn::nesting {
+
+/// I/O buffer size for the nesting outputs (the cache and the child
+/// boundary file, a few hundred kB at most): the library's own choice.
+inline constexpr std::size_t kSmallFileChunk = 0;
 
 /// Writes the child boundary file `path` (classic netCDF, replaced
 /// atomically): dimension `nodeNum` of the length of `qstream` (length 0 is
