@@ -286,73 +286,74 @@ void write_reach_output(const std::string& path, const Basin& b, const FlowModel
   nc.commit();
 }
 
+// The columns that every file of parent channel points carries: position,
+// stream order and parent grid cell of each point.
+struct PointColumns {
+  int lat = -1, lon = -1, order = -1, column = -1, row = -1;
+};
+
+PointColumns define_point_columns(NcOut& nc, int dim, const char* lat_name, const char* lon_name) {
+  PointColumns c;
+  c.lat = nc.var(lat_name, NC_FLOAT, {dim});
+  nc.att(c.lat, "units", "degrees_north");
+  c.lon = nc.var(lon_name, NC_FLOAT, {dim});
+  nc.att(c.lon, "units", "degrees_east");
+  c.order = nc.var("order", NC_INT, {dim});
+  c.column = nc.var("chanxi", NC_INT, {dim});
+  nc.att(c.column, "description", "parent grid column, 1 in the west");
+  c.row = nc.var("chanyj", NC_INT, {dim});
+  nc.att(c.row, "description", "parent grid row, 1 in the south");
+  return c;
+}
+
+// `value` of every parent channel point, in record order.
+template <typename T, typename Value>
+std::vector<T> per_point(const Basin& b, Value value) {
+  std::vector<T> v(b.points.size());
+  for (std::size_t r = 0; r < v.size(); ++r) v[r] = value(static_cast<std::size_t>(b.points[r]));
+  return v;
+}
+
+void put_point_columns(NcOut& nc, const Basin& b, const PointColumns& c) {
+  const ParentNetwork& p = b.parent;
+  const auto nx = static_cast<std::size_t>(p.acc.nx);
+  nc.put(c.lat, per_point<float>(b, [&](std::size_t k) { return b.parent_lat[k]; }));
+  nc.put(c.lon, per_point<float>(b, [&](std::size_t k) { return b.parent_lon[k]; }));
+  nc.put(c.order, per_point<std::int32_t>(b, [&](std::size_t k) {
+           return static_cast<std::int32_t>(p.links[static_cast<std::size_t>(p.catchment[k])].order);
+         }));
+  nc.put(c.column, per_point<std::int32_t>(b, [&](std::size_t k) { return static_cast<std::int32_t>(k % nx) + 1; }));
+  nc.put(c.row, per_point<std::int32_t>(b, [&](std::size_t k) { return static_cast<std::int32_t>(k / nx) + 1; }));
+}
+
 void write_point_output(const std::string& path, const Basin& b, const FlowModel& flow, int hour) {
   const ParentNetwork& p = b.parent;
-  const std::size_t n = b.points.size();
-  const auto nx = static_cast<std::size_t>(p.acc.nx);
   NcOut nc(path, NcFormat::compressed);
   int td = 0, tv = 0;
   time_variable(nc, hour, td, tv);
-  const int d = nc.dim("recNum", n);
+  const int d = nc.dim("recNum", b.points.size());
   const int vq = nc.var("streamflow", NC_FLOAT, {d});
   nc.att(vq, "units", "m3 s-1");
   const int vm = nc.var("acc_streamflowMax", NC_FLOAT, {d});
   nc.att(vm, "units", "m3 s-1");
-  const int vla = nc.var("latitude", NC_FLOAT, {d});
-  const int vlo = nc.var("longitude", NC_FLOAT, {d});
-  const int vo = nc.var("order", NC_INT, {d});
-  const int vx = nc.var("chanxi", NC_INT, {d});
-  nc.att(vx, "description", "parent grid column, 1 in the west");
-  const int vy = nc.var("chanyj", NC_INT, {d});
-  nc.att(vy, "description", "parent grid row, 1 in the south");
+  const PointColumns columns = define_point_columns(nc, d, "latitude", "longitude");
   nc.att(NC_GLOBAL, "title", "sample basin: parent channel output by channel cell");
   nc.enddef();
   const std::int32_t minutes = kStartMinutes + 60 * hour;
   nc.put(tv, std::span<const std::int32_t>(&minutes, 1));
-  std::vector<float> real(n);
-  for (std::size_t r = 0; r < n; ++r) real[r] = flow.streamflow(p.acc[static_cast<std::size_t>(b.points[r])], hour);
-  nc.put(vq, real);
-  for (std::size_t r = 0; r < n; ++r) real[r] = flow.peak(p.acc[static_cast<std::size_t>(b.points[r])]);
-  nc.put(vm, real);
-  for (std::size_t r = 0; r < n; ++r) real[r] = b.parent_lat[static_cast<std::size_t>(b.points[r])];
-  nc.put(vla, real);
-  for (std::size_t r = 0; r < n; ++r) real[r] = b.parent_lon[static_cast<std::size_t>(b.points[r])];
-  nc.put(vlo, real);
-  std::vector<std::int32_t> whole(n);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = p.links[static_cast<std::size_t>(p.catchment[static_cast<std::size_t>(b.points[r])])].order;
-  nc.put(vo, whole);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = static_cast<std::int32_t>(static_cast<std::size_t>(b.points[r]) % nx) + 1;
-  nc.put(vx, whole);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = static_cast<std::int32_t>(static_cast<std::size_t>(b.points[r]) / nx) + 1;
-  nc.put(vy, whole);
+  nc.put(vq, per_point<float>(b, [&](std::size_t k) { return flow.streamflow(p.acc[k], hour); }));
+  nc.put(vm, per_point<float>(b, [&](std::size_t k) { return flow.peak(p.acc[k]); }));
+  put_point_columns(nc, b, columns);
   nc.commit();
 }
 
 void write_segment_info(const std::string& path, const Basin& b) {
-  const ParentNetwork& p = b.parent;
-  const std::size_t n = b.points.size();
-  const auto nx = static_cast<std::size_t>(p.acc.nx);
   NcOut nc(path, NcFormat::classic);
-  const int d = nc.dim("n", n);
-  const int vla = nc.var("chlat", NC_FLOAT, {d});
-  const int vlo = nc.var("chlon", NC_FLOAT, {d});
-  const int vo = nc.var("order", NC_INT, {d});
-  const int vx = nc.var("chanxi", NC_INT, {d});
-  const int vy = nc.var("chanyj", NC_INT, {d});
+  const int d = nc.dim("n", b.points.size());
+  const PointColumns columns = define_point_columns(nc, d, "chlat", "chlon");
   nc.att(NC_GLOBAL, "title", "sample basin: parent channel segment points");
   nc.enddef();
-  std::vector<float> real(n);
-  for (std::size_t r = 0; r < n; ++r) real[r] = b.parent_lat[static_cast<std::size_t>(b.points[r])];
-  nc.put(vla, real);
-  for (std::size_t r = 0; r < n; ++r) real[r] = b.parent_lon[static_cast<std::size_t>(b.points[r])];
-  nc.put(vlo, real);
-  std::vector<std::int32_t> whole(n);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = p.links[static_cast<std::size_t>(p.catchment[static_cast<std::size_t>(b.points[r])])].order;
-  nc.put(vo, whole);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = static_cast<std::int32_t>(static_cast<std::size_t>(b.points[r]) % nx) + 1;
-  nc.put(vx, whole);
-  for (std::size_t r = 0; r < n; ++r) whole[r] = static_cast<std::int32_t>(static_cast<std::size_t>(b.points[r]) / nx) + 1;
-  nc.put(vy, whole);
+  put_point_columns(nc, b, columns);
   nc.commit();
 }
 

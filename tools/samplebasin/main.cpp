@@ -210,7 +210,11 @@ int main(int argc, char** argv) {
   // every chunk it packs; served from fresh pages each time, that costs as
   // much as the packing.  Keep such blocks on the heap for reuse (whole
   // grids, tens of megabytes and more, still go straight to the system).
+  // A sanitizer build has an allocator of its own, which these settings
+  // would upset.
+#ifndef __SANITIZE_ADDRESS__
   ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
   ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
   return rn::run_program([&] { run(argc, argv); });
 }
