@@ -208,8 +208,12 @@ std::int32_t find_root(std::vector<std::int32_t>& parent, std::int32_t x) {
 class Engine {
  public:
   Engine(std::span<float> h, std::span<const std::int32_t> channel, std::int32_t ix,
-         std::int32_t jx)
-      : h_(h), ix_(ix), jx_(jx), n_(static_cast<Cell>(static_cast<std::int64_t>(ix) * jx)) {
+         std::int32_t jx, const FillTuning& tuning)
+      : h_(h),
+        ix_(ix),
+        jx_(jx),
+        n_(static_cast<Cell>(static_cast<std::int64_t>(ix) * jx)),
+        flat_list_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
     flags_.assign(static_cast<std::size_t>(n_), 0);
     lake_of_.assign(static_cast<std::size_t>(n_), -1);
@@ -403,10 +407,9 @@ class Engine {
 
   /// Successor list of a junction: the distinct class roots of `from`
   /// (`self` excluded), each junction among them replaced by its own
-  /// successors while the list stays within kFlatList entries.  A
+  /// successors while the list stays within `flat_list_` entries.  A
   /// junction's pit set is the union of its successors', so either form
   /// names the same pits; the flat one is walked faster.
-  static constexpr std::size_t kFlatList = 256;
 
   void successor_list(std::span<const std::int32_t> from, std::int32_t self,
                       std::vector<std::int32_t>& to) {
@@ -421,7 +424,7 @@ class Engine {
     to.clear();
     ++mark_;
     for (std::int32_t y : direct_) {
-      if (cl_kind_[y] == kJunction && cl_succ_[y].size() <= kFlatList) {
+      if (cl_kind_[y] == kJunction && cl_succ_[y].size() <= flat_list_) {
         for (std::int32_t z : cl_succ_[y]) {
           z = find_class(z);
           if (z == self || cl_mark_[z] == mark_) continue;
@@ -432,7 +435,7 @@ class Engine {
         cl_mark_[y] = mark_;
         to.push_back(y);
       }
-      if (to.size() > kFlatList) {
+      if (to.size() > flat_list_) {
         to = direct_;
         return;
       }
@@ -904,6 +907,7 @@ class Engine {
   std::span<float> h_;
   std::int32_t ix_, jx_;
   Cell n_;
+  std::size_t flat_list_;
   int off_[8];
   bool mixed_zero_ = false;
 
@@ -956,13 +960,13 @@ class Engine {
 }  // namespace
 
 FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx) {
+                            std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
   if (ix <= 0 || jx <= 0) return {};
   const std::int64_t cells = static_cast<std::int64_t>(ix) * jx;
   if (cells >= std::numeric_limits<std::int32_t>::max()) {
     fail("Error: terrain grid of " + std::to_string(cells) + " cells is too large (limit 2^31)");
   }
-  Engine engine(height, channel, ix, jx);
+  Engine engine(height, channel, ix, jx, tuning);
   return engine.run();
 }
 

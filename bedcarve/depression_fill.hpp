@@ -14,6 +14,7 @@
 // whole depression again for every fill.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -35,6 +36,15 @@ struct FillCounts {
   std::int64_t lakes = 0;        ///< flat pits created (natural ones) while searching
 };
 
+/// Internal tuning; the defaults are what the program uses.  The result
+/// never depends on them, only the time taken (tests vary them to reach
+/// every path).
+struct FillTuning {
+  /// Longest successor list a junction class takes over from the
+  /// junctions below it.
+  std::size_t flat_list = 256;
+};
+
 /// Conditions `height` (ix by jx, i fastest) in place.  `channel` holds 1 at
 /// water cells.  Writes the "step 5"/"step 6" records on `rn::out()`; a fill
 /// without any higher neighbour ends the program with the text stop "wrong
@@ -42,6 +52,6 @@ struct FillCounts {
 /// minv for modify height" (status 1; earlier records stay written).
 /// Grids of 2^31 cells or more end the program with a message (status 1).
 FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx);
+                            std::int32_t ix, std::int32_t jx, const FillTuning& tuning = {});
 
 }  // namespace rn::bedcarve

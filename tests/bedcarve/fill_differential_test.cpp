@@ -21,9 +21,11 @@ long first_difference(const std::vector<float>& a, const std::vector<float>& b) 
   return -1;
 }
 
-void expect_same(const Grid& g, std::uint32_t seed) {
+void expect_same(const Grid& g, std::uint32_t seed, const FillTuning& tuning = {}) {
   const Outcome want = run_fill(g, reference_fill);
-  const Outcome got = run_fill(g, fill_depressions);
+  const Outcome got =
+      run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
+                      std::int32_t jx) { fill_depressions(h, c, ix, jx, tuning); });
   SCOPED_TRACE("seed " + std::to_string(seed) + " kind " + g.kind + " " +
                std::to_string(g.ix) + "x" + std::to_string(g.jx));
   ASSERT_EQ(got.stop, want.stop);
@@ -39,6 +41,17 @@ void expect_same(const Grid& g, std::uint32_t seed) {
 TEST(FillDifferential, RandomGridsMatchThePlainSearch) {
   for (std::uint32_t seed = 1; seed <= 4000; ++seed) {
     expect_same(random_grid(seed), seed);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Junction lists kept short: the classes are walked through chains of
+// junctions instead of flat lists.
+TEST(FillDifferential, ShortJunctionListsGiveTheSameResult) {
+  FillTuning tuning;
+  tuning.flat_list = 2;
+  for (std::uint32_t seed = 1; seed <= 1500; ++seed) {
+    expect_same(random_grid(seed), seed, tuning);
     if (HasFatalFailure()) return;
   }
 }
