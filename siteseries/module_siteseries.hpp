@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,10 +46,23 @@ struct Arguments {
 /// its values have not been fetched yet (hours whose output already exists
 /// are only looked at, and read only if a later hour needs their values).
 struct Field {
+  explicit Field(std::string_view variable, bool rate = false) : name(variable), per_second(rate) {}
+
   std::string_view name;      ///< variable read ("U10", "RAINRATE", ...)
   bool per_second = false;    ///< values just read are multiplied by 3600 (rain rate)
-  std::vector<float> values;  ///< ix * jy values a(i, j), i fastest
+  std::span<float> values;    ///< ix * jy values a(i, j), i fastest
   std::string pending;        ///< file still to be read for the current values, or empty
+
+  /// Gives the field `count` values, all 0.  The memory comes zeroed from
+  /// the system and is only touched where rows are read, so rows that no
+  /// site needs cost nothing.
+  void allocate(std::size_t count);
+
+ private:
+  struct Free {
+    void operator()(float* p) const;
+  };
+  std::unique_ptr<float[], Free> storage_;
 };
 
 /// The module state: configuration, sites, grid and fields.
@@ -72,11 +87,11 @@ struct Module {
   std::vector<float> iex;      ///< fractional grid column of each site (1 = first point)
   std::vector<float> jey;      ///< fractional grid row of each site
 
-  Field pcp{"RAINRATE", true, {}, {}};
-  Field u10{"U10", false, {}, {}};
-  Field v10{"V10", false, {}, {}};
-  Field t2{"T2", false, {}, {}};
-  Field q2{"Q2", false, {}, {}};
+  Field pcp{"RAINRATE", true};
+  Field u10{"U10"};
+  Field v10{"V10"};
+  Field t2{"T2"};
+  Field q2{"Q2"};
 
   /// Grid rows (1-based, inclusive, ascending, disjoint) that the sites'
   /// interpolation blocks touch: the only rows read from the hourly files.

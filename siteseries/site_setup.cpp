@@ -1,6 +1,10 @@
 // The set-up of the module: arguments, site list, forcing content, grid size.
 #include <netcdf.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+
 #include "command_line.hpp"
 #include "file_names.hpp"
 #include "list_input.hpp"
@@ -22,6 +26,14 @@ std::string fixed_width(std::string_view text, std::size_t width) {
 }
 
 }  // namespace
+
+void Field::Free::operator()(float* p) const { std::free(p); }
+
+void Field::allocate(std::size_t count) {
+  storage_.reset(static_cast<float*>(std::calloc(std::max<std::size_t>(count, 1), sizeof(float))));
+  if (!storage_) throw std::bad_alloc();
+  values = std::span<float>(storage_.get(), count);
+}
 
 std::string forcing_file(const Module& m, std::string_view label) {
   std::string name(trim_right(m.indir));
@@ -104,9 +116,9 @@ void allocatedata(Module& m) {
     m.pcp.name = "RAIN";
     m.pcp.per_second = false;
   } else {
-    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->values.assign(cells, 0.0f);
+    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(cells);
   }
-  m.pcp.values.assign(cells, 0.0f);
+  m.pcp.allocate(cells);
 }
 
 void readpoints(Module& m) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -38,7 +39,8 @@ Module module_with(int ix, int jy, const std::vector<std::pair<float, float>>& p
     m.jey.push_back(y);
   }
   for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) {
-    f->values.assign(static_cast<std::size_t>(ix) * static_cast<std::size_t>(jy), fill);
+    f->allocate(static_cast<std::size_t>(ix) * static_cast<std::size_t>(jy));
+    std::ranges::fill(f->values, fill);
   }
   rn::siteseries::plan_rows(m);
   return m;
@@ -79,9 +81,9 @@ TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
   m.sites[0].zip = "123    ";
   m.sites[0].lat = 40.0999985f;
   m.sites[0].lon = 254.75f;
-  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) f->values.assign(36, 1.25f);
-  m.t2.values.assign(36, 273.5f);
-  m.q2.values.assign(36, 0.00611f);
+  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) std::ranges::fill(f->values, 1.25f);
+  std::ranges::fill(m.t2.values, 273.5f);
+  std::ranges::fill(m.q2.values, 0.00611f);
   const std::string full = line_of(m, 0);
   EXPECT_EQ(full.size(), 184u);
   EXPECT_EQ(full, rn::test::expected_line("2016022900", {1.25, 1.25, 1.25, 273.5, 0.00611, 100.0},
@@ -92,7 +94,7 @@ TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
 
   Module rain = module_with(6, 6, {{3.0f, 3.0f}}, true, 0.0f);
   rain.sites[0].zip = "1234567";
-  rain.pcp.values.assign(36, 12.5f);
+  std::ranges::fill(rain.pcp.values, 12.5f);
   const std::string line = line_of(rain, 0);
   EXPECT_EQ(line.size(), 114u);
   EXPECT_EQ(line, rn::test::expected_line("2016022900", {12.5}, 1, "12345", "Site", "", 0.0, 0.0));
