@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <limits>
+#include <string>
 
 #include "grid_readers.hpp"
 #include "parent_network.hpp"
@@ -26,9 +28,15 @@ void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t&
 }
 
 void parent_window(const ParentProjection& projection, const Child& child, Inter& inter) {
+  // A corner without a place on the parent grid (a missing or non-finite
+  // latitude or longitude) leaves the window undefined.
   auto corner = [&](std::int32_t i, std::int32_t j, float& x, float& y) {
     projection.to_xy(child.latitude.at(child.ring, i, j), child.longitude.at(child.ring, i, j), x,
                      y);
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+      text_stop("In init_child() - corner cell (" + std::to_string(i) + ", " + std::to_string(j) +
+                ") of the child grid has no place on the parent grid");
+    }
   };
   float x = 0.0f;
   float y = 0.0f;

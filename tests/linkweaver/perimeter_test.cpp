@@ -89,6 +89,11 @@ TEST(ParentWindow, TwoCellsOfMarginTruncated) {
   put(1, 3, 1.5f, 30.0f);
   parent_window(plain_projection(), child, inter);
   EXPECT_EQ(inter.istart, 0);  // T(-0.5)
+  put(3, 1, std::nanf(""), 4.0f);
+  const Ending e = ending_of([&] { parent_window(plain_projection(), child, inter); });
+  EXPECT_EQ(e.status, 1);
+  EXPECT_EQ(e.stop, "STOP In init_child() - corner cell (3, 1) of the child grid has no place on "
+                    "the parent grid");
 }
 
 TEST(BoundaryNodes, InwardCodesPerEdgeCornersAndFlowinOut) {
