@@ -1,7 +1,8 @@
-// Real-like terrain for the depression-fill benchmark: fractal relief in
-// metres at a fixed cell size (so that a larger grid is a larger region with
-// the same statistics), a sea along one side, water lakes, survey noise that
-// leaves many small pits, and a few wide closed basins.
+// Real-like terrain for the depression-fill benchmark, from the sample
+// basin's noise: fractal relief in metres at a fixed cell size (so that a
+// larger grid is a larger region with the same statistics), a sea along one
+// side, water lakes, survey noise that leaves many small pits, and a few
+// wide closed basins.
 #pragma once
 
 #include <cstdint>
