@@ -11,13 +11,13 @@
 #include "llxy_generic.hpp"
 #include "nc_out.hpp"
 #include "noise.hpp"
+#include "det_math.hpp"
 #include "random.hpp"
 
 namespace sb {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kKmPerDegree = 111.2;
 
 // The fixed Lambert conformal grid of the forcing files.
@@ -197,8 +197,10 @@ Statics make_statics(const ForcingGrid& g, std::uint64_t seed) {
     s.q0[k] = static_cast<float>(std::clamp(0.004 + 0.0004 * (t0 - 273.0), 0.0008, 0.02) * (1.0 + 0.4 * nb));
     s.u0[k] = static_cast<float>(3.0 + 8.0 * nb);
     s.v0[k] = static_cast<float>(8.0 * na - 1.0);
-    s.cos_lon[k] = static_cast<float>(std::cos(lon * kPi / 180.0));
-    s.sin_lon[k] = static_cast<float>(std::sin(lon * kPi / 180.0));
+    double sine = 0, cosine = 0;
+    det_sincos_turns(lon / 360.0, sine, cosine);
+    s.cos_lon[k] = static_cast<float>(cosine);
+    s.sin_lon[k] = static_cast<float>(sine);
   }
   return s;
 }
@@ -232,30 +234,41 @@ std::vector<Storm> make_storms(const Preset& p, std::uint64_t seed) {
   return storms;
 }
 
+// A real cell position brought into 0 .. n - 1 (a position that is not a
+// number gives 0).
+int clamp_index(double v, int n) {
+  if (!(v > 0.0)) return 0;
+  if (!(v < n - 1)) return n - 1;
+  return static_cast<int>(v);
+}
+
 // Contract: adds the rain rate (mm/s) of one storm at hour `hour` to `rate`
 // over the cells within its radius: peak * (1 - d^2/R^2)^2.  Visits only a
 // block of cells around the storm.  Cost O(cells in that block).
 void add_storm(const ForcingGrid& g, const Storm& s, int hour, std::vector<float>& rate) {
   const double lat = s.lat + s.dlat * hour, lon = s.lon + s.dlon * hour;
-  const double coslat = std::cos(lat * kPi / 180.0);
+  double sinlat = 0, coslat = 0;
+  det_sincos_turns(lat / 360.0, sinlat, coslat);
   const double half_lat = s.radius_km / kKmPerDegree;
   const double half_lon = s.radius_km / (kKmPerDegree * std::max(coslat, 0.1));
-  int i0 = 0, i1 = g.nx - 1, j0 = 0, j1 = g.ny - 1;
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;  // block of cells, 0-based, in file order
   if (g.lambert) {
     float x = 0, y = 0;
     lambert_xy(static_cast<float>(lat), static_cast<float>(lon), x, y);
     const double half = 1.5 * s.radius_km / 3.0 + 2.0;
-    i0 = static_cast<int>(std::max(0.0, x - 1 - half));
-    i1 = static_cast<int>(std::min<double>(g.nx - 1, std::max(-1.0, x - 1 + half)));
-    j0 = static_cast<int>(std::max(0.0, y - 1 - half));
-    j1 = static_cast<int>(std::min<double>(g.ny - 1, std::max(-1.0, y - 1 + half)));
+    x0 = x - 1 - half;
+    x1 = x - 1 + half;
+    y0 = y - 1 - half;
+    y1 = y - 1 + half;
   } else {
     const double dlat = g.lat_axis[0] - g.lat_axis[1], dlon = g.lon_axis[1] - g.lon_axis[0];
-    j0 = static_cast<int>(std::max(0.0, (g.lat_axis[0] - (lat + half_lat)) / dlat));
-    j1 = static_cast<int>(std::min<double>(g.ny - 1, std::max(-1.0, (g.lat_axis[0] - (lat - half_lat)) / dlat + 1)));
-    i0 = static_cast<int>(std::max(0.0, (lon - half_lon - g.lon_axis[0]) / dlon));
-    i1 = static_cast<int>(std::min<double>(g.nx - 1, std::max(-1.0, (lon + half_lon - g.lon_axis[0]) / dlon + 1)));
+    y0 = (g.lat_axis[0] - (lat + half_lat)) / dlat;
+    y1 = (g.lat_axis[0] - (lat - half_lat)) / dlat + 1;
+    x0 = (lon - half_lon - g.lon_axis[0]) / dlon;
+    x1 = (lon + half_lon - g.lon_axis[0]) / dlon + 1;
   }
+  const int i0 = clamp_index(x0, g.nx), i1 = clamp_index(x1, g.nx);
+  const int j0 = clamp_index(y0, g.ny), j1 = clamp_index(y1, g.ny);
   const double r2 = s.radius_km * s.radius_km;
   for (int j = j0; j <= j1; ++j) {
     for (int i = i0; i <= i1; ++i) {
@@ -318,8 +331,9 @@ void write_hour(const ForcingGrid& g, const Statics& st, const std::vector<Storm
   std::fill(rain.begin(), rain.end(), 0.0f);
   for (const Storm& s : storms) add_storm(g, s, hour, rain);
   for (float& r : rain) r = trimmed(r, 10);
-  const double a = 2.0 * kPi * (hour - 15.0) / 24.0;
-  const float ca = static_cast<float>(std::cos(a)), sa = static_cast<float>(std::sin(a));
+  double sine = 0, cosine = 0;
+  det_sincos_turns((hour - 15.0) / 24.0, sine, cosine);
+  const auto ca = static_cast<float>(cosine), sa = static_cast<float>(sine);
   auto phase_cos = [&](std::size_t k) { return ca * st.cos_lon[k] - sa * st.sin_lon[k]; };
   auto phase_sin = [&](std::size_t k) { return sa * st.cos_lon[k] + ca * st.sin_lon[k]; };
 

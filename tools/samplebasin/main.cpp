@@ -4,7 +4,6 @@
 //   samplebasin [--preset small|medium|national] [--seed N] [--verbose] OUTDIR
 #include <malloc.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,23 +49,26 @@ double cpu_seconds() {
 }
 
 // With --verbose: the wall-clock and processor time of every stage of this
-// process on the error stream.
+// process, and its peak memory so far, on the error stream.
 void progress(const char* stage) {
   if (!verbose) return;
   const auto now = std::chrono::steady_clock::now();
   const double cpu = cpu_seconds();
-  std::fprintf(stderr, "samplebasin[%d]: %-28s %8.2f s wall %8.2f s cpu\n", static_cast<int>(getpid()), stage,
-               std::chrono::duration<double>(now - lap_start).count(), cpu - lap_cpu);
+  rusage u {};
+  ::getrusage(RUSAGE_SELF, &u);
+  std::fprintf(stderr, "samplebasin[%d]: %-28s %8.2f s wall %8.2f s cpu %7ld MB peak\n", static_cast<int>(getpid()),
+               stage, std::chrono::duration<double>(now - lap_start).count(), cpu - lap_cpu, u.ru_maxrss / 1024);
   lap_start = now;
   lap_cpu = cpu;
 }
 
+// Creates a folder and any missing parents; an existing folder is fine.
 void make_folder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-  }
-  rn::fail("Error: cannot create folder " + path + ": " + std::strerror(errno));
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (!ec && std::filesystem::is_directory(path, ec)) return;
+  rn::fail("Error: cannot create folder " + path + ": " +
+           (ec ? ec.message() : std::string("a file of that name is in the way")));
 }
 
 bool parse_seed(const std::string& text, std::uint64_t& seed) {

@@ -92,16 +92,19 @@ namespace {
 
 // Start and count of `rows` rows from `first_row` of a variable whose last
 // two dimensions are rows and columns; leading dimensions take index 0.
-void slab(int ncid, int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
-          std::vector<std::size_t>& start, std::vector<std::size_t>& count) {
+int slab(int ncid, int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
+         std::vector<std::size_t>& start, std::vector<std::size_t>& count) {
   int ndims = 0;
-  nc_inq_varndims(ncid, varid, &ndims);
-  const auto n = static_cast<std::size_t>(std::max(ndims, 2));
+  const int status = nc_inq_varndims(ncid, varid, &ndims);
+  if (status != NC_NOERR) return status;
+  if (ndims < 2) return NC_EINVALCOORDS;
+  const auto n = static_cast<std::size_t>(ndims);
   start.assign(n, 0);
   count.assign(n, 1);
   start[n - 2] = first_row;
   count[n - 2] = rows;
   count[n - 1] = columns;
+  return NC_NOERR;
 }
 
 }  // namespace
@@ -109,14 +112,14 @@ void slab(int ncid, int varid, std::size_t first_row, std::size_t rows, std::siz
 void NcOut::put_rows(int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
                      const float* values) {
   std::vector<std::size_t> start, count;
-  slab(ncid_, varid, first_row, rows, columns, start, count);
+  check(slab(ncid_, varid, first_row, rows, columns, start, count), "shape of a 2-D variable");
   check(nc_put_vara_float(ncid_, varid, start.data(), count.data(), values), "write rows");
 }
 
 void NcOut::put_rows(int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
                      const std::int32_t* values) {
   std::vector<std::size_t> start, count;
-  slab(ncid_, varid, first_row, rows, columns, start, count);
+  check(slab(ncid_, varid, first_row, rows, columns, start, count), "shape of a 2-D variable");
   check(nc_put_vara_int(ncid_, varid, start.data(), count.data(), values), "write rows");
 }
 

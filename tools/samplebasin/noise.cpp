@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "det_math.hpp"
 #include "random.hpp"
 
 namespace sb {
@@ -33,6 +34,8 @@ inline double fade(double t) { return t * t * t * (t * (t * 6.0 - 15.0) + 10.0);
 }  // namespace
 
 double gradient_noise(double x, double y, std::uint32_t seed) {
+  constexpr double kFar = 1e15;  // beyond this (or not a number) the field is flat
+  if (!(std::fabs(x) < kFar && std::fabs(y) < kFar)) return 0.0;
   // Floor by truncation (the library floor is a call on baseline x86-64).
   auto ix = static_cast<std::int64_t>(x);
   auto iy = static_cast<std::int64_t>(y);
@@ -52,7 +55,7 @@ double gradient_noise(double x, double y, std::uint32_t seed) {
 }
 
 FractalNoise::FractalNoise(std::uint64_t seed, double longest_km, double amplitude, double hurst) {
-  const double gain = std::pow(2.0, -hurst);
+  const double gain = det_pow(2.0, -hurst);
   double wavelength = longest_km;
   double amp = amplitude;
   for (int o = 0; o < kMaxOctaves; ++o) {

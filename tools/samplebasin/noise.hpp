@@ -11,7 +11,8 @@
 namespace sb {
 
 /// Gradient (lattice) noise at (x, y) in lattice units, roughly in [-0.7, 0.7],
-/// zero at every lattice point.  Integer hashing and IEEE arithmetic only.
+/// zero at every lattice point (and far away or at a position that is not a
+/// number).  Integer hashing and IEEE arithmetic only.
 double gradient_noise(double x, double y, std::uint32_t seed);
 
 /// A sum of octaves of gradient noise: wavelength `longest_km` with

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "det_math.hpp"
 #include "random.hpp"
 
 namespace sb {
@@ -204,7 +205,7 @@ Window choose_window(const ParentNetwork& net, const Preset& preset) {
           if (c.contains(pi, pj)) continue;
           const std::size_t p = net.acc.index(pi, pj);
           if (net.channel[p] && downstream(net.surface.dir, p) == static_cast<std::int64_t>(q)) {
-            inflow += std::log2(1.0 + static_cast<double>(net.acc[p]) / preset.parent_channel_cells);
+            inflow += det_log2(1.0 + static_cast<double>(net.acc[p]) / preset.parent_channel_cells);
           }
         }
       };

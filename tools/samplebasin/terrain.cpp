@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "det_math.hpp"
 #include "random.hpp"
 
 namespace sb {
@@ -15,7 +16,7 @@ FractalNoise make_relief(const Preset& p, std::uint64_t seed) {
   // roughness at the same wavelength.
   const double extent = std::max(p.parent_nx, p.parent_ny) * static_cast<double>(p.parent_dx_km);
   const double longest = 0.5 * extent;
-  const double amplitude = p.relief_m_at_1000km * std::pow(longest / 1000.0, p.hurst);
+  const double amplitude = p.relief_m_at_1000km * det_pow(longest / 1000.0, p.hurst);
   return FractalNoise(hash4(seed, 0x52454C46u), longest, amplitude, p.hurst);
 }
 
@@ -25,9 +26,7 @@ TerrainModel::TerrainModel(const Preset& p, std::uint64_t seed) : relief_(make_r
   // The coast runs across the domain at a seeded angle, the sea on the side
   // the normal points away from, about `sea_share` of the domain.
   Rng rng(hash4(seed, 0x434F4153u));
-  const double angle = rng.uniform(0.0, 6.283185307179586);
-  normal_x_ = std::cos(angle);
-  normal_y_ = std::sin(angle);
+  det_sincos_turns(rng.uniform(), normal_y_, normal_x_);
   const double w = (p.parent_nx - 1) * static_cast<double>(p.parent_dx_km);
   const double h = (p.parent_ny - 1) * static_cast<double>(p.parent_dx_km);
   double lo = 0.0, hi = 0.0;
