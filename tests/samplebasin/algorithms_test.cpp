@@ -52,7 +52,7 @@ void expect_drains(const Grid<float>& filled, const Grid<std::uint8_t>& outlet) 
   }
 }
 
-TEST(Drainage, FillRaisesPitsAndFlatsJustEnoughToDrain) {
+TEST(SampleBasinDrainage, FillRaisesPitsAndFlatsJustEnoughToDrain) {
   const Grid<float> h = from_rows({{9, 9, 9, 9, 9, 9, 9},
                                    {9, 5, 5, 5, 5, 5, 9},
                                    {9, 5, 1, 5, 3, 5, 9},
@@ -70,7 +70,7 @@ TEST(Drainage, FillRaisesPitsAndFlatsJustEnoughToDrain) {
   EXPECT_EQ(filled.at(0, 0), 9.0f);  // outlets keep their height
 }
 
-TEST(Drainage, DirectionsFormATreeDownToTheEdgeAndTheSea) {
+TEST(SampleBasinDrainage, DirectionsFormATreeDownToTheEdgeAndTheSea) {
   Preset p = *find_preset("small");
   const TerrainModel terrain(p, 3);
   Grid<float> raw = sample_terrain(terrain, 60, 50, 0.0, 0.0, 1.0);
@@ -112,7 +112,7 @@ TEST(Drainage, DirectionsFormATreeDownToTheEdgeAndTheSea) {
   EXPECT_EQ(stopped, land);
 }
 
-TEST(Drainage, StrahlerOrdersGrowOnlyWhereEqualOrdersMeet) {
+TEST(SampleBasinDrainage, StrahlerOrdersGrowOnlyWhereEqualOrdersMeet) {
   // A channel tree on a 5 x 5 grid (rows from the south): two heads meet
   // at (2, 2), a third joins further down at (2, 1), all drain south off (2, 0).
   Surface s;
@@ -139,7 +139,7 @@ TEST(Drainage, StrahlerOrdersGrowOnlyWhereEqualOrdersMeet) {
   EXPECT_EQ(order.at(2, 0), 3);
 }
 
-TEST(Drainage, BoundaryNodesComeInTheMappingBuildersOrder) {
+TEST(SampleBasinDrainage, BoundaryNodesComeInTheMappingBuildersOrder) {
   ChildGrid c;
   c.dir = Grid<std::uint8_t>(4, 3, 0);
   c.channel = Grid<std::uint8_t>(4, 3, 1);
@@ -160,7 +160,7 @@ TEST(Drainage, BoundaryNodesComeInTheMappingBuildersOrder) {
   EXPECT_EQ(boundary_nodes(c).size(), 3u);
 }
 
-TEST(ParentNetwork, LinksAreShortOrderedDownstreamAndTileTheLand) {
+TEST(SampleBasinParentNetwork, LinksAreShortOrderedDownstreamAndTileTheLand) {
   Preset p = *find_preset("small");
   const TerrainModel terrain(p, 5);
   ParentNetwork net = build_parent_network(
@@ -204,7 +204,7 @@ TEST(ParentNetwork, LinksAreShortOrderedDownstreamAndTileTheLand) {
 
 namespace {
 
-TEST(DeterministicMaths, AgreesWithTheLibraryToAFewUnitsInTheLastPlace) {
+TEST(SampleBasinMaths, AgreesWithTheLibraryToAFewUnitsInTheLastPlace) {
   auto close = [](double a, double b) { return std::fabs(a - b) <= 4e-16 * std::max(1.0, std::fabs(b)); };
   for (double x : {1e-300, 1e-5, 0.3, 0.7071, 1.0, 1.5, 2.0, 10.0, 12345.678, 1e300}) {
     EXPECT_TRUE(close(sb::det_log(x), std::log(x))) << x;

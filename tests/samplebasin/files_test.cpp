@@ -126,7 +126,7 @@ std::vector<std::pair<int, int>> inflow_nodes(const ChildGrid& c) {
   return nodes;
 }
 
-class SmallBasin : public ::testing::Test {
+class SampleBasinSmall : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     scratch_ = new ScratchDir;
@@ -143,16 +143,16 @@ class SmallBasin : public ::testing::Test {
   static RunResult* result_;
 };
 
-ScratchDir* SmallBasin::scratch_ = nullptr;
-RunResult* SmallBasin::result_ = nullptr;
+ScratchDir* SampleBasinSmall::scratch_ = nullptr;
+RunResult* SampleBasinSmall::result_ = nullptr;
 
-TEST_F(SmallBasin, WritesEveryFileAndNothingElse) {
+TEST_F(SampleBasinSmall, WritesEveryFileAndNothingElse) {
   EXPECT_EQ(files_below(out()), expected_files());
   EXPECT_TRUE(contains(result_->out, "samplebasin: preset small, seed 1")) << result_->out;
   EXPECT_TRUE(result_->err.empty()) << result_->err;
 }
 
-TEST_F(SmallBasin, LayoutsAreThoseTheProgramsRead) {
+TEST_F(SampleBasinSmall, LayoutsAreThoseTheProgramsRead) {
   struct Expect {
     const char* file;
     const char* kind;
@@ -203,7 +203,7 @@ TEST_F(SmallBasin, LayoutsAreThoseTheProgramsRead) {
   EXPECT_FALSE(contains(rn::test::ncdump(out() / "forcing/latlon_rain/2016010100.forcing.nc", "-h"), "T2"));
 }
 
-TEST_F(SmallBasin, NamelistNamesTheParentAndChildFiles) {
+TEST_F(SampleBasinSmall, NamelistNamesTheParentAndChildFiles) {
   const std::string text = rn::test::read_file(out() / "namelist.nesting");
   for (const char* line : {"&namelist_nesting", " mapproject = 'LC'", " fulldom_child_f = 'child/child_grid.nc'",
                            " fulldom_parent_f = 'parent/parent_grid.nc'", " routinelin_p_f = 'parent/parent_links.nc'",
@@ -213,7 +213,7 @@ TEST_F(SmallBasin, NamelistNamesTheParentAndChildFiles) {
   }
 }
 
-TEST_F(SmallBasin, ChildRowsRunNorthToSouthAndRiversEnterAcrossTheEdge) {
+TEST_F(SampleBasinSmall, ChildRowsRunNorthToSouthAndRiversEnterAcrossTheEdge) {
   const ChildGrid c = read_child(out());
   const std::vector<double> y = read_var<double>(out() / "child/child_grid.nc", "y");
   for (std::size_t r = 1; r < y.size(); ++r) EXPECT_LT(y[r], y[r - 1]);
@@ -239,7 +239,7 @@ TEST_F(SmallBasin, ChildRowsRunNorthToSouthAndRiversEnterAcrossTheEdge) {
 
 // The mapping builder places every perimeter cell in the parent window
 // that it computes from the four corners (stop 999 otherwise).
-TEST_F(SmallBasin, PerimeterLiesInsideTheParentWindow) {
+TEST_F(SampleBasinSmall, PerimeterLiesInsideTheParentWindow) {
   const ChildGrid c = read_child(out());
   const fs::path geo = out() / "parent/parent_geo.nc";
   const float lat0 = read_var<float>(geo, "XLAT_M")[0], lon0 = read_var<float>(geo, "XLONG_M")[0];
@@ -277,7 +277,7 @@ TEST_F(SmallBasin, PerimeterLiesInsideTheParentWindow) {
   for (const auto& [cell, held] : blocks) EXPECT_EQ(held.size(), 1u) << cell.first << " " << cell.second;
 }
 
-TEST_F(SmallBasin, OverlapWeightsAddUpToOnePerLink) {
+TEST_F(SampleBasinSmall, OverlapWeightsAddUpToOnePerLink) {
   const fs::path f = out() / "parent/parent_overlap.nc";
   const auto polyid = read_var<std::int32_t>(f, "polyid");
   const auto overlaps = read_var<std::int32_t>(f, "overlaps");
@@ -307,7 +307,7 @@ TEST_F(SmallBasin, OverlapWeightsAddUpToOnePerLink) {
   for (const auto& [cell, ids] : polygons_in_cell) EXPECT_LE(ids.size(), 20u);
 }
 
-TEST_F(SmallBasin, RouteLinksMissThreePolygonsAndListTwoTwice) {
+TEST_F(SampleBasinSmall, RouteLinksMissThreePolygonsAndListTwoTwice) {
   const auto polyid = read_var<std::int32_t>(out() / "parent/parent_overlap.nc", "polyid");
   const auto link = read_var<std::int32_t>(out() / "parent/parent_links.nc", "link");
   const auto feature = read_var<std::int32_t>(out() / "channel/reach_2016010100.nc", "feature_id");
@@ -322,7 +322,7 @@ TEST_F(SmallBasin, RouteLinksMissThreePolygonsAndListTwoTwice) {
   EXPECT_EQ(link.size(), polyid.size() - 3 + 2);
 }
 
-TEST_F(SmallBasin, StreamflowGrowsDownstreamAndSpansTheColourClasses) {
+TEST_F(SampleBasinSmall, StreamflowGrowsDownstreamAndSpansTheColourClasses) {
   const auto link = read_var<std::int32_t>(out() / "parent/parent_links.nc", "link");
   const auto to = read_var<std::int32_t>(out() / "parent/parent_links.nc", "to");
   const fs::path reach = out() / "channel/reach_2016010100.nc";
@@ -360,7 +360,7 @@ TEST_F(SmallBasin, StreamflowGrowsDownstreamAndSpansTheColourClasses) {
   EXPECT_EQ(classes.size(), 6u);
 }
 
-TEST_F(SmallBasin, GaugesSitOnParentChannelCells) {
+TEST_F(SampleBasinSmall, GaugesSitOnParentChannelCells) {
   const auto xi = read_var<std::int32_t>(out() / "seg_info.nc", "chanxi");
   const auto yj = read_var<std::int32_t>(out() / "seg_info.nc", "chanyj");
   std::set<std::pair<int, int>> channel;
@@ -379,7 +379,7 @@ TEST_F(SmallBasin, GaugesSitOnParentChannelCells) {
   EXPECT_GT(with_blank, 0);
 }
 
-TEST_F(SmallBasin, SitesLieInsideBothForcingGrids) {
+TEST_F(SampleBasinSmall, SitesLieInsideBothForcingGrids) {
   const fs::path ll = out() / "forcing/latlon_full/2016010100.forcing.nc";
   const auto lat_axis = read_var<float>(ll, "lat_0");
   const auto lon_axis = read_var<float>(ll, "lon_0");
@@ -410,7 +410,7 @@ TEST_F(SmallBasin, SitesLieInsideBothForcingGrids) {
   }
 }
 
-TEST_F(SmallBasin, ForcingFieldsArePlausibleAndFollowTheDay) {
+TEST_F(SampleBasinSmall, ForcingFieldsArePlausibleAndFollowTheDay) {
   const fs::path dir = out() / "forcing";
   for (const char* flavour : {"latlon", "lambert"}) {
     const std::string full = std::string(flavour) + "_full/";
@@ -441,7 +441,7 @@ TEST_F(SmallBasin, ForcingFieldsArePlausibleAndFollowTheDay) {
   }
 }
 
-TEST_F(SmallBasin, CellMappingFeedsEveryBoundaryNodeFromAParentRecord) {
+TEST_F(SampleBasinSmall, CellMappingFeedsEveryBoundaryNodeFromAParentRecord) {
   const fs::path f = out() / "cellfeed/mapping.nc";
   const auto index = read_var<std::int32_t>(f, "fcstIndex");
   const auto weight = read_var<float>(f, "weight");
@@ -477,7 +477,7 @@ std::string header_without_lengths(const fs::path& file) {
   return out;
 }
 
-TEST(SampleBasin, SameSeedSameFilesOtherSeedSameLayouts) {
+TEST(SampleBasinRuns, SameSeedSameFilesOtherSeedSameLayouts) {
   ScratchDir scratch;
   for (const char* seed : {"1", "7"}) {
     const RunResult r = rn::test::run("samplebasin", {"--seed", seed, std::string("s") + seed}, scratch.path());
@@ -499,7 +499,7 @@ TEST(SampleBasin, SameSeedSameFilesOtherSeedSameLayouts) {
   EXPECT_GE(differ, static_cast<int>(expected_files().size()) - 1);  // the namelist is the same
 }
 
-TEST(SampleBasin, RefusesBadArguments) {
+TEST(SampleBasinRuns, RefusesBadArguments) {
   ScratchDir scratch;
   struct Case {
     std::vector<std::string> args;
@@ -512,6 +512,7 @@ TEST(SampleBasin, RefusesBadArguments) {
       {{"--seed", "18446744073709551616", "x"}, "--seed takes a whole number"},
       {{"--frobnicate", "x"}, "unknown option"},
       {{"x", "y"}, "more than one output folder"},
+      {{"x", "--seed"}, "--seed needs a value"},
       {{"plain_file/sub"}, "cannot create folder"},
   };
   rn::test::write_file(scratch / "plain_file", "");
@@ -530,10 +531,10 @@ TEST(SampleBasin, RefusesBadArguments) {
 // The programs of the toolkit on the small basin: each that exists runs to a
 // normal end without a warning about the data.
 
-class Chain : public SmallBasin {
+class SampleBasinChain : public SampleBasinSmall {
  protected:
   void SetUp() override {
-    SmallBasin::SetUp();
+    SampleBasinSmall::SetUp();
     fs::copy(out(), work_.path() / "b", fs::copy_options::recursive);
   }
   static bool have(const char* program) { return fs::exists(rn::test::bin_dir() / program); }
@@ -541,7 +542,7 @@ class Chain : public SmallBasin {
   ScratchDir work_;
 };
 
-TEST_F(Chain, NestingRunsCleanAndBothFeedsAgree) {
+TEST_F(SampleBasinChain, NestingRunsCleanAndBothFeedsAgree) {
   if (!have("linkweaver")) GTEST_SKIP() << "linkweaver not built";
   const RunResult lw = rn::test::run("linkweaver", {}, dir());
   ASSERT_EQ(lw.status, 0) << lw.out << lw.err;
@@ -571,7 +572,7 @@ TEST_F(Chain, NestingRunsCleanAndBothFeedsAgree) {
   EXPECT_NEAR(reach_total / cell_total, 1.0, 0.5);
 }
 
-TEST_F(Chain, GlobeExportersWriteEveryClass) {
+TEST_F(SampleBasinChain, GlobeExportersWriteEveryClass) {
   if (!have("flowglobe")) GTEST_SKIP() << "KML tools not built";
   const std::vector<std::vector<std::string>> runs = {
       {"flowglobe", "channel/points_2016010100.nc", "flow.kml", "1", "1", "seg_info.nc", "station_list.txt"},
@@ -591,7 +592,7 @@ TEST_F(Chain, GlobeExportersWriteEveryClass) {
   }
 }
 
-TEST_F(Chain, TerrainAndSiteSeriesRun) {
+TEST_F(SampleBasinChain, TerrainAndSiteSeriesRun) {
   if (have("bedcarve")) {
     const RunResult bc = rn::test::run("bedcarve", {"child/terrain.nc", "filled.nc"}, dir());
     EXPECT_EQ(bc.status, 0) << bc.err;

@@ -150,7 +150,8 @@ void run(int argc, char** argv) {
     }
     if (a == "--verbose") {
       verbose = true;
-    } else if ((a == "--preset" || a == "--seed") && k + 1 < argc) {
+    } else if (a == "--preset" || a == "--seed") {
+      if (k + 1 >= argc) rn::fail("Error: " + a + " needs a value\n" + kUsage);
       const std::string v = argv[++k];
       if (a == "--preset") {
         preset_name = v;
