@@ -11,9 +11,7 @@
 // holds no forcing file.  Measured: 100 and 40,000 sites spread over the
 // whole latitude-longitude grid, 100 sites within one basin (a tenth of the
 // grid's rows), and the sample basin's own US site list.
-#include <fcntl.h>
 #include <netcdf.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,8 +26,6 @@
 #include <vector>
 
 #include "nc_file.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -62,31 +58,37 @@ double self_cpu() {
   return seconds(u.ru_utime) + seconds(u.ru_stime);
 }
 
-// Runs `args` in `cwd` with standard output and error into `log`; returns
-// the exit status and the times of the child.
-std::pair<int, Times> spawn_and_wait(const std::vector<std::string>& args, const fs::path& cwd,
-                                     const fs::path& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-  std::vector<std::string> store(args);
-  std::vector<char*> argv;
-  for (auto& a : store) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-    die("cannot start " + args[0]);
+// A text quoted for the shell.
+std::string quoted(const std::string& text) {
+  std::string q(1, '\'');
+  for (char c : text) {
+    if (c == '\'') {
+      q.append("'\\''");
+    } else {
+      q.push_back(c);
+    }
   }
-  posix_spawn_file_actions_destroy(&actions);
-  int wstatus = 0;
-  rusage usage{};
-  wait4(pid, &wstatus, 0, &usage);
-  const Times t{std::chrono::duration<double>(Clock::now() - start).count(),
-                seconds(usage.ru_utime) + seconds(usage.ru_stime)};
-  return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), t};
+  q.push_back('\'');
+  return q;
+}
+
+// Runs `args` in `cwd` through the shell with standard output and error into
+// `log`; returns the exit status and the times of the children.
+std::pair<int, Times> run_command(const std::vector<std::string>& args, const fs::path& cwd,
+                                  const fs::path& log) {
+  std::string command("cd ");
+  command.append(quoted(cwd.string())).append(" &&");
+  for (const std::string& a : args) command.append(" ").append(quoted(a));
+  command.append(" > ").append(quoted(log.string())).append(" 2>&1");
+  rusage before{}, after{};
+  getrusage(RUSAGE_CHILDREN, &before);
+  const auto start = Clock::now();
+  const int status = std::system(command.c_str());
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  getrusage(RUSAGE_CHILDREN, &after);
+  const double cpu = seconds(after.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_utime) -
+                     seconds(before.ru_stime);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, Times{wall, cpu}};
 }
 
 std::vector<fs::path> forcing_files(const fs::path& folder) {
@@ -168,7 +170,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     std::printf("generating the national sample basin in %s ...\n", dir.c_str());
     std::fflush(stdout);
-    const auto [status, t] = spawn_and_wait(
+    const auto [status, t] = run_command(
         {(bin / "samplebasin").string(), "--preset", "national", dir.string()}, dir,
         dir / "samplebasin.log");
     if (status != 0) die("samplebasin failed; see " + (dir / "samplebasin.log").string());
@@ -231,7 +233,7 @@ int main(int argc, char** argv) {
       for (const auto& e : fs::directory_iterator(work)) {
         if (e.path().extension() == ".txt" && e.path() != sites) fs::remove(e.path());
       }
-      const auto [status, t] = spawn_and_wait(
+      const auto [status, t] = run_command(
           {(bin / "siteseries").string(), "1", "1", start_date, std::to_string(files.size()),
            kSuffix, forcing.string(), sites.string()},
           work, work / "run.log");

@@ -94,22 +94,8 @@ TEST(BintP, PositionsOutsideTheInteriorGiveTheMissingValue) {
 TEST(Humidity, SaturationAtTheReferenceTemperature) {
   // T 273.5 gives e = 1 and E = 6.11; Q 0.00611 is then saturation.
   EXPECT_EQ(fixed(humidity(273.5f, 0.00611f), 1), "       100.0");
-  // 32-bit steps in the written order: 10^((T - 273.5) * 7.5 / T).
-  const float t = 293.15f;
-  const float e = powf(10.0f, ((t - 273.5f) * 7.5f) / t);
-  EXPECT_EQ(humidity(t, 0.01f), ((0.01f * 1000.0f) / (6.11f * e)) * 100.0f);
   // Interpolated missing values give asterisks in the humidity column too.
   EXPECT_EQ(fixed(humidity(kMissingValue, kMissingValue), 1), "************");
-}
-
-TEST(Stencil, RowsOfTheBlockCutToTheGrid) {
-  using rn::siteseries::stencil;
-  EXPECT_EQ(stencil(2.0f, 10).first, 1);
-  EXPECT_EQ(stencil(2.0f, 10).last, 4);
-  EXPECT_EQ(stencil(5.7f, 10).first, 4);
-  EXPECT_EQ(stencil(5.7f, 10).last, 7);
-  EXPECT_EQ(stencil(9.0f, 10).first, 8);
-  EXPECT_EQ(stencil(9.0f, 10).last, 10);
 }
 
 }  // namespace
