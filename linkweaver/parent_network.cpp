@@ -3,10 +3,10 @@
 #include <cmath>
 #include <limits>
 #include <string>
-#include <unordered_map>
 
 #include "file_names.hpp"
 #include "grid_readers.hpp"
+#include "id_lookup.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
@@ -41,28 +41,16 @@ void read_p_link(std::string_view file_name, Plink& plink) {
 // Contract: any identifiers, duplicates included, in `ids` and in
 // `plink.link`.  The result equals a scan of `plink.link` from its first
 // element for each identifier in turn (first occurrence wins), and the
-// warnings of unknown identifiers come in the order of `ids`.  Cost: a hash
-// table of the distinct wanted identifiers and one pass over the links that
-// ends once every one is found: O(|ids| + nlinks) expected time, memory
-// O(|ids|) beyond the input.
+// warnings of unknown identifiers come in the order of `ids`.  Cost: that of
+// first_positions, one pass over the links that ends once every wanted
+// identifier is found: O(|ids| + nlinks) expected time, memory O(|ids|)
+// beyond the input.
 std::vector<std::int32_t> getorders(const Plink& plink, std::span<const std::int32_t> ids) {
-  constexpr std::size_t kNotFound = std::numeric_limits<std::size_t>::max();
-  std::unordered_map<std::int32_t, std::size_t> first;
-  first.reserve(ids.size());
-  for (const std::int32_t id : ids) first.emplace(id, kNotFound);
-  std::size_t remaining = first.size();
-  for (std::size_t k = 0; k < plink.link.size() && remaining > 0; ++k) {
-    const auto hit = first.find(plink.link[k]);
-    if (hit != first.end() && hit->second == kNotFound) {
-      hit->second = k;
-      --remaining;
-    }
-  }
+  const std::vector<std::int32_t> first = first_positions(ids, plink.link);
   std::vector<std::int32_t> orders(ids.size());
   for (std::size_t n = 0; n < ids.size(); ++n) {
-    const std::size_t k = first.find(ids[n])->second;
-    if (k != kNotFound) {
-      orders[n] = plink.order[k];
+    if (first[n] != kIdAbsent) {
+      orders[n] = plink.order[static_cast<std::size_t>(first[n]) - 1];
     } else {
       out().record("Warning: id not matched. ");
       out().record("input Id from mapping file is ", ids[n]);

@@ -11,10 +11,6 @@
 
 namespace rn::nesting {
 
-/// I/O buffer size for the nesting outputs (the cache and the child
-/// boundary file, a few hundred kB at most): the library's own choice.
-inline constexpr std::size_t kSmallFileChunk = 0;
-
 /// Writes the child boundary file `path` (classic netCDF, replaced
 /// atomically): dimension `nodeNum` of the length of `qstream` (length 0 is
 /// the unlimited dimension, whose variables then hold no records), then the

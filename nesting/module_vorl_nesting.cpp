@@ -8,7 +8,7 @@
 
 #include "child_boundary.hpp"
 #include "file_names.hpp"
-#include "id_index.hpp"
+#include "id_lookup.hpp"
 #include "index_cache.hpp"
 #include "nc_readers.hpp"
 #include "nc_writer.hpp"
@@ -141,7 +141,7 @@ void VorlNesting::init(std::string_view input) {
 }
 
 void VorlNesting::dump_index() const {
-  NcWriter file(kIndexFile, kSmallFileChunk);
+  NcWriter file(kIndexFile, kLibraryIoChunk);
   const int nd = file.def_dim("ndata", static_cast<std::size_t>(ndata));
   const int gn = file.def_dim("gridNum", static_cast<std::size_t>(gridnum));
   const int index_id = file.def_var("pNodeIndex", NcVarType::int32, {nd});

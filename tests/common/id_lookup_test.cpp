@@ -1,4 +1,4 @@
-#include "id_index.hpp"
+#include "id_lookup.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-using rn::nesting::first_positions;
+using rn::first_positions;
 
 // The plain scan the hash match must agree with.
 std::vector<std::int32_t> scan(const std::vector<std::int32_t>& wanted,

@@ -1,4 +1,4 @@
-#include "id_index.hpp"
+#include "id_lookup.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <span>
 
-namespace rn::nesting {
+namespace rn {
 namespace {
 
 // Set of the wanted ids: an open-addressing hash table with linear probing,
@@ -17,15 +17,15 @@ namespace {
 // (consecutive link numbers) evenly.
 class IdTable {
  public:
-  static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
   explicit IdTable(std::size_t count) {
     // The table at most three quarters full; the filter with 16 bits per
     // slot, so that about 1 in 20 unwanted ids gets past it.
     table_bits_ = std::countr_zero(std::bit_ceil(count + count / 3 + 16));
     filter_bits_ = table_bits_ + 4;
-    slots_.assign(std::size_t{1} << table_bits_, Slot{kEmpty, -1});
-    slots_.push_back(Slot{kEmpty, -1});  // the last slot serves the id kEmpty
+    slots_.assign(std::size_t{1} << table_bits_, Slot{kEmpty, kIdAbsent});
+    slots_.push_back(Slot{kEmpty, kIdAbsent});  // the last slot serves the id kEmpty
     filter_.assign((std::size_t{1} << filter_bits_) / 64, 0);
   }
 
@@ -63,7 +63,7 @@ class IdTable {
       for (std::size_t t = 0; t < n; ++t) {
         const std::size_t j = start + passed[t];
         const std::size_t s = find(ids[j]);
-        if (s != kAbsent && slots_[s].first < 0) {
+        if (s != kNoSlot && slots_[s].first == kIdAbsent) {
           slots_[s].first = static_cast<std::int32_t>(j + 1);
           ++got;
         }
@@ -72,28 +72,28 @@ class IdTable {
   }
 
   std::size_t find(std::int32_t id) const {
-    if (id == kEmpty) return has_empty_id_ ? empty_slot() : kAbsent;
+    if (id == kEmpty) return has_empty_id_ ? empty_slot() : kNoSlot;
     const std::size_t mask = empty_slot() - 1;
     std::size_t s = hash(id) >> (64 - table_bits_);
     for (;;) {
       const std::int32_t k = slots_[s].key;
       if (k == id) return s;
-      if (k == kEmpty) return kAbsent;
+      if (k == kEmpty) return kNoSlot;
       s = (s + 1) & mask;
     }
   }
 
-  // First position of a wanted id, or -1.
+  // First position of a wanted id, or kIdAbsent.
   std::int32_t position(std::int32_t id) const {
     const std::size_t s = find(id);
-    return s == kAbsent ? -1 : slots_[s].first;
+    return s == kNoSlot ? kIdAbsent : slots_[s].first;
   }
 
  private:
   static constexpr std::int32_t kEmpty = std::numeric_limits<std::int32_t>::min();
   static constexpr std::size_t kBlock = 4096;
 
-  // An id and the first position found for it (-1: none yet).
+  // An id and the first position found for it (kIdAbsent: none yet).
   struct Slot {
     std::int32_t key;
     std::int32_t first;
@@ -125,4 +125,4 @@ std::vector<std::int32_t> first_positions(std::span<const std::int32_t> wanted,
   return positions;
 }
 
-}  // namespace rn::nesting
+}  // namespace rn
