@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "nc_test_support.hpp"
@@ -19,9 +20,11 @@ using rn::test::outcome_of;
 namespace fs = std::filesystem;
 
 // The boundary layout: nodeNum, qstream, ci, cj.
+// With `chunk`, the writer's I/O buffer of that size; without, the default.
 void write_boundary(const std::string& path, const std::vector<float>& q,
-                    const std::vector<std::int32_t>& ci, const std::vector<std::int32_t>& cj) {
-  rn::NcWriter w(path);
+                    const std::vector<std::int32_t>& ci, const std::vector<std::int32_t>& cj,
+                    std::optional<std::size_t> chunk = std::nullopt) {
+  rn::NcWriter w = chunk ? rn::NcWriter(path, *chunk) : rn::NcWriter(path);
   const int node = w.def_dim("nodeNum", q.size());
   w.def_var("qstream", rn::NcVarType::real32, {node});
   const int ci_id = w.def_var("ci", rn::NcVarType::int32, {node});
@@ -76,6 +79,27 @@ data:
   nc_put_var_int(ncid, v[2], cj.data());
   ASSERT_EQ(nc_close(ncid), NC_NOERR);
   EXPECT_EQ(rn::test::read_file(path), rn::test::read_file(plain));
+}
+
+TEST(NcWriter, BufferSizeChangesNoByteOfTheFile) {
+  // Long enough to span several buffers of every size tried.
+  rn::test::ScratchDir dir;
+  const std::size_t n = 300000;
+  std::vector<float> q(n);
+  std::vector<std::int32_t> ci(n);
+  std::vector<std::int32_t> cj(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    q[k] = static_cast<float>(k) * 0.25f;
+    ci[k] = static_cast<std::int32_t>(k);
+    cj[k] = -static_cast<std::int32_t>(k);
+  }
+  const std::string large = (dir / "large.nc").string();
+  ASSERT_FALSE(outcome_of([&] { write_boundary(large, q, ci, cj); }).ended);
+  for (const std::size_t chunk : {rn::kLibraryIoChunk, std::size_t{5000}}) {
+    const std::string other = (dir / ("chunk" + std::to_string(chunk) + ".nc")).string();
+    ASSERT_FALSE(outcome_of([&] { write_boundary(other, q, ci, cj, chunk); }).ended);
+    EXPECT_EQ(rn::test::read_file(other), rn::test::read_file(large)) << chunk;
+  }
 }
 
 TEST(NcWriter, ZeroLengthDimensionIsTheUnlimitedOne) {
