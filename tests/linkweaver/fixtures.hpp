@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "../common/nc_test_support.hpp"
+#include "nc_test_support.hpp"
 
 namespace rn::linkweaver::test {
 

@@ -1,6 +1,6 @@
-// Helpers for the reader, writer and output tests: run a routine with
-// standard-output records captured and its program end caught, and run a
-// routine in a child process.
+// Helpers shared by the tests: run a routine with standard-output records
+// captured and its program end caught, list a folder, and run a routine in
+// a child process.
 #pragma once
 
 #include <sys/wait.h>
