@@ -10,7 +10,7 @@
 // `samplebasin --preset national DIR` when its forcing/latlon_full folder
 // holds no forcing file.  Measured: 100 and 40,000 sites spread over the
 // whole latitude-longitude grid, 100 sites within one basin (a tenth of the
-// grid's rows), and the sample basin's own US site list.
+// grid's rows), and the sample basin's own site lists on both grids.
 #include <netcdf.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -198,49 +198,55 @@ int main(int argc, char** argv) {
   const int ny = static_cast<int>(lat.size());
   struct Case {
     std::string name;
-    int sites = 0;  // 0: the sample basin's own list
+    int sites = 0;  // 0: the sample basin's own list `list`
     int first_row = 0, last_row = 0;
+    std::string list, us_area, grid, folder;
   };
-  const std::vector<Case> cases{{"100 sites over the grid", 100, 0, ny - 1},
-                                {"40,000 sites over the grid", 40000, 0, ny - 1},
-                                {"100 sites in one basin", 100, ny / 2, ny / 2 + ny / 10},
-                                {"sample basin sites_us.txt", 0, 0, 0}};
+  const std::vector<Case> cases{
+      {"100 sites over the grid", 100, 0, ny - 1, "", "1", "1", "latlon_full"},
+      {"40,000 sites over the grid", 40000, 0, ny - 1, "", "1", "1", "latlon_full"},
+      {"100 sites in one basin", 100, ny / 2, ny / 2 + ny / 10, "", "1", "1", "latlon_full"},
+      {"sites_us.txt, lat-lon grid", 0, 0, 0, "sites_us.txt", "1", "1", "latlon_full"},
+      {"sites_world.txt, Lambert grid", 0, 0, 0, "sites_world.txt", "2", "0", "lambert_full"}};
 
   std::vector<float> buffer;
-  read_floor(files, buffer);  // warm the page cache
   std::printf("siteseries on %zu hours of %zu x %zu forcing (%s), best of %d runs\n", files.size(),
-              lon.size(), lat.size(), forcing.c_str(), runs);
-  std::printf("  %-28s %21s %21s %15s\n", "", "program s/hour", "read floor s/hour",
+              lon.size(), lat.size(), dir.c_str(), runs);
+  std::printf("  %-30s %21s %21s %15s\n", "", "program s/hour", "read floor s/hour",
               "ratio");
-  std::printf("  %-28s %10s %10s %10s %10s %7s %7s\n", "", "wall", "cpu", "wall", "cpu", "wall",
+  std::printf("  %-30s %10s %10s %10s %10s %7s %7s\n", "", "wall", "cpu", "wall", "cpu", "wall",
               "cpu");
   const fs::path work = fs::temp_directory_path() / ("rn-bench-siteseries-" + std::to_string(getpid()));
   for (const Case& c : cases) {
+    const fs::path folder = dir / "forcing" / c.folder;
+    const std::vector<fs::path> hours = forcing_files(folder);
+    if (hours.empty()) continue;
     fs::remove_all(work);
     fs::create_directories(work);
     const fs::path sites = work / "sites.txt";
     if (c.sites > 0) {
       write_sites(sites, c.sites, lat, lon, c.first_row, c.last_row, 12345u + static_cast<std::uint32_t>(c.sites));
-    } else if (fs::exists(dir / "sites_us.txt")) {
-      fs::copy_file(dir / "sites_us.txt", sites);
+    } else if (fs::exists(dir / c.list)) {
+      fs::copy_file(dir / c.list, sites);
     } else {
       continue;
     }
+    read_floor(hours, buffer);  // warm the page cache
     Times best{1e30, 1e30};
     Times floor{1e30, 1e30};
     for (int r = 0; r < runs; ++r) {
-      floor = Times::min(floor, read_floor(files, buffer));
+      floor = Times::min(floor, read_floor(hours, buffer));
       for (const auto& e : fs::directory_iterator(work)) {
         if (e.path().extension() == ".txt" && e.path() != sites) fs::remove(e.path());
       }
       const auto [status, t] = run_command(
-          {(bin / "siteseries").string(), "1", "1", start_date, std::to_string(files.size()),
-           kSuffix, forcing.string(), sites.string()},
+          {(bin / "siteseries").string(), c.us_area, c.grid, start_date,
+           std::to_string(hours.size()), kSuffix, folder.string(), sites.string()},
           work, work / "run.log");
       if (status != 0) die("siteseries failed; see " + (work / "run.log").string());
-      best = Times::min(best, t.per(files.size()));
+      best = Times::min(best, t.per(hours.size()));
     }
-    std::printf("  %-28s %10.3f %10.3f %10.3f %10.3f %7.3f %7.3f\n", c.name.c_str(), best.wall,
+    std::printf("  %-30s %10.3f %10.3f %10.3f %10.3f %7.3f %7.3f\n", c.name.c_str(), best.wall,
                 best.cpu, floor.wall, floor.cpu, best.wall / floor.wall, best.cpu / floor.cpu);
     std::fflush(stdout);
   }
