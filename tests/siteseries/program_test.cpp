@@ -206,6 +206,9 @@ TEST_F(SiteSeries, ExistingOutputsAreKeptAndLaterHoursMatchAFreshRun) {
   EXPECT_EQ(output("2016010100"), "kept\n");
   EXPECT_EQ(output("2016010101"), hour2);
   EXPECT_EQ(output("2016010102"), hour3);
+  for (const auto& e : fs::directory_iterator(dir_.path())) {
+    EXPECT_NE(e.path().filename().string()[0], '.') << "temporary left: " << e.path();
+  }
 }
 
 TEST_F(SiteSeries, HeaderOnlyListGivesEmptyHourlyFiles) {
