@@ -111,14 +111,24 @@ inline void check(bool holds, const char* what) {
   std::abort();
 }
 
+/// The records written to standard output while the fuzzer runs: captured
+/// once for the whole run (a capture per input would cost an allocation and
+/// its page faults every time) and emptied before every input.
+inline std::string& captured_records() {
+  static std::string records;
+  static CaptureStdout capture(&records);
+  return records;
+}
+
 /// Runs `body` with standard-output records captured (the fuzzer stays
 /// quiet).  A program end is accepted; it must report a failure status and
 /// tell the user why (message records before it, or a stop text).  Returns
 /// true when the body ran to its end.
 template <typename Body>
 bool run_input(Body&& body) {
-  std::string records;
-  CaptureStdout capture(&records);
+  std::string& records = captured_records();
+  out().flush();
+  records.clear();
   try {
     body();
     return true;
