@@ -10,7 +10,7 @@ namespace rn::nesting {
 
 void write_child_boundary(std::string_view path, std::span<const float> qstream,
                           std::span<const std::int32_t> ci, std::span<const std::int32_t> cj) {
-  NcWriter file(path, kLibraryIoChunk);
+  NcWriter file(path, kSmallIoChunkBytes);
   const int node_num = file.def_dim("nodeNum", qstream.size());
   const int qstream_id = file.def_var("qstream", NcVarType::real32, {node_num});
   const int ci_id = file.def_var("ci", NcVarType::int32, {node_num});

@@ -141,7 +141,7 @@ void VorlNesting::init(std::string_view input) {
 }
 
 void VorlNesting::dump_index() const {
-  NcWriter file(kIndexFile, kLibraryIoChunk);
+  NcWriter file(kIndexFile, kSmallIoChunkBytes);
   const int nd = file.def_dim("ndata", static_cast<std::size_t>(ndata));
   const int gn = file.def_dim("gridNum", static_cast<std::size_t>(gridnum));
   const int index_id = file.def_var("pNodeIndex", NcVarType::int32, {nd});

@@ -95,7 +95,7 @@ TEST(NcWriter, BufferSizeChangesNoByteOfTheFile) {
   }
   const std::string large = (dir / "large.nc").string();
   ASSERT_FALSE(outcome_of([&] { write_boundary(large, q, ci, cj); }).ended);
-  for (const std::size_t chunk : {rn::kLibraryIoChunk, std::size_t{5000}}) {
+  for (const std::size_t chunk : {std::size_t{0}, rn::kSmallIoChunkBytes, std::size_t{5000}}) {
     const std::string other = (dir / ("chunk" + std::to_string(chunk) + ".nc")).string();
     ASSERT_FALSE(outcome_of([&] { write_boundary(other, q, ci, cj, chunk); }).ended);
     EXPECT_EQ(rn::test::read_file(other), rn::test::read_file(large)) << chunk;
