@@ -1,43 +1,18 @@
 #include "fixtures.hpp"
 
-#include <cstdio>
-#include <sstream>
+#include <type_traits>
 
+#include "cdl_builder.hpp"
 #include "test_support.hpp"
 
 namespace rn::linkweaver::test {
+
+using rn::test::Cdl;
 
 namespace {
 
 constexpr float kLat0 = 0.0f;
 constexpr float kLon0 = -105.25f;
-
-// One CDL variable: its declaration goes to `vars`, its values to `data`
-// (none when empty: an unlimited dimension then holds no records).
-struct Cdl {
-  std::ostringstream dims, vars, data;
-
-  void dim(const std::string& name, std::size_t length) {
-    dims << "  " << name << " = " << (length ? std::to_string(length) : "UNLIMITED") << " ;\n";
-  }
-  template <typename T>
-  void var(const std::string& type, const std::string& name, const std::string& shape,
-           const std::vector<T>& values) {
-    vars << "  " << type << " " << name << "(" << shape << ") ;\n";
-    if (values.empty()) return;
-    data << "  " << name << " =";
-    for (std::size_t k = 0; k < values.size(); ++k) {
-      char text[40];
-      std::snprintf(text, sizeof text, "%.17g", static_cast<double>(values[k]));
-      data << (k ? ", " : " ") << text;
-    }
-    data << " ;\n";
-  }
-  std::string text(const std::string& globals = "") const {
-    return "netcdf f {\ndimensions:\n" + dims.str() + "variables:\n" + vars.str() + globals +
-           "data:\n" + data.str() + "}\n";
-  }
-};
 
 }  // namespace
 
@@ -91,7 +66,8 @@ void Basin::write(const std::filesystem::path& dir) const {
   if (geo_has_xlong) {
     geo.var("float", "XLONG_M", "Time, south_north, west_east", std::vector<float>{kLon0, 1, 2, 3, 4, 5});
   }
-  rn::test::write_cdl(dir / "geo.nc", geo.text("  :TRUELAT1 = 30.f ;\n  :STAND_LON = -100.f ;\n"));
+  geo.lines("  :TRUELAT1 = 30.f ;\n  :STAND_LON = -100.f ;\n");
+  rn::test::write_cdl(dir / "geo.nc", geo.text());
 
   Cdl route;
   route.dim("linkDim", link.size());

@@ -6,15 +6,6 @@
 
 namespace nesting_test {
 
-/// "a, b, c" of the values.
-std::string join(const std::vector<int>& values);
-
-/// A dimension line: "name = n ;", or UNLIMITED for an empty list.
-std::string dim_line(const std::string& name, std::size_t n);
-
-/// A data line "name = values ;", nothing for an empty list.
-std::string data_line(const std::string& name, const std::string& values);
-
 /// The entry mapping that linkweaver writes (`weights` as CDL reals).
 struct EntryMapping {
   std::vector<int> pnodeid;
