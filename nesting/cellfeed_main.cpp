@@ -11,7 +11,16 @@ constexpr const char* kHelp =
     "mapping.nc in the working directory (childNodeNum; weight, ci_grid,\n"
     "cj_grid, fcstIndex).  Writes the output file (nodeNum; qstream, ci, cj)\n"
     "with one value per child node: its weight times the streamflow of its\n"
-    "parent record, or -9999.0 when that record does not exist.\n";
+    "parent record, or -9999.0 when that record does not exist.\n"
+    "\n"
+    "Arguments:\n"
+    "  input-file   parent channel output (recNum; streamflow, used as stored)\n"
+    "  output-file  child boundary inflow to write, replaced only when complete\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success (a node whose fcstIndex is out of range is reported)\n"
+    "  1  a reported failure: a file, dimension or variable that cannot be read\n"
+    "  2  a netCDF library failure while writing (\"Error: \")\n";
 }  // namespace
 
 int main(int argc, char** argv) {

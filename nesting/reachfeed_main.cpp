@@ -11,7 +11,22 @@ constexpr const char* kHelp =
     "working directory, as written by linkweaver.  Writes the output file\n"
     "(nodeNum; qstream, ci, cj) and caches the matched positions in\n"
     "mapping_index.nc beside mapping.nc; a later run uses the cache while it\n"
-    "still matches mapping.nc and the input file, and rebuilds it otherwise.\n";
+    "still matches mapping.nc and the input file, and rebuilds it otherwise.\n"
+    "\n"
+    "Arguments:\n"
+    "  input-file   parent channel output (feature_id; streamflow, times its\n"
+    "               scale_factor, 1 when it has none)\n"
+    "  output-file  child boundary inflow to write\n"
+    "\n"
+    "Files: reads mapping.nc and mapping_index.nc in the working directory;\n"
+    "writes mapping_index.nc after a search, and the output file.  Each output\n"
+    "is replaced only when it is complete, so runs may share one directory.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success (a parent link missing from feature_id is only a warning)\n"
+    "  1  a reported failure: no mapping.nc, a file, dimension or variable that\n"
+    "     cannot be read, a childIndex or cached position out of range\n"
+    "  2  a netCDF library failure while writing (\"Error: \")\n";
 }  // namespace
 
 int main(int argc, char** argv) {
