@@ -1,0 +1,43 @@
+#!/bin/bash
+# Slurm job array: siteseries over a long series of hourly forcing files, task
+# i making the hours from startDate + i*HOURS_PER_TASK on (at most
+# HOURS_PER_TASK of them, none beyond startDate + Hrs - 1).  All tasks write
+# their hourly text files into OUT_DIR, on a file system that every node sees.
+#
+#   sbatch --array=0-$(( (Hrs + HOURS_PER_TASK - 1) / HOURS_PER_TASK - 1 ))%50 \
+#     siteseries_array.sbatch OUT_DIR HOURS_PER_TASK usArea latlonType startDate Hrs suffix inDir pointFile
+#
+# The last seven arguments are siteseries' own (siteseries --help).  Each task
+# logs to OUT_DIR/logs/<its first hour>.log; its exit status is siteseries'.
+# An hour whose file exists is skipped, so resubmitting the whole array after
+# a failure only makes the missing hours.
+#SBATCH --job-name=siteseries
+#SBATCH --ntasks=1
+#SBATCH --cpus-per-task=1
+#SBATCH --mem=4G
+#SBATCH --time=01:00:00
+#SBATCH --output=slurm-%x-%A_%a.out
+set -euo pipefail
+
+if (($# != 9)); then
+  echo "usage: sbatch --array=0-N siteseries_array.sbatch OUT_DIR HOURS_PER_TASK" \
+       "usArea latlonType startDate Hrs suffix inDir pointFile" >&2
+  exit 1
+fi
+mkdir -p "$1/logs"
+outdir=$(cd "$1" && pwd)
+per_task=$2 us_area=$3 latlon_type=$4 start=${5:0:10} hrs=$6 suffix=$7
+indir=$(cd "$8" && pwd)
+pointfile=$(cd "$(dirname "$9")" && pwd)/$(basename "$9")
+task=${SLURM_ARRAY_TASK_ID:?run this script as a job array (sbatch --array=...)}
+
+first=$((task * per_task))
+if ((first >= hrs)); then
+  echo "task $task: starts beyond the $hrs hours" >&2
+  exit 1
+fi
+count=$((hrs - first < per_task ? hrs - first : per_task))
+hour=$(date -u -d "${start:0:4}-${start:4:2}-${start:6:2} ${start:8:2}:00 UTC + $first hours" +%Y%m%d%H)
+cd "$outdir"
+siteseries "$us_area" "$latlon_type" "$hour" "$count" "$suffix" "$indir" "$pointfile" \
+  >"logs/$hour.log" 2>&1
