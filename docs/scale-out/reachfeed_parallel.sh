@@ -47,9 +47,15 @@ shift 2
 [[ -f $basin/mapping.nc ]] || { echo "$0: no mapping.nc in $basin" >&2; exit 1; }
 reachfeed=$(command -v reachfeed) || { echo "$0: reachfeed is not on PATH" >&2; exit 1; }
 inputs=()
+declare -A seen
 for f in "$@"; do
   [[ -f $f ]] || { echo "$0: no input file $f" >&2; exit 1; }
-  inputs+=("$(cd "$(dirname "$f")" && pwd)/$(basename "$f")")
+  name=$(basename "$f")
+  # Outputs and logs are named after the inputs: two inputs of one name
+  # would overwrite each other's.
+  [[ -z ${seen[$name]:-} ]] || { echo "$0: two inputs are named $name" >&2; exit 1; }
+  seen[$name]=1
+  inputs+=("$(cd "$(dirname "$f")" && pwd)/$name")
 done
 
 q() { printf '%q' "$1"; }

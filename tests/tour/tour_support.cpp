@@ -1,0 +1,64 @@
+#include "tour_support.hpp"
+
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+
+namespace rn::test {
+namespace fs = std::filesystem;
+
+const std::vector<ProgramArguments>& programs() {
+  static const std::vector<ProgramArguments> list = {
+      {"linkweaver",
+       {"mapproject", "fulldom_child_f", "fulldom_parent_f", "geo_parent_f", "routinelin_p_f",
+        "nhd_map_f", "dxkm", "flowin_out", "order_diff"},
+       false},
+      {"reachfeed", {"input-file", "output-file"}},
+      {"cellfeed", {"input-file", "output-file"}},
+      {"flowglobe", {"inFile", "outputFile", "order", "jumpInt", "seg_info.nc", "obsFile"}},
+      {"flowglobe_max", {"inFile", "outputFile", "order", "jumpInt", "seg_info.nc", "obsFile"}},
+      {"flowglobe_drv1", {"inFile", "outputFile", "order", "interval"}},
+      {"flowglobe_seg", {"seg_info.nc", "outputFile", "order", "obsFile"}},
+      {"gaugeglobe", {"outputFile", "obsFile"}},
+      {"siteseries",
+       {"usArea", "latlonType", "startDate", "Hrs", "suffix", "inDir", "pointFile"}},
+      {"bedcarve", {"input-file", "output-file"}},
+  };
+  return list;
+}
+
+const fs::path& sample_basin() {
+  static const std::unique_ptr<ScratchDir> dir = [] {
+    auto d = std::make_unique<ScratchDir>();
+    RunResult r = run("samplebasin", {"--preset", "small", "."}, d->path());
+    if (r.status != 0) throw std::runtime_error("samplebasin failed: " + r.err);
+    r = run("linkweaver", {}, d->path());
+    if (r.status != 0) throw std::runtime_error("linkweaver failed: " + r.out + r.err);
+    return d;
+  }();
+  return dir->path();
+}
+
+void copy_into(const fs::path& file, const fs::path& dir) {
+  fs::copy_file(file, dir / file.filename(), fs::copy_options::overwrite_existing);
+}
+
+std::string difference(const fs::path& a, const fs::path& b) {
+  if (!fs::exists(a) || !fs::exists(b)) return (fs::exists(a) ? b : a).string() + " is missing";
+  if (read_file(a) == read_file(b)) return {};
+  if (a.extension() == ".nc") return "--- " + a.string() + "\n" + ncdump(a) + "--- " + b.string() + "\n" + ncdump(b);
+  return a.string() + " and " + b.string() + " differ";
+}
+
+RunResult run_script(const std::string& script, const std::vector<std::string>& args,
+                     const fs::path& cwd, const std::vector<std::string>& extra_env) {
+  const char* path = std::getenv("PATH");
+  std::vector<std::string> env_args = {"PATH=" + bin_dir().string() + ":" + (path ? path : "/usr/bin:/bin")};
+  env_args.insert(env_args.end(), extra_env.begin(), extra_env.end());
+  env_args.push_back("bash");
+  env_args.push_back((source_dir() / script).string());
+  env_args.insert(env_args.end(), args.begin(), args.end());
+  return run("/usr/bin/env", env_args, cwd);
+}
+
+}  // namespace rn::test
