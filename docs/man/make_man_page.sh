@@ -44,7 +44,8 @@ END {
   if (bad || NR == 0) exit 1
   # The summary: the first sentence after the usage line.
   text = ""
-  for (i = 1; i <= n && line[i] != ""; i++) text = text (text == "" ? "" : " ") line[i]
+  for (i = 1; i <= n && line[i] == ""; i++) continue
+  for (; i <= n && line[i] != "" && line[i] !~ /^  /; i++) text = text (text == "" ? "" : " ") line[i]
   summary = tolower(substr(text, 1, 1)) substr(text, 2)
   if (match(summary, /\.( |$)/)) summary = substr(summary, 1, RSTART - 1)
 

@@ -98,7 +98,10 @@ TEST(ManPages, EveryProgramHasOneMadeFromItsHelp) {
     std::string title = p.name;
     std::transform(title.begin(), title.end(), title.begin(), ::toupper);
     EXPECT_EQ(text.rfind(".TH " + title + " 1 \"\" \"rivernest " RN_VERSION "\"", 0), 0u);
-    EXPECT_NE(text.find("\n.SH NAME\n" + p.name + " \\- "), std::string::npos);
+    const std::string name_line = "\n.SH NAME\n" + p.name + " \\- ";
+    const std::size_t name_at = text.find(name_line);
+    ASSERT_NE(name_at, std::string::npos);
+    EXPECT_NE(text[name_at + name_line.size()], '\n') << "no summary";
     EXPECT_NE(text.find("\n.SH SYNOPSIS\n.B " + p.name + "\n"), std::string::npos);
     if (lists_exit_statuses(p.name)) {
       EXPECT_NE(text.find("\n.SH EXIT STATUS\n"), std::string::npos);
