@@ -20,8 +20,20 @@ constexpr const char* kHelp =
     "              3 km Lambert conformal grid (xgrid_0, ygrid_0)\n"
     "  startDate   first hour, YYYYMMDDHH\n"
     "  Hrs         number of hours\n"
+    "  suffix      file-name tail after the date, e.g. .forcing.nc\n"
+    "  inDir       folder of the hourly forcing files\n"
+    "  pointFile   the site list (first line is a header)\n"
     "Files with T2 give precipitation (RAINRATE x 3600), U10, V10, T2, Q2 and\n"
-    "relative humidity; files without it give precipitation (RAIN) alone.\n";
+    "relative humidity; files without it give precipitation (RAIN) alone.\n"
+    "Reads: pointFile, inDir/<YYYYMMDDHH><suffix> for every hour.\n"
+    "Writes: <YYYYMMDDHH>.txt in the current folder, each complete or not at all.\n"
+    "\n"
+    "Exit status:\n"
+    "  0    success (also when no hour had a forcing file)\n"
+    "  1    a reported failure: fewer than four arguments (usage line), a\n"
+    "       number that cannot be read, a missing or unreadable site list, a\n"
+    "       start-hour file that cannot be opened or lacks its grid\n"
+    "       dimensions, an hourly file that cannot be written\n";
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -24,9 +24,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-// Programs whose help does not list its exit statuses yet.
-bool lists_exit_statuses(const std::string& program) { return program != "siteseries"; }
-
 std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // The text as it stands in roff, where a hyphen is written "\-".
@@ -59,9 +56,7 @@ TEST(Help, UsageEveryArgumentAndExitStatusesOnStandardOutput) {
       EXPECT_NE(next, std::string::npos) << a << " is not in order in: " << usage;
       if (next != std::string::npos) at = next + a.size();
     }
-    if (lists_exit_statuses(p.name)) {
-      EXPECT_NE(r.out.find("\nExit status:\n  0 "), std::string::npos) << r.out;
-    }
+    EXPECT_NE(r.out.find("\nExit status:\n  0 "), std::string::npos) << r.out;
   }
   EXPECT_TRUE(fs::is_empty(dir.path())) << "--help wrote a file";
 }
@@ -103,9 +98,7 @@ TEST(ManPages, EveryProgramHasOneMadeFromItsHelp) {
     ASSERT_NE(name_at, std::string::npos);
     EXPECT_NE(text[name_at + name_line.size()], '\n') << "no summary";
     EXPECT_NE(text.find("\n.SH SYNOPSIS\n.B " + p.name + "\n"), std::string::npos);
-    if (lists_exit_statuses(p.name)) {
-      EXPECT_NE(text.find("\n.SH EXIT STATUS\n"), std::string::npos);
-    }
+    EXPECT_NE(text.find("\n.SH EXIT STATUS\n"), std::string::npos);
     EXPECT_NE(text.find("\n.SH SEE ALSO\n"), std::string::npos);
     for (const std::string& a : p.arguments) {
       EXPECT_NE(text.find(roff(a)), std::string::npos) << "the page does not mention " << a;
