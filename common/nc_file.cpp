@@ -1,7 +1,11 @@
 #include "nc_file.hpp"
 
+#include <sys/stat.h>
+
 #include <limits>
 #include <utility>
+
+#include "classic_extent.hpp"
 
 namespace rn {
 
@@ -35,6 +39,8 @@ std::string nc_error_text(int status) {
       return "Variable holds more values than memory can address";
     case kShapeMismatch:
       return "Requested part does not fit the variable's shape";
+    case kTruncated:
+      return "File is shorter than its header says (truncated): the variable's data are missing";
     default:
       return nc_strerror(status);
   }
@@ -60,12 +66,17 @@ NcFile::~NcFile() {
   if (ncid_ >= 0) nc_close(ncid_);
 }
 
-NcFile::NcFile(NcFile&& other) noexcept : ncid_(std::exchange(other.ncid_, -1)) {}
+NcFile::NcFile(NcFile&& other) noexcept
+    : ncid_(std::exchange(other.ncid_, -1)),
+      data_ends_(std::move(other.data_ends_)),
+      file_size_(other.file_size_) {}
 
 NcFile& NcFile::operator=(NcFile&& other) noexcept {
   if (this != &other) {
     if (ncid_ >= 0) nc_close(ncid_);
     ncid_ = std::exchange(other.ncid_, -1);
+    data_ends_ = std::move(other.data_ends_);
+    file_size_ = other.file_size_;
   }
   return *this;
 }
@@ -75,14 +86,34 @@ int NcFile::open(const std::string& path) {
   int id = -1;
   std::size_t chunk = kIoChunkBytes;
   const int status = nc__open(path.c_str(), NC_NOWRITE, &chunk, &id);
-  if (status == NC_NOERR) ncid_ = id;
-  return status;
+  if (status != NC_NOERR) return status;
+  ncid_ = id;
+  // The library reads a classic file past its end as zeros: keep where
+  // each variable's data end, to refuse reads of data that are not there.
+  int format = 0;
+  struct stat st {};
+  if (nc_inq_format(ncid_, &format) == NC_NOERR &&
+      (format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET ||
+       format == NC_FORMAT_CDF5) &&
+      ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (auto ends = classic_variable_ends(path)) {
+      data_ends_ = std::move(*ends);
+      file_size_ = static_cast<std::uint64_t>(st.st_size);
+    }
+  }
+  return NC_NOERR;
 }
 
 int NcFile::close() {
   if (ncid_ < 0) return NC_EBADID;
+  data_ends_.clear();
   const int status = nc_close(std::exchange(ncid_, -1));
   return status;
+}
+
+int NcFile::check_present(int varid) const {
+  if (varid < 0 || static_cast<std::size_t>(varid) >= data_ends_.size()) return NC_NOERR;
+  return data_ends_[static_cast<std::size_t>(varid)] > file_size_ ? kTruncated : NC_NOERR;
 }
 
 int NcFile::dim_id(std::string_view name, int& id) const {
@@ -149,6 +180,7 @@ int NcFile::read_whole(int varid, std::span<T> values) const {
   if (status != NC_NOERR) return status;
   if (count != values.size()) return kCountMismatch;
   if (count == 0) return NC_NOERR;  // nothing to read; the library may refuse a null buffer
+  if (const int present = check_present(varid); present != NC_NOERR) return present;
   return get_all(ncid_, varid, values.data());
 }
 
@@ -176,6 +208,7 @@ int NcFile::read_part(int varid, std::span<const std::size_t> start,
   if (!checked_count(count, n)) return kCountOverflow;
   if (n != values.size()) return kCountMismatch;
   if (n == 0) return NC_NOERR;
+  if (const int present = check_present(varid); present != NC_NOERR) return present;
   return get_part(ncid_, varid, start.data(), count.data(), values.data());
 }
 

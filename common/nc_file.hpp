@@ -8,7 +8,10 @@
 //
 // Whole-variable and hyperslab reads go into a caller span and only when the
 // span holds exactly the number of values that the read delivers; otherwise
-// nothing is read and `kCountMismatch` is returned.  The library converts the
+// nothing is read and `kCountMismatch` is returned.  A classic-format file
+// shorter than its header says (cut off by a full disk or an interrupted
+// copy) would read as zeros: a variable whose data reach past the end of
+// the file is not read, `kTruncated` is returned.  The library converts the
 // stored type to the requested one (a 16-bit integer variable read as reals
 // yields its integers as reals); packing attributes are never applied.
 #pragma once
@@ -29,6 +32,7 @@ namespace rn {
 inline constexpr int kCountMismatch = -1001;  ///< span size differs from the value count
 inline constexpr int kCountOverflow = -1002;  ///< element count exceeds the address range
 inline constexpr int kShapeMismatch = -1003;  ///< start/count do not fit the variable's shape
+inline constexpr int kTruncated = -1004;      ///< the variable's data lie past the end of the file
 
 /// I/O buffer size asked of the library for classic-format files: whole
 /// grids of tens of megabytes read (and write) about three times faster than
@@ -123,8 +127,14 @@ class NcFile {
   int read_row_range(int varid, std::size_t first_row, std::size_t row_count,
                      std::span<T> values) const;
   int att_real(int varid, std::string_view name, float& value) const;
+  /// kTruncated when the data of `varid` reach past the end of the file.
+  int check_present(int varid) const;
 
   int ncid_ = -1;
+  // Classic formats only: where each variable's data end, and the file's
+  // length when it was opened (empty for other formats).
+  std::vector<std::uint64_t> data_ends_;
+  std::uint64_t file_size_ = 0;
 };
 
 }  // namespace rn
