@@ -959,13 +959,17 @@ class Engine {
 
 }  // namespace
 
-FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
-  if (ix <= 0 || jx <= 0) return {};
+void check_grid_cells(std::int32_t ix, std::int32_t jx) {
   const std::int64_t cells = static_cast<std::int64_t>(ix) * jx;
   if (cells >= std::numeric_limits<std::int32_t>::max()) {
     fail("Error: terrain grid of " + std::to_string(cells) + " cells is too large (limit 2^31)");
   }
+}
+
+FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
+                            std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
+  if (ix <= 0 || jx <= 0) return {};
+  check_grid_cells(ix, jx);
   Engine engine(height, channel, ix, jx, tuning);
   return engine.run();
 }

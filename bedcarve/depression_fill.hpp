@@ -45,6 +45,10 @@ struct FillTuning {
   std::size_t flat_list = 256;
 };
 
+/// Ends the program (status 1) when an ix by jx grid has 2^31 - 1 cells or
+/// more: cells are numbered with 32-bit integers.
+void check_grid_cells(std::int32_t ix, std::int32_t jx);
+
 /// Conditions `height` (ix by jx, i fastest) in place.  `channel` holds 1 at
 /// water cells.  Writes the "step 5"/"step 6" records on `rn::out()`; a fill
 /// without any higher neighbour ends the program with the text stop "wrong

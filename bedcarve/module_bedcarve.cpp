@@ -1,5 +1,7 @@
 #include "module_bedcarve.hpp"
 
+#include <string>
+
 #include "file_names.hpp"
 #include "nc_writer.hpp"
 #include "program_end.hpp"
@@ -14,8 +16,15 @@ void setinivalue(Module& m, std::string_view infile, std::string_view outfile) {
 
 void inimodule(Module& m) {
   terrain::get_dim(m.infile, m.ixrt, m.jxrt);
-  const auto cells = static_cast<std::size_t>(m.ixrt < 0 ? 0 : m.ixrt) *
-                     static_cast<std::size_t>(m.jxrt < 0 ? 0 : m.jxrt);
+  // Refused before anything is allocated: a file of a few bytes may claim a
+  // grid of billions of cells, and a grid without cells has nothing to
+  // condition (nor a shape the output format can hold).
+  if (m.ixrt < 1 || m.jxrt < 1) {
+    fail("Error: terrain grid " + m.infile + " has no cells (west_east " + std::to_string(m.ixrt) +
+         ", south_north " + std::to_string(m.jxrt) + ")");
+  }
+  check_grid_cells(m.ixrt, m.jxrt);
+  const auto cells = static_cast<std::size_t>(m.ixrt) * static_cast<std::size_t>(m.jxrt);
   m.height.assign(cells, 0.0f);
   m.lake.assign(cells, 0);
   terrain::readrt2d_real("HGT_M", m.height, m.ixrt, m.jxrt, m.infile, 1);
