@@ -128,6 +128,13 @@ void stop_long_dimension(std::string_view reader, std::string_view file, std::st
   reader_stop(reader, "dimension too long");
 }
 
+void stop_long_variable(std::string_view reader, std::string_view file, std::string_view var,
+                        std::size_t count) {
+  out().record("Error: variable ", var, " in ", file, " holds ", std::to_string(count),
+               " values, more than a 32-bit integer holds");
+  reader_stop(reader, "variable too long");
+}
+
 void require_count(std::string_view reader, const NcFile& nc, int varid, std::string_view file,
                    std::string_view var, std::size_t expected) {
   std::size_t count = 0;

@@ -109,6 +109,13 @@ class ModuleReaders {
 [[noreturn]] void stop_long_dimension(std::string_view reader, std::string_view file,
                                       std::string_view dim, std::size_t length);
 
+/// A variable read at its own size that holds more values than a 32-bit
+/// count: record "Error: variable <var> in <file> holds <count> values,
+/// more than a 32-bit integer holds"; text stop "In <reader>() - variable
+/// too long".
+[[noreturn]] void stop_long_variable(std::string_view reader, std::string_view file,
+                                     std::string_view var, std::size_t count);
+
 /// Checks that variable `varid` of `nc` holds `expected` values; ends the
 /// program through `stop_count_mismatch` (or `stop_read_failure` when its
 /// shape cannot be read) otherwise.
