@@ -29,11 +29,14 @@ void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t&
 
 void parent_window(const ParentProjection& projection, const Child& child, Inter& inter) {
   // A corner without a place on the parent grid (a missing or non-finite
-  // latitude or longitude) leaves the window undefined.
+  // latitude or longitude, a latitude beyond the poles such as a fill
+  // value) leaves the window undefined.
   auto corner = [&](std::int32_t i, std::int32_t j, float& x, float& y) {
-    projection.to_xy(child.latitude.at(child.ring, i, j), child.longitude.at(child.ring, i, j), x,
-                     y);
-    if (!std::isfinite(x) || !std::isfinite(y)) {
+    const float lat = child.latitude.at(child.ring, i, j);
+    const float lon = child.longitude.at(child.ring, i, j);
+    projection.to_xy(lat, lon, x, y);
+    if (!(std::fabs(lat) <= 90.0f) || !std::isfinite(lon) || !std::isfinite(x) ||
+        !std::isfinite(y)) {
       text_stop("In init_child() - corner cell (" + std::to_string(i) + ", " + std::to_string(j) +
                 ") of the child grid has no place on the parent grid");
     }

@@ -18,7 +18,8 @@ void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t&
 /// Sets `istart`, `iend`, `jstart`, `jend` of `inter` from the four corner
 /// cells of the child grid placed on the parent grid, two parent cells of
 /// margin on every side, truncated toward zero.  Not clipped to the parent
-/// grid.  A corner whose parent grid coordinates are not finite ends the run
+/// grid.  A corner whose latitude is not within -90..90, whose longitude is
+/// not finite or whose parent grid coordinates are not finite ends the run
 /// (status 1).
 void parent_window(const ParentProjection& projection, const Child& child, Inter& inter);
 

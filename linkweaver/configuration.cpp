@@ -1,5 +1,7 @@
 #include "configuration.hpp"
 
+#include <cmath>
+
 #include "llxy_generic.hpp"
 #include "namelist.hpp"
 #include "nc_file.hpp"
@@ -16,6 +18,12 @@ void check_mapproject(std::string_view mapproject) {
   plain_stop(kFailure);
 }
 
+void check_dxkm(float dxkm) {
+  if (dxkm > 0.0f && std::isfinite(dxkm)) return;
+  out().record("dxkm = ", dxkm);
+  text_stop("In readnamelist() - dxkm must be a positive, finite parent grid spacing in km");
+}
+
 void readnamelist(Nlst& nlst) {
   const NestingNamelist values = read_namelist_nesting("namelist.nesting");
   nlst.mapproject = NestingNamelist::text(values.mapproject);
@@ -30,6 +38,10 @@ void readnamelist(Nlst& nlst) {
   // An unknown code would leave the parent window undefined: refuse it
   // before any grid is read.
   check_mapproject(values.mapproject);
+  // Every parent grid coordinate is a distance divided by dxkm: a spacing
+  // of 0, below 0, infinite or NaN would place the whole child grid in one
+  // cell (or nowhere) and still give a mapping.
+  check_dxkm(values.dxkm);
   readmapinfo(nlst);
 }
 

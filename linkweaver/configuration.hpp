@@ -11,7 +11,7 @@
 namespace rn::linkweaver {
 
 /// Reads `namelist.nesting` of the working directory into `nlst`, checks the
-/// projection code, then calls `readmapinfo`.  A missing, unreadable or
+/// projection code and the grid spacing, then calls `readmapinfo`.  A missing, unreadable or
 /// malformed file, or a key it does not set, ends the run (status 1).
 void readnamelist(Nlst& nlst);
 
@@ -19,6 +19,10 @@ void readnamelist(Nlst& nlst);
 /// code unless the first two characters of `mapproject` are ME, CE, LC or
 /// ST, compared case-sensitively.
 void check_mapproject(std::string_view mapproject);
+
+/// Ends the run (status 1) with the record "dxkm = " and the value, then a
+/// text stop, unless `dxkm` is positive and finite.
+void check_dxkm(float dxkm);
 
 /// Reads the global attributes TRUELAT1, TRUELAT2, CEN_LAT, CEN_LON and
 /// STAND_LON of the parent geo file into `nlst`.  Nothing is checked: a

@@ -55,10 +55,24 @@ constexpr std::string_view reader_name() {
   return std::is_same_v<T, float> ? "get2d_real" : "get2d_int";
 }
 
-// The end of a 2-D reader whose variable cannot be read.
+// The end of a 2-D reader whose variable is not in the file (after the
+// lookup records).
+template <typename T>
+[[noreturn]] void lookup_failed(const std::string& file, const std::string& var, int status) {
+  if constexpr (std::is_same_v<T, float>) {
+    text_stop(kRealReadStop);
+  } else {
+    stop_read_failure(reader_name<T>(), file, var, status);
+  }
+}
+
+// The end of a 2-D reader whose variable cannot be read: the record names
+// the file, the variable and the library's reason (a truncated file, text
+// where numbers are due) before the reader's stop.
 template <typename T>
 [[noreturn]] void read_failed(const std::string& file, const std::string& var, int status) {
   if constexpr (std::is_same_v<T, float>) {
+    out().record("Error: failed to read variable ", var, " in ", file, ": ", nc_error_text(status));
     text_stop(kRealReadStop);
   } else {
     stop_read_failure(reader_name<T>(), file, var, status);
@@ -74,7 +88,7 @@ int open_grid_variable(NcFile& nc, const std::string& file, const std::string& v
   if (status != NC_NOERR) {
     out().record("failed to read the variabe: ", var);
     out().record("failed to read the netcdf file: ", file);
-    read_failed<T>(file, var, status);
+    lookup_failed<T>(file, var, status);
   }
   return varid;
 }
@@ -210,7 +224,10 @@ float read_first_real(std::string_view file_name, std::string_view var_name, std
   const std::size_t count = static_cast<std::size_t>(ix) * static_cast<std::size_t>(jx);
   require_count(reader_name<float>(), nc, varid, file, var, count);
   // A field without cells has no cell (1, 1) to anchor the projection on.
-  if (count == 0) text_stop(kRealReadStop);
+  if (count == 0) {
+    out().record("Error: variable ", var, " in ", file, " holds no values");
+    text_stop(kRealReadStop);
+  }
   std::vector<std::size_t> lengths;
   int status = nc.var_shape(varid, lengths);
   float value = 0.0f;

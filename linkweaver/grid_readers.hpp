@@ -13,8 +13,10 @@
 //   variable holds another      the shared count-mismatch end (file, variable,
 //     number of values than       both counts)
 //     the grid
-//   read fails                  reals: the text stop above; integers: the
-//                               shared read-failure end with the library text
+//   read fails                  the record "Error: failed to read variable
+//                               <name> in <file>: <library text>", then for
+//                               reals the text stop above, for integers the
+//                               shared read-failure stop
 #pragma once
 
 #include <cstdint>

@@ -105,6 +105,13 @@ void get_geo_latlon0(std::string_view file, float& lat0, float& lon0) {
   lat0 = read_first_real(file, "XLAT_M", ix, jx);
   lon0 = read_first_real(file, "XLONG_M", ix, jx);
   out().record("lat0 , lon0 ", lat0, lon0);
+  // Cell (1, 1) anchors the projection of every child cell: a latitude
+  // beyond the poles (a fill value, say) or a non-finite longitude would
+  // place the child grid anywhere.
+  if (!(std::fabs(lat0) <= 90.0f) || !std::isfinite(lon0)) {
+    text_stop("In get_geo_latlon0() - cell (1, 1) of " + trim_name(file) +
+              " has no valid latitude and longitude");
+  }
 }
 
 std::int32_t truncate_to_int(float value) {

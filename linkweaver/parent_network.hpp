@@ -34,7 +34,9 @@ void get_dimensionNHD(std::string_view file, std::int32_t& ndata, std::int32_t& 
 void get_geo_dimension(std::string_view file, std::int32_t& ix, std::int32_t& jx);
 
 /// Latitude and longitude of parent cell (1, 1): the first values of XLAT_M
-/// and XLONG_M.  Writes the records "ix, jx " and "lat0 , lon0 ".
+/// and XLONG_M.  Writes the records "ix, jx " and "lat0 , lon0 ".  A
+/// latitude that is not within -90..90 or a non-finite longitude ends the
+/// run (text stop, status 1).
 void get_geo_latlon0(std::string_view file, float& lat0, float& lon0);
 
 /// A real converted to an integer by truncation toward zero.  A value
