@@ -193,14 +193,7 @@ void run_rows(Kind kind, const Launch& how = {}) {
     covered.insert(row.name);
     Workspace w(c);
     damage(w, row);
-    const Outcome o = w.run(how);
-    if (row.status == 0) {
-      expect_completed(w, o);
-      const std::string all = o.result.err + o.result.out;
-      EXPECT_NE(all.find(row.message), std::string::npos) << row.message << "\n" << describe(o);
-    } else {
-      expect_refused(w, o, row.status, row.message);
-    }
+    expect_end(w, w.run(how), row.status, row.message);
   }
   for (const std::string& name : netcdf_case_names()) {
     EXPECT_EQ(covered.count(name), 1u) << "no damaged input of this kind for " << name;

@@ -337,4 +337,14 @@ void expect_completed(const Workspace& w, const Outcome& o) {
   EXPECT_NE(read_file(w / output), kOldOutput) << describe(o);
 }
 
+void expect_end(const Workspace& w, const Outcome& o, int status, std::string_view message) {
+  if (status != 0) {
+    expect_refused(w, o, status, message);
+    return;
+  }
+  expect_completed(w, o);
+  EXPECT_NE((o.result.err + o.result.out).find(message), std::string::npos)
+      << "expected message: " << message << "\n" << describe(o);
+}
+
 }  // namespace rn::test::hostile

@@ -132,6 +132,10 @@ void expect_refused(const Workspace& w, const Outcome& o, int status, std::strin
 /// output (replacing the old one).
 void expect_completed(const Workspace& w, const Outcome& o);
 
+/// `expect_completed` with `message` among the streams when `status` is 0,
+/// else `expect_refused`.
+void expect_end(const Workspace& w, const Outcome& o, int status, std::string_view message);
+
 /// The run's streams, for failure messages.
 std::string describe(const Outcome& o);
 
