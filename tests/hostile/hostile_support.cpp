@@ -312,8 +312,8 @@ void expect_refused(const Workspace& w, const Outcome& o, int status, std::strin
   EXPECT_TRUE(r.err.find(message) != std::string::npos || r.out.find(message) != std::string::npos)
       << "expected message: " << message << "\n" << describe(o);
   std::set<std::string> allowed;
-  for (const std::string& f : w.spec().side_files) {
-    allowed.insert((fs::path(w.spec().cwd) / f).lexically_normal().string());
+  for (const std::string& f : w.run_case().side_files) {
+    allowed.insert((fs::path(w.run_case().cwd) / f).lexically_normal().string());
   }
   allowed.insert(whole_files.begin(), whole_files.end());
   for (const std::string& n : o.before) {
@@ -323,15 +323,15 @@ void expect_refused(const Workspace& w, const Outcome& o, int status, std::strin
     EXPECT_TRUE(o.before.count(n) == 1 || allowed.count(n) == 1) << "left behind: " << n << "\n"
                                                                  << describe(o);
   }
-  if (w.spec().old_output) {
-    EXPECT_EQ(read_file(w / w.spec().output), kOldOutput);
+  if (w.run_case().old_output) {
+    EXPECT_EQ(read_file(w / w.run_case().output), kOldOutput);
   }
 }
 
 void expect_completed(const Workspace& w, const Outcome& o) {
   EXPECT_EQ(o.result.status, 0) << describe(o);
   EXPECT_FALSE(has_sanitizer_report(o.result.err)) << describe(o);
-  const std::string& output = w.spec().output;
+  const std::string& output = w.run_case().output;
   ASSERT_TRUE(fs::exists(w / output)) << describe(o);
   // Replaced (an hour without any placed site is an empty file).
   EXPECT_NE(read_file(w / output), kOldOutput) << describe(o);

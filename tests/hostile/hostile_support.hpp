@@ -82,7 +82,7 @@ class Workspace {
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
-  const ProgramCase& spec() const { return case_; }
+  const ProgramCase& run_case() const { return case_; }
   /// False when the full disk could not be mounted (not root, no tmpfs).
   bool ready() const { return ready_; }
   /// Why it is not ready.
