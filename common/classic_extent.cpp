@@ -99,6 +99,8 @@ struct Variable {
   std::vector<std::uint64_t> dimids;
   std::uint64_t size = 0;   // bytes per value
   std::uint64_t begin = 0;
+  std::uint64_t bytes = 0;  // of the whole variable, or of one record of it
+  bool record = false;      // first dimension of length 0 in the header
 };
 
 }  // namespace
@@ -148,45 +150,40 @@ std::optional<std::vector<std::uint64_t>> classic_variable_ends(const std::strin
   }
   if (!h.ok()) return std::nullopt;
 
-  // Bytes of one variable (per record for a record variable) and whether
-  // it is a record variable (first dimension of length 0 in the header).
-  auto shape_bytes = [&](const Variable& var, bool& record) {
-    std::uint64_t bytes = var.size;
-    record = false;
-    for (std::size_t k = 0; k < var.dimids.size(); ++k) {
-      if (var.dimids[k] >= dim_lengths.size()) return kMax;
-      const std::uint64_t length = dim_lengths[var.dimids[k]];
-      if (k == 0 && length == 0) {
-        record = true;
-        continue;
-      }
-      bytes = mul_sat(bytes, length);
-    }
-    return bytes;
-  };
+  // Bytes of each variable (per record for a record variable) and the
+  // size of one record.
   std::uint64_t record_size = 0;
   std::size_t record_vars = 0;
-  for (const Variable& var : vars) {
-    bool record = false;
-    const std::uint64_t bytes = shape_bytes(var, record);
-    if (record) {
-      record_size = add_sat(record_size, pad4(bytes));
+  for (Variable& var : vars) {
+    var.bytes = var.size;
+    for (std::size_t k = 0; k < var.dimids.size(); ++k) {
+      if (var.dimids[k] >= dim_lengths.size()) {
+        var.bytes = kMax;
+        break;
+      }
+      const std::uint64_t length = dim_lengths[var.dimids[k]];
+      if (k == 0 && length == 0) {
+        var.record = true;
+        continue;
+      }
+      var.bytes = mul_sat(var.bytes, length);
+    }
+    if (var.record) {
+      record_size = add_sat(record_size, pad4(var.bytes));
       ++record_vars;
     }
   }
   std::vector<std::uint64_t> ends;
   ends.reserve(vars.size());
   for (const Variable& var : vars) {
-    bool record = false;
-    const std::uint64_t bytes = shape_bytes(var, record);
     // A sole record variable's records are not padded.
-    if (record && record_vars == 1) record_size = bytes;
-    if (!record) {
-      ends.push_back(add_sat(var.begin, bytes));
+    if (var.record && record_vars == 1) record_size = var.bytes;
+    if (!var.record) {
+      ends.push_back(add_sat(var.begin, var.bytes));
     } else if (numrecs == 0) {
       ends.push_back(var.begin);
     } else {
-      ends.push_back(add_sat(add_sat(var.begin, mul_sat(numrecs - 1, record_size)), bytes));
+      ends.push_back(add_sat(add_sat(var.begin, mul_sat(numrecs - 1, record_size)), var.bytes));
     }
   }
   return ends;

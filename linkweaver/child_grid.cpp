@@ -35,8 +35,7 @@ void parent_window(const ParentProjection& projection, const Child& child, Inter
     const float lat = child.latitude.at(child.ring, i, j);
     const float lon = child.longitude.at(child.ring, i, j);
     projection.to_xy(lat, lon, x, y);
-    if (!(std::fabs(lat) <= 90.0f) || !std::isfinite(lon) || !std::isfinite(x) ||
-        !std::isfinite(y)) {
+    if (!valid_lat_lon(lat, lon) || !std::isfinite(x) || !std::isfinite(y)) {
       text_stop("In init_child() - corner cell (" + std::to_string(i) + ", " + std::to_string(j) +
                 ") of the child grid has no place on the parent grid");
     }

@@ -69,14 +69,13 @@ template <typename T>
 // The end of a 2-D reader whose variable cannot be read: the record names
 // the file, the variable and the library's reason (a truncated file, text
 // where numbers are due) before the reader's stop.
+// (The integer reader's shared stop already carries that record.)
 template <typename T>
 [[noreturn]] void read_failed(const std::string& file, const std::string& var, int status) {
   if constexpr (std::is_same_v<T, float>) {
     out().record("Error: failed to read variable ", var, " in ", file, ": ", nc_error_text(status));
-    text_stop(kRealReadStop);
-  } else {
-    stop_read_failure(reader_name<T>(), file, var, status);
   }
+  lookup_failed<T>(file, var, status);
 }
 
 // Open and lookup steps of the 2-D readers; returns the variable id.

@@ -108,10 +108,14 @@ void get_geo_latlon0(std::string_view file, float& lat0, float& lon0) {
   // Cell (1, 1) anchors the projection of every child cell: a latitude
   // beyond the poles (a fill value, say) or a non-finite longitude would
   // place the child grid anywhere.
-  if (!(std::fabs(lat0) <= 90.0f) || !std::isfinite(lon0)) {
+  if (!valid_lat_lon(lat0, lon0)) {
     text_stop("In get_geo_latlon0() - cell (1, 1) of " + trim_name(file) +
               " has no valid latitude and longitude");
   }
+}
+
+bool valid_lat_lon(float lat, float lon) {
+  return std::fabs(lat) <= 90.0f && std::isfinite(lon);
 }
 
 std::int32_t truncate_to_int(float value) {

@@ -39,6 +39,10 @@ void get_geo_dimension(std::string_view file, std::int32_t& ix, std::int32_t& jx
 /// run (text stop, status 1).
 void get_geo_latlon0(std::string_view file, float& lat0, float& lon0);
 
+/// Whether a point can be placed on a map: latitude within -90..90 (not a
+/// fill value beyond the poles, not NaN) and a finite longitude.
+bool valid_lat_lon(float lat, float lon);
+
 /// A real converted to an integer by truncation toward zero.  A value
 /// outside the 32-bit range, or not a number, gives the smallest 32-bit
 /// integer, as the processor's own conversion does.
