@@ -1,6 +1,7 @@
 // The scale-out recipes: many reachfeed and siteseries runs at once with GNU
-// parallel, and the Slurm job-array scripts, give the files of one run after
-// the other, byte for byte.
+// parallel, and the Slurm job-array scripts (by hand, and as root on a
+// one-node cluster of the test's own), give the files of one run after the
+// other, byte for byte.
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
@@ -11,6 +12,7 @@
 
 #include "nc_file.hpp"
 #include "nc_test_support.hpp"
+#include "slurm_cluster.hpp"
 #include "test_support.hpp"
 #include "tour_support.hpp"
 
@@ -201,7 +203,7 @@ fs::path sequential_series(const fs::path& scratch, const fs::path& forcing = fu
 std::vector<std::string> hourly_files(const fs::path& dir) {
   std::vector<std::string> names;
   for (const std::string& name : rn::test::entries(dir)) {
-    if (name != "logs" && name.rfind("slurm-", 0) != 0) names.push_back(name);
+    if (name != "logs") names.push_back(name);
   }
   return names;
 }
@@ -311,6 +313,38 @@ TEST(ScaleOut, SlurmArrayScriptsParseAndOneTaskDoesItsShare) {
                  {"SLURM_ARRAY_TASK_ID=5"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(hourly_files(scratch / "series").size(), 4u);
+}
+
+// Both array scripts on a one-node Slurm cluster of the test's own, the
+// siteseries one over forcing with a gap at a task's start and a task
+// without forcing: the files of serial runs, byte for byte.
+TEST(ScaleOut, ArrayScriptsOnASlurmClusterGiveTheFilesOfSerialRuns) {
+  const std::string unavailable = rn::test::SlurmCluster::unavailable();
+  if (!unavailable.empty()) GTEST_SKIP() << "no Slurm cluster: " << unavailable;
+  rn::test::ScratchDir scratch;
+  rn::test::SlurmCluster cluster(scratch / "slurm");
+  ASSERT_EQ(cluster.failure(), "");
+
+  const fs::path forcing = forcing_with_gaps(scratch.path(), kForcingGaps);
+  const fs::path channel = sample_basin() / "channel";
+  const std::vector<std::string> jobs = {
+      cluster.submit_array(rn::test::source_dir() / "docs/scale-out/reachfeed_array.sbatch", 2,
+                           {mapping_folder(scratch.path(), "basin").string(), "inflow",
+                            channel.string(), "reach_*.nc"},
+                           scratch.path()),
+      cluster.submit_array(rn::test::source_dir() / "docs/scale-out/siteseries_array.sbatch", 4,
+                           series_arguments({"series", "5"}, forcing), scratch.path())};
+  ASSERT_EQ(cluster.failure(), "");
+
+  // Serial runs while the cluster works.
+  const fs::path sequential = sequential_series(scratch.path(), forcing);
+  run_one_after_the_other({channel / "reach_2016010100.nc", channel / "reach_2016010101.nc",
+                           channel / "reach_2016010102.nc"},
+                          mapping_folder(scratch.path(), "sequential"), scratch / "sequential_out");
+
+  ASSERT_EQ(cluster.wait(jobs, std::chrono::seconds(60)), "");
+  expect_same_series(sequential, scratch / "series");
+  expect_same_series(scratch / "sequential_out", scratch / "inflow");
 }
 
 }  // namespace
