@@ -162,6 +162,17 @@ SlurmCluster::SlurmCluster(const fs::path& dir) : dir_(dir) {
   write_file(d / "slurm.conf", conf.str());
   write_file(d / "plugstack.conf", "");
 
+  try {
+    start_daemons();
+  } catch (...) {
+    stop();
+    throw;
+  }
+  if (!failure_.empty()) failure_ += "\n" + logs();
+}
+
+void SlurmCluster::start_daemons() {
+  const fs::path munge = dir_ / "munge";
   start("munged", {find_program("munged"), "--foreground", "--socket=" + (munge / "socket").string(),
                    "--key-file=" + (munge / "munge.key").string(),
                    "--pid-file=" + (munge / "munged.pid").string(),
@@ -169,12 +180,11 @@ SlurmCluster::SlurmCluster(const fs::path& dir) : dir_(dir) {
   if (!wait_for([&] { return fs::exists(munge / "socket"); }, 10s)) {
     failure_ = "munged did not open its socket within 10 s";
   } else {
-    const std::string conf_file = (d / "slurm.conf").string();
+    const std::string conf_file = (dir_ / "slurm.conf").string();
     start("slurmctld", {find_program("slurmctld"), "-D", "-f", conf_file});
     start("slurmd", {find_program("slurmd"), "-D", "-f", conf_file});
     if (!wait_until_up() && failure_.empty()) failure_ = "the node did not become idle within 30 s";
   }
-  if (!failure_.empty()) failure_ += "\n" + logs();
 }
 
 SlurmCluster::~SlurmCluster() { stop(); }

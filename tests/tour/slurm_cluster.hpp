@@ -47,6 +47,7 @@ class SlurmCluster {
  private:
   std::string client(const std::vector<std::string>& command, const std::filesystem::path& cwd,
                      int* status = nullptr) const;
+  void start_daemons();
   void start(const std::string& name, const std::vector<std::string>& argv);
   bool wait_until_up();
   std::string logs() const;
