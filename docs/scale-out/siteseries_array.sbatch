@@ -22,7 +22,7 @@
 #SBATCH --output=slurm-%x-%A_%a.out
 set -euo pipefail
 
-if (($# != 9)); then
+if (($# != 9)) || [[ ! $2 =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: sbatch --array=0-N siteseries_array.sbatch OUT_DIR HOURS_PER_TASK" \
        "usArea latlonType startDate Hrs suffix inDir pointFile" >&2
   exit 1
