@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 
 packages=(g++ make cmake pkg-config libnetcdf-dev netcdf-bin libgtest-dev
           gdal-bin libxml2-utils parallel python3 python3-matplotlib
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          slurm-wlm munge)  # the last two: a private Slurm cluster in the tests
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -7,8 +7,11 @@
 #   sbatch --array=0-$(( (Hrs + HOURS_PER_TASK - 1) / HOURS_PER_TASK - 1 ))%50 \
 #     siteseries_array.sbatch OUT_DIR HOURS_PER_TASK usArea latlonType startDate Hrs suffix inDir pointFile
 #
-# The last seven arguments are siteseries' own (siteseries --help).  Each task
-# logs to OUT_DIR/logs/<its first hour>.log; its exit status is siteseries'.
+# The last seven arguments are siteseries' own (siteseries --help).  A task
+# starts at the first of its hours that has a forcing file, so a missing file
+# at the start of its share loses no hour; it logs to OUT_DIR/logs/<that
+# hour>.log and its exit status is siteseries'.  A task without any forcing
+# file succeeds and writes nothing.
 # An hour whose file exists is skipped, so resubmitting the whole array after
 # a failure only makes the missing hours.
 #SBATCH --job-name=siteseries
@@ -19,7 +22,7 @@
 #SBATCH --output=slurm-%x-%A_%a.out
 set -euo pipefail
 
-if (($# != 9)); then
+if (($# != 9)) || [[ ! $2 =~ ^[1-9][0-9]*$ ]]; then
   echo "usage: sbatch --array=0-N siteseries_array.sbatch OUT_DIR HOURS_PER_TASK" \
        "usArea latlonType startDate Hrs suffix inDir pointFile" >&2
   exit 1
@@ -37,7 +40,22 @@ if ((first >= hrs)); then
   exit 1
 fi
 count=$((hrs - first < per_task ? hrs - first : per_task))
-hour=$(date -u -d "${start:0:4}-${start:4:2}-${start:6:2} ${start:8:2}:00 UTC + $first hours" +%Y%m%d%H)
-cd "$outdir"
-siteseries "$us_area" "$latlon_type" "$hour" "$count" "$suffix" "$indir" "$pointfile" \
-  >"logs/$hour.log" 2>&1
+
+# siteseries sets up from its first hour's forcing file and stops when that
+# file is missing, so the run starts at the first hour of the task's share
+# that has a file (named as siteseries names it: trailing blanks do not
+# count).
+mapfile -t labels < <(
+  for ((k = first; k < first + count; k++)); do
+    echo "${start:0:4}-${start:4:2}-${start:6:2} ${start:8:2}:00 UTC + $k hours"
+  done | date -u -f - +%Y%m%d%H)
+((${#labels[@]} == count)) || { echo "task $task: cannot count hours from $start" >&2; exit 1; }
+for ((j = 0; j < count; j++)); do
+  forcing=$indir/${labels[j]}$suffix
+  if [[ -e ${forcing%"${forcing##*[! ]}"} ]]; then
+    cd "$outdir"
+    exec siteseries "$us_area" "$latlon_type" "${labels[j]}" "$((count - j))" "$suffix" \
+      "$indir" "$pointfile" >"logs/${labels[j]}.log" 2>&1
+  fi
+done
+echo "task $task: no forcing file for its $count hours from ${labels[0]}; nothing to do"

@@ -15,7 +15,9 @@
 #
 # Each hour's file is written whole under a temporary name and renamed into
 # place, and an hour whose file exists is skipped, so a rerun after a failure
-# or an interruption only makes the hours still missing.  Ends with status 0
+# or an interruption only makes the hours still missing.  A run starts at the
+# first hour of its block that has a forcing file, so a missing file at a
+# block's start loses no hour; a block without any file is not run.  Ends with status 0
 # when every run succeeded, else with the number of failed runs (see
 # logs/joblog.tsv).
 set -euo pipefail
@@ -43,17 +45,42 @@ mkdir -p "$1/logs"
 outdir=$(cd "$1" && pwd)
 us_area=$2 latlon_type=$3 start=${4:0:10} hrs=$5 suffix=$6
 [[ $start =~ ^[0-9]{10}$ && $hrs =~ ^[0-9]+$ ]] || usage
+hrs=$((10#$hrs))
 indir=$(cd "$7" && pwd)
 pointfile=$(cd "$(dirname "$8")" && pwd)/$(basename "$8")
 siteseries=$(command -v siteseries) || { echo "$0: siteseries is not on PATH" >&2; exit 1; }
 
-# One line per run: its first hour and its number of hours.
+# Every hour's label from startDate on, one a line (one date call for all).
+hour_labels() {
+  local k
+  for ((k = 0; k < hrs; k++)); do
+    echo "${start:0:4}-${start:4:2}-${start:6:2} ${start:8:2}:00 UTC + $k hours"
+  done | date -u -f - +%Y%m%d%H
+}
+
+# True when the forcing file of hour $1 exists, named as siteseries names it
+# (trailing blanks do not count).
+has_forcing() {
+  local name=$indir/$1$suffix
+  [[ -e ${name%"${name##*[! ]}"} ]]
+}
+
+# One line per run: its first hour and its number of hours.  siteseries sets
+# up from its first hour's forcing file and stops when that file is missing,
+# so each run starts at the first hour of its block that has a file (and
+# ends with the block); a block without any file has no run.
 blocks() {
-  local k n
+  local labels k j end
+  mapfile -t labels < <(hour_labels)
+  ((${#labels[@]} == hrs)) || { echo "$0: cannot count $hrs hours from $start" >&2; exit 1; }
   for ((k = 0; k < hrs; k += block)); do
-    n=$((hrs - k < block ? hrs - k : block))
-    echo "$(date -u -d "${start:0:4}-${start:4:2}-${start:6:2} ${start:8:2}:00 UTC + $k hours" \
-                 +%Y%m%d%H) $n"
+    end=$((k + block < hrs ? k + block : hrs))
+    for ((j = k; j < end; j++)); do
+      if has_forcing "${labels[j]}"; then
+        echo "${labels[j]} $((end - j))"
+        break
+      fi
+    done
   done
 }
 

@@ -1,6 +1,7 @@
 // The scale-out recipes: many reachfeed and siteseries runs at once with GNU
-// parallel, and the Slurm job-array scripts, give the files of one run after
-// the other, byte for byte.
+// parallel, and the Slurm job-array scripts (by hand, and as root on a
+// one-node cluster of the test's own), give the files of one run after the
+// other, byte for byte.
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
@@ -11,6 +12,7 @@
 
 #include "nc_file.hpp"
 #include "nc_test_support.hpp"
+#include "slurm_cluster.hpp"
 #include "test_support.hpp"
 #include "tour_support.hpp"
 
@@ -164,15 +166,36 @@ TEST(ScaleOut, ReachfeedRecipeReportsFailedRunsAndRefusesTwoInputsOfOneName) {
   EXPECT_TRUE(rn::test::entries(scratch / "out2/logs").empty());
 }
 
-// The day of series of one siteseries run over 24 hours.
-fs::path sequential_series(const fs::path& scratch) {
+fs::path full_forcing() { return sample_basin() / "forcing/latlon_full"; }
+
+// A copy of the basin's day of hourly forcing without the files of the
+// `dropped` hours (0 to 23 of 2016-01-01).
+fs::path forcing_with_gaps(const fs::path& scratch, const std::vector<int>& dropped) {
+  const fs::path dir = scratch / "forcing_with_gaps";
+  fs::create_directories(dir);
+  for (int hour = 0; hour < 24; ++hour) {
+    if (std::find(dropped.begin(), dropped.end(), hour) != dropped.end()) continue;
+    const std::string label = "20160101" + std::string(hour < 10 ? "0" : "") + std::to_string(hour);
+    rn::test::copy_into(full_forcing() / (label + ".forcing.nc"), dir);
+  }
+  return dir;
+}
+
+// siteseries' arguments for the 24 hours of `forcing`, after `before`.
+std::vector<std::string> series_arguments(std::vector<std::string> before, const fs::path& forcing) {
+  for (const std::string& a : {std::string("1"), std::string("1"), std::string(kHour0),
+                               std::string("24"), std::string(".forcing.nc"), forcing.string(),
+                               (sample_basin() / "sites_us.txt").string()}) {
+    before.push_back(a);
+  }
+  return before;
+}
+
+// The series of one siteseries run over the 24 hours of `forcing`.
+fs::path sequential_series(const fs::path& scratch, const fs::path& forcing = full_forcing()) {
   const fs::path dir = scratch / "sequential_series";
   fs::create_directories(dir);
-  const rn::test::RunResult r =
-      run("siteseries",
-          {"1", "1", kHour0, "24", ".forcing.nc", (sample_basin() / "forcing/latlon_full").string(),
-           (sample_basin() / "sites_us.txt").string()},
-          dir);
+  const rn::test::RunResult r = run("siteseries", series_arguments({}, forcing), dir);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   return dir;
 }
@@ -185,20 +208,25 @@ std::vector<std::string> hourly_files(const fs::path& dir) {
   return names;
 }
 
+// `out` holds the hourly files of `sequential`, byte for byte, and nothing
+// else (no temporary either).
+void expect_same_series(const fs::path& sequential, const fs::path& out) {
+  const std::vector<std::string> hours = hourly_files(sequential);
+  EXPECT_EQ(hourly_files(out), hours);
+  for (const std::string& name : hours) EXPECT_EQ(difference(sequential / name, out / name), "");
+}
+
 TEST(ScaleOut, ParallelSiteseriesBlocksGiveTheFilesOfOneRun) {
   rn::test::ScratchDir scratch;
   const fs::path sequential = sequential_series(scratch.path());
-  const std::vector<std::string> hours = hourly_files(sequential);
-  ASSERT_EQ(hours.size(), 24u);
+  ASSERT_EQ(hourly_files(sequential).size(), 24u);
 
   const fs::path out = scratch / "parallel";
-  const std::vector<std::string> call = {
-      "-j", "4", "-b", "5", out.string(), "1", "1", kHour0, "24", ".forcing.nc",
-      (sample_basin() / "forcing/latlon_full").string(), (sample_basin() / "sites_us.txt").string()};
+  const std::vector<std::string> call =
+      series_arguments({"-j", "4", "-b", "5", out.string()}, full_forcing());
   const rn::test::RunResult r = run_script("docs/scale-out/siteseries_parallel.sh", call, scratch.path());
   ASSERT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_EQ(hourly_files(out), hours);  // no temporary left either
-  for (const std::string& name : hours) EXPECT_EQ(difference(sequential / name, out / name), "");
+  expect_same_series(sequential, out);
   EXPECT_EQ(rn::test::entries(out / "logs").size(), 6u) << "five blocks and the job log";
 
   // A rerun makes only the missing hours.
@@ -207,6 +235,40 @@ TEST(ScaleOut, ParallelSiteseriesBlocksGiveTheFilesOfOneRun) {
   ASSERT_EQ(run_script("docs/scale-out/siteseries_parallel.sh", call, scratch.path()).status, 0);
   EXPECT_EQ(difference(sequential / "2016010107.txt", out / "2016010107.txt"), "");
   EXPECT_EQ(rn::test::read_file(out / "2016010108.txt"), "kept\n");
+}
+
+// In blocks of 5 hours, hour 10 starts a block and hours 15 to 19 are a
+// whole block: siteseries alone stops on a missing start hour, so each block
+// must start at its first hour with forcing.
+const std::vector<int> kForcingGaps = {10, 15, 16, 17, 18, 19};
+
+TEST(ScaleOut, SiteseriesRecipesWriteEveryHourOfOneRunAcrossMissingForcing) {
+  rn::test::ScratchDir scratch;
+  const fs::path forcing = forcing_with_gaps(scratch.path(), kForcingGaps);
+  const fs::path sequential = sequential_series(scratch.path(), forcing);
+  ASSERT_EQ(hourly_files(sequential).size(), 18u);
+
+  const fs::path out = scratch / "parallel";
+  const rn::test::RunResult r =
+      run_script("docs/scale-out/siteseries_parallel.sh",
+                 series_arguments({"-j", "2", "-b", "5", out.string()}, forcing), scratch.path());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  expect_same_series(sequential, out);
+  EXPECT_EQ(rn::test::entries(out / "logs"),
+            (std::vector<std::string>{"2016010100.log", "2016010105.log", "2016010111.log",
+                                      "2016010120.log", "joblog.tsv"}));
+
+  // The array script's five tasks, one after the other; the task without
+  // forcing succeeds and writes nothing.
+  const fs::path array_out = scratch / "array";
+  for (int task = 0; task < 5; ++task) {
+    const rn::test::RunResult t =
+        run_script("docs/scale-out/siteseries_array.sbatch",
+                   series_arguments({array_out.string(), "5"}, forcing), scratch.path(),
+                   {"SLURM_ARRAY_TASK_ID=" + std::to_string(task)});
+    EXPECT_EQ(t.status, 0) << task << t.out << t.err;
+  }
+  expect_same_series(sequential, array_out);
 }
 
 TEST(ScaleOut, SlurmArrayScriptsParseAndOneTaskDoesItsShare) {
@@ -235,9 +297,8 @@ TEST(ScaleOut, SlurmArrayScriptsParseAndOneTaskDoesItsShare) {
 
   // Task 4 of the siteseries array in blocks of 5 hours: hours 20 to 23.
   const fs::path sequential = sequential_series(scratch.path());
-  const std::vector<std::string> siteseries_args = {
-      (scratch / "series").string(), "5", "1", "1", kHour0, "24", ".forcing.nc",
-      (sample_basin() / "forcing/latlon_full").string(), (sample_basin() / "sites_us.txt").string()};
+  const std::vector<std::string> siteseries_args =
+      series_arguments({(scratch / "series").string(), "5"}, full_forcing());
   r = run_script("docs/scale-out/siteseries_array.sbatch", siteseries_args, scratch.path(),
                  {"SLURM_ARRAY_TASK_ID=4"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -252,6 +313,38 @@ TEST(ScaleOut, SlurmArrayScriptsParseAndOneTaskDoesItsShare) {
                  {"SLURM_ARRAY_TASK_ID=5"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(hourly_files(scratch / "series").size(), 4u);
+}
+
+// Both array scripts on a one-node Slurm cluster of the test's own, the
+// siteseries one over forcing with a gap at a task's start and a task
+// without forcing: the files of serial runs, byte for byte.
+TEST(ScaleOut, ArrayScriptsOnASlurmClusterGiveTheFilesOfSerialRuns) {
+  const std::string unavailable = rn::test::SlurmCluster::unavailable();
+  if (!unavailable.empty()) GTEST_SKIP() << "no Slurm cluster: " << unavailable;
+  rn::test::ScratchDir scratch;
+  rn::test::SlurmCluster cluster(scratch / "slurm");
+  ASSERT_EQ(cluster.failure(), "");
+
+  const fs::path forcing = forcing_with_gaps(scratch.path(), kForcingGaps);
+  const fs::path channel = sample_basin() / "channel";
+  const std::vector<std::string> jobs = {
+      cluster.submit_array(rn::test::source_dir() / "docs/scale-out/reachfeed_array.sbatch", 2,
+                           {mapping_folder(scratch.path(), "basin").string(), "inflow",
+                            channel.string(), "reach_*.nc"},
+                           scratch.path()),
+      cluster.submit_array(rn::test::source_dir() / "docs/scale-out/siteseries_array.sbatch", 4,
+                           series_arguments({"series", "5"}, forcing), scratch.path())};
+  ASSERT_EQ(cluster.failure(), "");
+
+  // Serial runs while the cluster works.
+  const fs::path sequential = sequential_series(scratch.path(), forcing);
+  run_one_after_the_other({channel / "reach_2016010100.nc", channel / "reach_2016010101.nc",
+                           channel / "reach_2016010102.nc"},
+                          mapping_folder(scratch.path(), "sequential"), scratch / "sequential_out");
+
+  ASSERT_EQ(cluster.wait(jobs, std::chrono::seconds(60)), "");
+  expect_same_series(sequential, scratch / "series");
+  expect_same_series(scratch / "sequential_out", scratch / "inflow");
 }
 
 }  // namespace

@@ -50,15 +50,20 @@ std::string difference(const fs::path& a, const fs::path& b) {
   return a.string() + " and " + b.string() + " differ";
 }
 
-RunResult run_script(const std::string& script, const std::vector<std::string>& args,
-                     const fs::path& cwd, const std::vector<std::string>& extra_env) {
+RunResult run_with_programs(const std::vector<std::string>& command, const fs::path& cwd,
+                            const std::vector<std::string>& extra_env) {
   const char* path = std::getenv("PATH");
   std::vector<std::string> env_args = {"PATH=" + bin_dir().string() + ":" + (path ? path : "/usr/bin:/bin")};
   env_args.insert(env_args.end(), extra_env.begin(), extra_env.end());
-  env_args.push_back("bash");
-  env_args.push_back((source_dir() / script).string());
-  env_args.insert(env_args.end(), args.begin(), args.end());
+  env_args.insert(env_args.end(), command.begin(), command.end());
   return run("/usr/bin/env", env_args, cwd);
+}
+
+RunResult run_script(const std::string& script, const std::vector<std::string>& args,
+                     const fs::path& cwd, const std::vector<std::string>& extra_env) {
+  std::vector<std::string> command = {"bash", (source_dir() / script).string()};
+  command.insert(command.end(), args.begin(), args.end());
+  return run_with_programs(command, cwd, extra_env);
 }
 
 }  // namespace rn::test

@@ -34,6 +34,12 @@ void copy_into(const std::filesystem::path& file, const std::filesystem::path& d
 /// difference (ncdump output of both for netCDF files).
 std::string difference(const std::filesystem::path& a, const std::filesystem::path& b);
 
+/// Runs `command` (a program found on PATH, then its arguments) with the
+/// built programs first on PATH, plus `extra_env` ("NAME=value" entries).
+RunResult run_with_programs(const std::vector<std::string>& command,
+                            const std::filesystem::path& cwd,
+                            const std::vector<std::string>& extra_env = {});
+
 /// Runs a bash script of the repository with `args`, the built programs
 /// first on PATH, plus `extra_env` ("NAME=value" entries).
 RunResult run_script(const std::string& script, const std::vector<std::string>& args,
