@@ -1,7 +1,9 @@
-// bedcarve input-file output-file
+// bedcarve input-file output-file: the program entry (help, arguments), then
+// the conditioning run (terrain_conditioning.hpp), which decides the records
+// and the ends.
 #include "command_line.hpp"
-#include "module_bedcarve.hpp"
 #include "program_end.hpp"
+#include "terrain_conditioning.hpp"
 
 namespace {
 constexpr const char* kHelp =
@@ -32,6 +34,6 @@ constexpr const char* kHelp =
 int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "bedcarve", kHelp)) return;
-    rn::bedcarve::bedcarve_drv(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
+    rn::bedcarve::condition_terrain(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
   });
 }

@@ -1,4 +1,4 @@
-// Benchmark of the depression fill: `fill_depressions` (records written to
+// Benchmark of the depression fill: `fill_with_records` (records written to
 // /dev/null, as a run with redirected output would) next to a binary-heap
 // priority flood (outlets: the outermost ring and the water cells), on the
 // same real-like terrain, in the same run.  Each measurement runs in its
@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "depression_fill.hpp"
+#include "terrain_conditioning.hpp"
 #include "terrain_gen.hpp"
 #include "text_record.hpp"
 
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
       std::vector<float> h = t.height;
       const double t0 = cpu_now();
       const rn::bedcarve::FillCounts counts =
-          rn::bedcarve::fill_depressions(h, t.channel, t.ix, t.jx);
+          rn::bedcarve::fill_with_records(h, t.channel, t.ix, t.jx);
       rn::out().flush();
       r.seconds = cpu_now() - t0;
       r.fills = counts.fills;

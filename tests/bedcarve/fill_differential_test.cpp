@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "depression_fill.hpp"
+#include "terrain_conditioning.hpp"
 #include "grids.hpp"
 #include "reference_fill.hpp"
 #include "test_support.hpp"
@@ -25,7 +25,7 @@ void expect_same(const Grid& g, std::uint32_t seed, const FillTuning& tuning = {
   const Outcome want = run_fill(g, reference_fill);
   const Outcome got =
       run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
-                      std::int32_t jx) { fill_depressions(h, c, ix, jx, tuning); });
+                      std::int32_t jx) { fill_with_records(h, c, ix, jx, tuning); });
   SCOPED_TRACE("seed " + std::to_string(seed) + " kind " + g.kind + " " +
                std::to_string(g.ix) + "x" + std::to_string(g.jx));
   ASSERT_EQ(got.stop, want.stop);
