@@ -30,8 +30,12 @@ inline constexpr std::string_view kReadStop = "Stoped du to ";
 inline constexpr std::string_view kNoCells = "Error: terrain grid ";
 inline constexpr std::string_view kNoCellsWestEast = " has no cells (west_east ";
 inline constexpr std::string_view kNoCellsSouthNorth = ", south_north ";
-/// Refusal of a grid too large: kTooLarge + cells + kTooLargeLimit.
+/// Refusal of a grid that needs more memory than the machine has:
+/// kTooLarge + cells + kTooLargeNeeds + GiB needed + kTooLargeHas + GiB
+/// usable + kTooLargeEnd (one line on the error stream, status 1).
 inline constexpr std::string_view kTooLarge = "Error: terrain grid of ";
-inline constexpr std::string_view kTooLargeLimit = " cells is too large (limit 2^31)";
+inline constexpr std::string_view kTooLargeNeeds = " cells is too large: it needs about ";
+inline constexpr std::string_view kTooLargeHas = " GiB of memory, ";
+inline constexpr std::string_view kTooLargeEnd = " GiB usable here";
 
 }  // namespace rn::bedcarve::messages

@@ -64,11 +64,18 @@
 // cells' bits explicitly.
 //
 // Cost: every cell is labelled once and absorbed into a lake at most once;
-// each rim candidate is pushed once per lake it borders; lakes, classes and
-// raise groups are joined by union-find; so the run is O(N log N) plus, per
-// start cell that needs fills, the walk over its classes and pits (short:
-// see the classes above).  Memory: about 17 bytes per cell plus the lakes,
-// classes and heaps.  Nothing recurses: every search keeps its own stack.
+// each rim candidate is pushed about once per lake it borders; lakes,
+// classes and raise groups are joined by union-find; so the run is
+// O(N log N) plus, per start cell that needs fills, the walk over its
+// classes and pits (short: see the classes above).  Nothing recurses: every
+// search keeps its own stack.
+//
+// Memory: a state byte and a tag per cell (the tag is a cell's drainage
+// class, or its lake once it lies in one: a lake cell's class is its lake's),
+// 4 bytes for grids below 2^31 cells and 8 above; besides that only what the
+// lakes, classes, heaps and queues hold, which grows with the depressions,
+// not with the grid.  Rim candidates are kept unique per lake and operation
+// with a mark bit instead of a per-cell owner.
 //
 // The pieces: lakes.hpp (lakes, their rims and outlets), drainage_classes.hpp
 // (the classes), raise_groups.hpp (one start cell's raise groups),
@@ -79,6 +86,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -90,12 +98,13 @@
 namespace rn::bedcarve {
 namespace {
 
-using Cell = std::int32_t;
-
-enum CellFlag : std::uint8_t { kDrain = 1, kRing = 2 };
-
-constexpr std::int32_t kUnlabelled = -1;
-constexpr std::int32_t kInProgress = -2;
+enum CellState : std::uint8_t {
+  kDrain = 1,     ///< drains: a never-climbing path leads to the ring or water
+  kRing = 2,      ///< on the outermost ring of the grid
+  kLake = 4,      ///< lies in a lake: its tag is a lake id, not a class
+  kRimMark = 8,   ///< scratch: already a rim candidate in this operation
+  kVisitMark = 16,  ///< scratch: visited by the current one-off search
+};
 
 // Neighbour order of the search: N, NW, W, SW, S, SE, E, NE (j grows
 // northward, i eastward).
@@ -104,35 +113,67 @@ constexpr int kDj[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 
-class Engine {
+/// First-in first-out queue of cells on a ring buffer that grows as needed:
+/// it holds as many cells as wait at once, not every cell ever pushed.
+template <typename Index>
+class CellQueue {
  public:
-  Engine(std::span<float> h, std::span<const std::int32_t> channel, std::int32_t ix,
-         std::int32_t jx, const FillRecorder& record, const FillTuning& tuning)
-      : h_(h),
-        ix_(ix),
-        jx_(jx),
-        n_(static_cast<Cell>(static_cast<std::int64_t>(ix) * jx)),
+  bool empty() const { return size_ == 0; }
+  void push(Index c) {
+    if (size_ == buf_.size()) grow();
+    buf_[(head_ + size_) & (buf_.size() - 1)] = c;
+    ++size_;
+  }
+  Index pop() {
+    const Index c = buf_[head_];
+    head_ = (head_ + 1) & (buf_.size() - 1);
+    --size_;
+    return c;
+  }
+
+ private:
+  void grow() {
+    std::vector<Index> bigger(std::max<std::size_t>(1024, buf_.size() * 2));
+    for (std::size_t k = 0; k < size_; ++k) bigger[k] = buf_[(head_ + k) & (buf_.size() - 1)];
+    buf_.swap(bigger);
+    head_ = 0;
+  }
+  std::vector<Index> buf_;
+  std::size_t head_ = 0, size_ = 0;
+};
+
+template <typename Index>
+class Engine {
+  using Cell = Index;
+  static constexpr Index kUnlabelled = -1;
+  static constexpr Index kInProgress = -2;
+
+ public:
+  Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
+         const FillTuning& tuning)
+      : h_(h.values()),
+        ix_(static_cast<Index>(h.columns())),
+        jx_(static_cast<Index>(h.rows())),
+        n_(static_cast<Index>(h.size())),
         record_(record),
-        lakes_(static_cast<std::size_t>(n_)),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
-    flags_.assign(static_cast<std::size_t>(n_), 0);
-    lake_of_.assign(static_cast<std::size_t>(n_), -1);
-    label_.assign(static_cast<std::size_t>(n_), kUnlabelled);
+    state_.assign(static_cast<std::size_t>(n_), 0);
+    tag_.assign(static_cast<std::size_t>(n_), kUnlabelled);
     bool pos_zero = false, neg_zero = false;
     for (float v : h_) {
       if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
     }
     mixed_zero_ = pos_zero && neg_zero;
-    init_drainage(channel);
+    init_drainage(water);
   }
 
   FillResult run() {
     FillResult result;
-    for (std::int32_t i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
-      for (std::int32_t j0 = 0; j0 < jx_; ++j0) {
+    for (Index i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
+      for (Index j0 = 0; j0 < jx_; ++j0) {
         const Cell s = i0 + j0 * ix_;
-        if (flags_[s] & kDrain) continue;
+        if (state_[s] & kDrain) continue;
         result.stop = process_start(s);
         if (result.stop != FillStop::none) break;
       }
@@ -140,7 +181,7 @@ class Engine {
     if (result.stop == FillStop::none) {
       // Lake cells take their lake's level (see cell_height).
       for (Cell c = 0; c < n_; ++c) {
-        if (lake_of_[c] >= 0) h_[c] = cell_height(c);
+        if (state_[c] & kLake) h_[c] = cell_height(c);
       }
     }
     counts_.lakes = lakes_.count();
@@ -151,75 +192,93 @@ class Engine {
  private:
   // ---- cells -------------------------------------------------------------
 
-  bool interior(Cell c) const { return !(flags_[c] & kRing); }
+  bool in_lake(Cell c) const { return state_[c] & kLake; }
 
   template <typename F>
   void for_neighbours(Cell c, F&& f) const {
-    if (interior(c)) {
+    if (!(state_[c] & kRing)) {
       for (int k = 0; k < 8; ++k) f(c + off_[k]);
       return;
     }
-    const std::int32_t i0 = c % ix_, j0 = c / ix_;
+    const Index i0 = c % ix_, j0 = c / ix_;
     for (int k = 0; k < 8; ++k) {
-      const std::int32_t ii = i0 + kDi[k], jj = j0 + kDj[k];
+      const Index ii = i0 + kDi[k], jj = j0 + kDj[k];
       if (ii >= 0 && ii < ix_ && jj >= 0 && jj < jx_) f(ii + jj * ix_);
     }
   }
 
   /// Current height value of a cell.
-  float value(Cell c) {
-    const std::int32_t l = lake_of_[c];
-    return l < 0 ? h_[c] : level_of(lakes_.find(l));
-  }
+  float value(Cell c) { return in_lake(c) ? level_of(lakes_.find(tag_[c])) : h_[c]; }
 
   /// Current height of a cell, bits included.
   float cell_height(Cell c) {
-    const std::int32_t l = lake_of_[c];
-    if (l < 0) return h_[c];
-    const float level = level_of(lakes_.find(l));
+    if (!in_lake(c)) return h_[c];
+    const float level = level_of(lakes_.find(tag_[c]));
     return h_[c] < level ? level : h_[c];
+  }
+
+  /// Drainage class of an explored cell (a lake cell's is its lake's).
+  Index class_of(Cell c) { return in_lake(c) ? lakes_[lakes_.find(tag_[c])].cls : tag_[c]; }
+
+  /// Puts `n` on the rim of lake root `l` unless this operation already has.
+  void rim_candidate(Index l, Cell n, float v) {
+    if (state_[n] & kRimMark) return;
+    state_[n] |= kRimMark;
+    rim_marked_.push_back(n);
+    lakes_.rim_push(l, n, v);
+  }
+  void clear_rim_marks() {
+    for (Cell n : rim_marked_) state_[n] &= static_cast<std::uint8_t>(~kRimMark);
+    rim_marked_.clear();
   }
 
   // ---- drainage ----------------------------------------------------------
 
-  void init_drainage(std::span<const std::int32_t> channel) {
-    queue_.clear();
-    for (Cell c = 0; c < n_; ++c) {
-      const std::int32_t i0 = c % ix_, j0 = c / ix_;
-      const bool ring = i0 == 0 || j0 == 0 || i0 == ix_ - 1 || j0 == jx_ - 1;
-      if (ring) flags_[c] |= kRing;
-      if (ring || channel[c] == 1) {
-        flags_[c] |= kDrain;
-        queue_.push_back(c);
+  /// Marks the ring and the water cells as draining, and every cell that
+  /// reaches one of them by never-climbing steps.  Each source is spread
+  /// from as the row-by-row scan meets it, so the queue holds one frontier,
+  /// not every source at once.  Assumes no lakes yet.
+  void init_drainage(const CellBits& water) {
+    for (Index j = 0; j < jx_; ++j) {
+      const bool edge_row = j == 0 || j == jx_ - 1;
+      for (Index i = 0; i < ix_; ++i) {
+        const Cell c = i + j * ix_;
+        if (edge_row || i == 0 || i == ix_ - 1) state_[c] |= kRing;
       }
     }
-    spread_drainage();
+    for (Cell c = 0; c < n_; ++c) {
+      if (state_[c] & kDrain) continue;
+      if ((state_[c] & kRing) || water.test(static_cast<std::size_t>(c))) {
+        state_[c] |= kDrain;
+        queue_.push(c);
+        spread_drainage();
+      }
+    }
   }
 
   /// Marks every cell that reaches a queued draining cell by never-climbing
   /// steps (a breadth-first search up the terrain).  Each cell is marked
   /// once in the whole run.
   void spread_drainage() {
-    for (std::size_t q = 0; q < queue_.size(); ++q) {
-      const Cell v = queue_[q];
+    while (!queue_.empty()) {
+      const Cell v = queue_.pop();
       const float hv = value(v);
       for_neighbours(v, [&](Cell u) {
-        if (flags_[u] & kDrain) return;
+        if (state_[u] & kDrain) return;
         if (value(u) >= hv) {
-          flags_[u] |= kDrain;
-          queue_.push_back(u);
+          state_[u] |= kDrain;
+          queue_.push(u);
         }
       });
     }
-    queue_.clear();
   }
 
   // ---- lakes -------------------------------------------------------------
 
   /// Level of a lake root: its raise group's level while it takes part in
   /// the current start cell's fills, else its own.
-  float level_of(std::int32_t r) {
-    const Lake& lake = lakes_[r];
+  float level_of(Index r) {
+    const Lake<Index>& lake = lakes_[r];
     if (lake.stamp == run_id_ && lake.group >= 0) return groups_.level(lake.group);
     return lake.level;
   }
@@ -227,7 +286,7 @@ class Engine {
   // ---- exploration (labelling) -------------------------------------------
 
   struct Frame {
-    std::int32_t flat_begin, low_begin, low_end, next;
+    Index flat_begin, low_begin, low_end, next;
     float level;
   };
 
@@ -235,7 +294,8 @@ class Engine {
   /// class, one flat region at a time, deepest first (explicit stack).
   /// A flat region without a lower neighbour becomes a new lake.
   /// Assumes `start` is unlabelled, does not drain and is not NaN.
-  /// Cost: linear in the cells labelled (each cell is labelled once a run).
+  /// Cost: linear in the cells labelled (each cell is labelled once a run)
+  /// and the successor lists they take over.
   void explore(Cell start) {
     frames_.clear();
     flat_.clear();
@@ -245,7 +305,7 @@ class Engine {
       Frame& f = frames_.back();
       if (f.next < f.low_end) {
         const Cell n = low_[static_cast<std::size_t>(f.next++)];
-        if (label_[n] == kUnlabelled) open_frame(n);
+        if (tag_[n] == kUnlabelled) open_frame(n);
         continue;
       }
       close_frame(f);
@@ -259,19 +319,18 @@ class Engine {
   /// and the lower neighbours of that region, as a new frame.
   void open_frame(Cell c) {
     const float level = h_[c];
-    Frame f{static_cast<std::int32_t>(flat_.size()), static_cast<std::int32_t>(low_.size()), 0,
-            0, level};
-    label_[c] = kInProgress;
+    Frame f{static_cast<Index>(flat_.size()), static_cast<Index>(low_.size()), 0, 0, level};
+    tag_[c] = kInProgress;
     flat_.push_back(c);
     for (std::size_t k = static_cast<std::size_t>(f.flat_begin); k < flat_.size(); ++k) {
       const Cell x = flat_[k];
       for (int d = 0; d < 8; ++d) {
         const Cell n = x + off_[d];
-        if (flags_[n] & kDrain) continue;  // cannot border a cell that does not drain
+        if (state_[n] & kDrain) continue;  // cannot border a cell that does not drain
         const float v = value(n);
         if (v == level) {
-          if (label_[n] == kUnlabelled && lake_of_[n] < 0) {
-            label_[n] = kInProgress;
+          if (tag_[n] == kUnlabelled) {
+            tag_[n] = kInProgress;
             flat_.push_back(n);
           }
         } else if (v < level) {
@@ -279,7 +338,7 @@ class Engine {
         }
       }
     }
-    f.low_end = static_cast<std::int32_t>(low_.size());
+    f.low_end = static_cast<Index>(low_.size());
     f.next = f.low_begin;
     frames_.push_back(f);
   }
@@ -288,46 +347,51 @@ class Engine {
   /// has no lower neighbour, else the class of the pits below it.
   void close_frame(const Frame& f) {
     const auto fb = static_cast<std::size_t>(f.flat_begin);
-    std::int32_t cls;
     if (f.low_begin == f.low_end) {
       // A natural pit: a new lake.
-      cls = classes_.create(ClassKind::pit, -1);
-      const std::int32_t l = lakes_.create(f.level, flat_[fb], cls);
+      const Index cls = classes_.create(ClassKind::pit, -1);
+      const Index l = lakes_.create(f.level, flat_[fb], cls);
       classes_[cls].lake = l;
       for (std::size_t k = fb; k < flat_.size(); ++k) {
-        lake_of_[flat_[k]] = l;
-        label_[flat_[k]] = cls;
+        tag_[flat_[k]] = l;
+        state_[flat_[k]] |= kLake;
       }
-      lakes_[l].size = static_cast<std::int32_t>(flat_.size() - fb);
+      lakes_[l].size = static_cast<Index>(flat_.size() - fb);
       for (std::size_t k = fb; k < flat_.size(); ++k) {
         const Cell x = flat_[k];
         for (int d = 0; d < 8; ++d) {
           const Cell n = x + off_[d];
           const float v = cell_height(n);
-          if (v > f.level) lakes_.rim_push(l, n, v);
+          if (v > f.level) rim_candidate(l, n, v);
         }
       }
+      clear_rim_marks();
       return;
     }
+    // Below it: one class, or a junction over several.
     low_labels_.clear();
-    for (std::int32_t k = f.low_begin; k < f.low_end; ++k) {
-      low_labels_.push_back(label_[low_[static_cast<std::size_t>(k)]]);
+    Index first = kUnlabelled;
+    bool one = true;
+    for (Index k = f.low_begin; k < f.low_end; ++k) {
+      const Index x = classes_.find(class_of(low_[static_cast<std::size_t>(k)]));
+      if (first == kUnlabelled) first = x;
+      one = one && x == first;
+      low_labels_.push_back(x);
     }
-    classes_.successor_list(low_labels_, -1, succ_scratch_);
-    if (succ_scratch_.size() == 1) {
-      cls = succ_scratch_[0];
-    } else {
-      cls = classes_.shared_junction(succ_scratch_);
+    Index cls = first;
+    if (!one) {
+      classes_.successor_list(low_labels_, -1, succ_scratch_);
+      cls = succ_scratch_.size() == 1 ? succ_scratch_[0] : classes_.shared_junction(succ_scratch_);
     }
-    for (std::size_t k = fb; k < flat_.size(); ++k) label_[flat_[k]] = cls;
+    for (std::size_t k = fb; k < flat_.size(); ++k) tag_[flat_[k]] = cls;
   }
 
   // ---- the current start cell ---------------------------------------------
 
   /// Adds lake `l` (a pit) to the pits of the current start cell.
-  void add_pit(std::int32_t l) {
-    const std::int32_t r = lakes_.find(l);
-    Lake& lake = lakes_[r];
+  void add_pit(Index l) {
+    const Index r = lakes_.find(l);
+    Lake<Index>& lake = lakes_[r];
     if (lake.stamp == run_id_) return;
     lake.stamp = run_id_;
     lake.group = -1;
@@ -340,11 +404,11 @@ class Engine {
   /// Walks the classes below `x0` and adds their pits.  A junction with a
   /// single distinct successor is joined to it on the way.
   /// Cost: linear in the classes walked (each at most once per start cell).
-  void collect(std::int32_t x0) {
+  void collect(Index x0) {
     walk_.clear();
     walk_.push_back(x0);
     while (!walk_.empty()) {
-      const std::int32_t x = classes_.find(walk_.back());
+      const Index x = classes_.find(walk_.back());
       walk_.pop_back();
       if (classes_[x].stamp == run_id_) continue;
       classes_[x].stamp = run_id_;
@@ -354,12 +418,12 @@ class Engine {
         classes_.compact(x);
         auto& v = classes_[x].succ;
         if (v.size() == 1) {
-          const std::int32_t y = v[0];
+          const Index y = v[0];
           classes_[x].parent = y;
-          std::vector<std::int32_t>().swap(v);
+          std::vector<Index>().swap(v);
           walk_.push_back(y);
         } else {
-          for (std::int32_t y : v) {
+          for (Index y : v) {
             if (classes_[y].stamp != run_id_) walk_.push_back(y);
           }
         }
@@ -367,9 +431,9 @@ class Engine {
     }
   }
 
-  bool valid_pit_entry(const Keyed& e) {
-    const std::int32_t l = e.id;
-    const Lake& lake = lakes_[l];
+  bool valid_pit_entry(const Keyed<Index>& e) {
+    const Index l = e.id;
+    const Lake<Index>& lake = lakes_[l];
     return lakes_.find(l) == l && lake.stamp == run_id_ && lake.state == LakeState::pit &&
            lakes_.has_rim(l) && lakes_.rim_key(l) == e.key;
   }
@@ -383,10 +447,11 @@ class Engine {
     groups_.clear();
     pit_heap_.clear();
     pits_.clear();
-    if (label_[s] == kUnlabelled) explore(s);
-    collect(label_[s]);
+    if (tag_[s] == kUnlabelled) explore(s);
+    collect(class_of(s));
 
-    const std::int32_t i = s % ix_ + 1, j = s / ix_ + 1;
+    const auto i = static_cast<std::int32_t>(s % ix_ + 1);
+    const auto j = static_cast<std::int32_t>(s / ix_ + 1);
     ++counts_.start_cells;
     int k = 0;
     for (; k < kMaxFills; ++k) {
@@ -410,15 +475,15 @@ class Engine {
       met_class_.clear();
       met_outlet_.clear();
       met_drain_.clear();
-      for (std::int32_t l : absorb_) flood(l, minv);
+      for (Index l : absorb_) flood(l, minv);
       settle(minv);
-      if (flags_[s] & kDrain) break;
+      if (state_[s] & kDrain) break;
     }
     if (k == kMaxFills) ++counts_.capped;
     // The raise groups end with this start cell: every pit keeps its level.
-    for (std::int32_t l : pits_) {
-      const std::int32_t r = lakes_.find(l);
-      Lake& lake = lakes_[r];
+    for (Index l : pits_) {
+      const Index r = lakes_.find(l);
+      Lake<Index>& lake = lakes_[r];
       if (lake.stamp == run_id_ && lake.group >= 0) {
         lake.level = groups_.level(lake.group);
         lake.group = -1;
@@ -429,15 +494,15 @@ class Engine {
 
   /// Lake root `b` is merged into the lake of the current absorption (root
   /// `a`, at `level`); returns the new root.
-  std::int32_t merge_lakes(std::int32_t a, std::int32_t b, float level) {
+  Index merge_lakes(Index a, Index b, float level) {
     const float level_b = level_of(b);
     if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
     // The merged lake rises with `a`'s raise group; `b`'s group (same
     // level) rises with it anyway whenever it rises again.
-    const std::int32_t group_a = lakes_[a].group;
-    const std::int32_t class_a = lakes_[a].cls;
-    const std::int32_t big = lakes_.unite(a, b);
-    Lake& lake = lakes_[big];
+    const Index group_a = lakes_[a].group;
+    const Index class_a = lakes_[a].cls;
+    const Index big = lakes_.unite(a, b);
+    Lake<Index>& lake = lakes_[big];
     lake.level = level;
     lake.stamp = run_id_;
     lake.group = group_a;
@@ -448,23 +513,23 @@ class Engine {
 
   /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
   /// its raised cells keep the bits they have.
-  void keep_raised_bits(std::int32_t b, float level_b) {
+  void keep_raised_bits(Index b, float level_b) {
     scratch_.clear();
-    scratch_.push_back(lakes_[b].seed);
-    ++visit_token_;
-    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
-    visit_[lakes_[b].seed] = visit_token_;
+    const Cell seed = lakes_[b].seed;
+    scratch_.push_back(seed);
+    state_[seed] |= kVisitMark;
     for (std::size_t q = 0; q < scratch_.size(); ++q) {
       const Cell x = scratch_[q];
       if (h_[x] < level_b) h_[x] = level_b;
       for (int d = 0; d < 8; ++d) {
         const Cell n = x + off_[d];
-        if (visit_[n] != visit_token_ && lake_of_[n] >= 0 && lakes_.find(lake_of_[n]) == b) {
-          visit_[n] = visit_token_;
+        if (!(state_[n] & kVisitMark) && in_lake(n) && lakes_.find(tag_[n]) == b) {
+          state_[n] |= kVisitMark;
           scratch_.push_back(n);
         }
       }
     }
+    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
   }
 
   /// Lake `l` of the current start cell was raised to `level`, which its
@@ -474,10 +539,10 @@ class Engine {
   /// in, its new outlets and any draining cell it touched.  Settling waits
   /// until every pit raised by this fill has grown, so that each lake is
   /// judged on its whole flat region.
-  void flood(std::int32_t l, float level) {
-    std::int32_t p = lakes_.find(l);
+  void flood(Index l, float level) {
+    Index p = lakes_.find(l);
     {
-      const Lake& lake = lakes_[p];
+      const Lake<Index>& lake = lakes_[p];
       if (lake.state != LakeState::pit || lake.stamp != run_id_ || !lakes_.has_rim(p) ||
           !(lakes_.rim_key(p) == level)) {
         return;
@@ -493,9 +558,9 @@ class Engine {
       if (work_.empty()) break;
       const Cell c = work_.back();
       work_.pop_back();
-      const std::int32_t q = lake_of_[c] >= 0 ? lakes_.find(lake_of_[c]) : -1;
+      const Index q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
       if (q == p) continue;
-      if (flags_[c] & kDrain) {
+      if (state_[c] & kDrain) {
         met_drain_.push_back({p, c});
         continue;
       }
@@ -504,19 +569,21 @@ class Engine {
         p = merge_lakes(p, q, level);
         continue;
       }
-      // A plain cell at the level.
-      lake_of_[c] = p;
+      // A plain cell at the level.  Its class from now on is the lake's
+      // (its own pits are among the lake's: its lower neighbours become
+      // the lake's outlets).
+      tag_[c] = p;
+      state_[c] |= kLake;
       ++lakes_[p].size;
-      if (label_[c] == kUnlabelled) label_[c] = lakes_[p].cls;
       for (int d = 0; d < 8; ++d) {
         const Cell n = c + off_[d];
         const float v = cell_height(n);
         if (v > level) {
-          lakes_.rim_push(p, n, v);
+          rim_candidate(p, n, v);
         } else if (v == level) {
-          if (lake_of_[n] < 0 || lakes_.find(lake_of_[n]) != p) work_.push_back(n);
+          if (!in_lake(n) || lakes_.find(tag_[n]) != p) work_.push_back(n);
         } else if (v < level) {
-          if (flags_[n] & kDrain) {
+          if (state_[n] & kDrain) {
             met_drain_.push_back({p, n});
           } else {
             lakes_.add_outlet(p, n);
@@ -525,6 +592,7 @@ class Engine {
         }
       }
     }
+    clear_rim_marks();
   }
 
   /// After the floods of one fill: every lake that grew is a pit again,
@@ -539,51 +607,55 @@ class Engine {
     by_lake(met_outlet_);
     by_lake(met_drain_);
     // The entries of lake p in a sorted list: [first, last).
-    auto range = [](std::vector<Met>& v, std::int32_t p) {
+    auto range = [](std::vector<Met>& v, Index p) {
       auto first = std::lower_bound(v.begin(), v.end(), p,
-                                    [](const Met& m, std::int32_t l) { return m.lake < l; });
+                                    [](const Met& m, Index l) { return m.lake < l; });
       auto last = first;
       while (last != v.end() && last->lake == p) ++last;
       return std::pair{first, last};
     };
     for (auto it = met_class_.begin(); it != met_class_.end();) {
-      const std::int32_t p = it->lake;
-      std::int32_t cls = classes_.find(it->id);
+      const Index p = it->lake;
+      Index cls = classes_.find(it->id);
       for (++it; it != met_class_.end() && it->lake == p; ++it) cls = classes_.join(cls, it->id);
       cls = classes_.find(cls);
-      Lake& lake = lakes_[p];
-      lake.cls = cls;
+      lakes_[p].cls = cls;
       const auto [drain_first, drain_last] = range(met_drain_, p);
       if (drain_first != drain_last) {
+        Lake<Index>& lake = lakes_[p];
         lake.state = LakeState::drained;
         lake.level = level;
         lake.group = -1;
         classes_.settle_as(cls, ClassKind::drained);
-        queue_.clear();
-        for (auto m = drain_first; m != drain_last; ++m) queue_.push_back(m->id);
+        for (auto m = drain_first; m != drain_last; ++m) queue_.push(m->id);
         spread_drainage();
         continue;
       }
       if (!lakes_.has_outlet(p, level, [this](Cell c) { return value(c); })) {
-        lake.state = LakeState::pit;
+        lakes_[p].state = LakeState::pit;
         classes_.settle_as(cls, ClassKind::pit);
         classes_[cls].lake = p;
         if (lakes_.has_rim(p)) pit_heap_.push(lakes_.rim_key(p), p);
         continue;
       }
       // Spilled: the lake leads to the classes below its outlets.
-      lake.state = LakeState::spilled;
-      lake.level = level;
-      lake.group = -1;
+      {
+        Lake<Index>& lake = lakes_[p];
+        lake.state = LakeState::spilled;
+        lake.level = level;
+        lake.group = -1;
+      }
       const auto [out_first, out_last] = range(met_outlet_, p);
       for (auto m = out_first; m != out_last; ++m) {
-        if (label_[m->id] == kUnlabelled) explore(m->id);
+        if (tag_[m->id] == kUnlabelled) explore(m->id);
       }
       if (classes_[cls].kind != ClassKind::junction) {
         classes_[cls].kind = ClassKind::junction;
         classes_[cls].succ.clear();
       }
-      for (auto m = out_first; m != out_last; ++m) classes_[cls].succ.push_back(label_[m->id]);
+      for (auto m = out_first; m != out_last; ++m) {
+        classes_[cls].succ.push_back(class_of(m->id));
+      }
       classes_[cls].stamp = 0;
       collect(cls);
     }
@@ -593,85 +665,95 @@ class Engine {
   /// candidate of the plain search from `s` (depth first in the neighbour
   /// order, each cell's higher neighbours scanned after its subtree).
   float first_candidate(Cell s, float minv) {
-    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
-    ++visit_token_;
     struct Step {
       Cell c;
       int k;
     };
     std::vector<Step> stack;
+    scratch_.clear();
     stack.push_back({s, 0});
-    visit_[s] = visit_token_;
+    state_[s] |= kVisitMark;
+    scratch_.push_back(s);
+    float found = minv;
     while (!stack.empty()) {
       Step& t = stack.back();
       const float h0 = value(t.c);
       if (t.k < 8) {
         const Cell n = t.c + off_[t.k++];
-        if (value(n) <= h0 && visit_[n] != visit_token_) {
-          visit_[n] = visit_token_;
+        if (value(n) <= h0 && !(state_[n] & kVisitMark)) {
+          state_[n] |= kVisitMark;
+          scratch_.push_back(n);
           stack.push_back({n, 0});
         }
         continue;
       }
-      for (int d = 0; d < 8; ++d) {
+      bool done = false;
+      for (int d = 0; d < 8 && !done; ++d) {
         const Cell n = t.c + off_[d];
         const float v = value(n);
-        if (v > h0 && v == minv) return cell_height(n);
+        if (v > h0 && v == minv) {
+          found = cell_height(n);
+          done = true;
+        }
       }
+      if (done) break;
       stack.pop_back();
     }
-    return minv;
+    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+    return found;
   }
 
   std::span<float> h_;
-  std::int32_t ix_, jx_;
-  Cell n_;
+  Index ix_, jx_;
+  Index n_;
   const FillRecorder& record_;
-  int off_[8];
+  Index off_[8];
   bool mixed_zero_ = false;
 
   // Cells.
-  std::vector<std::uint8_t> flags_;
-  std::vector<std::int32_t> lake_of_;  ///< lake of a cell, -1: none
-  std::vector<std::int32_t> label_;    ///< drainage class of an explored cell
-  std::vector<Cell> queue_;
+  std::vector<std::uint8_t> state_;  ///< CellState bits
+  std::vector<Index> tag_;           ///< class (or lake, in a lake) of an explored cell
+  CellQueue<Index> queue_;
+  std::vector<Cell> rim_marked_;
 
-  Lakes lakes_;
-  DrainageClasses classes_;
+  Lakes<Index> lakes_;
+  DrainageClasses<Index> classes_;
 
   // Exploration scratch.
   std::vector<Frame> frames_;
   std::vector<Cell> flat_, low_;
-  std::vector<std::int32_t> succ_scratch_, low_labels_;
+  std::vector<Index> succ_scratch_, low_labels_;
 
   // Current start cell.
-  std::int32_t run_id_ = 0;
-  RaiseGroups groups_;
-  MinHeap pit_heap_;
+  Index run_id_ = 0;
+  RaiseGroups<Index> groups_;
+  MinHeap<Index> pit_heap_;
   struct Met {
-    std::int32_t lake;  ///< the flooding lake (a root once settling starts)
-    std::int32_t id;    ///< a class, or a cell
+    Index lake;  ///< the flooding lake (a root once settling starts)
+    Index id;    ///< a class, or a cell
   };
-  std::vector<std::int32_t> pits_, walk_, absorb_;
+  std::vector<Index> pits_, walk_, absorb_;
   std::vector<Met> met_class_, met_outlet_, met_drain_;
   std::vector<Cell> work_, scratch_;
-  std::vector<std::int32_t> visit_;
-  std::int32_t visit_token_ = 0;
 
   FillCounts counts_;
 };
 
+/// Grids of this many cells or more number them with 64-bit integers.
+constexpr std::size_t kWideCells = std::size_t{1} << 31;
+
 }  // namespace
 
-bool grid_fits(std::int32_t ix, std::int32_t jx) {
-  return static_cast<std::int64_t>(ix) * jx < std::numeric_limits<std::int32_t>::max();
-}
+std::size_t fill_bytes_per_cell(std::size_t cells) { return cells >= kWideCells ? 9 : 5; }
 
-FillResult fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx, const FillRecorder& record,
-                            const FillTuning& tuning) {
-  if (ix <= 0 || jx <= 0) return {};
-  Engine engine(height, channel, ix, jx, record, tuning);
+FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
+                            const FillRecorder& record, const FillTuning& tuning) {
+  if (height.empty()) return {};
+  if (tuning.wide_index || height.size() >= kWideCells) {
+    Engine<std::int64_t> engine(height, water, record, tuning);
+    return engine.run();
+  }
+  Engine<std::int32_t> engine(height, water, record, tuning);
   return engine.run();
 }
 

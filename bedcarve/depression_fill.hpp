@@ -17,7 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <span>
+
+#include "cell_bits.hpp"
+#include "grid2d.hpp"
 
 namespace rn::bedcarve {
 
@@ -67,18 +69,22 @@ struct FillTuning {
   /// Longest successor list a junction class takes over from the
   /// junctions below it.
   std::size_t flat_list = 256;
+  /// Number cells, lakes and classes with 64-bit integers even when 32 bits
+  /// would do (grids of 2^31 cells and more always use 64).
+  bool wide_index = false;
 };
 
-/// True when an ix by jx grid can be filled: fewer than 2^31 - 1 cells
-/// (cells are numbered with 32-bit integers).
-bool grid_fits(std::int32_t ix, std::int32_t jx);
+/// Bytes a cell that the fill itself keeps besides the heights: a state
+/// byte and a drainage tag of 4 bytes (8 for grids of 2^31 cells and more).
+std::size_t fill_bytes_per_cell(std::size_t cells);
 
-/// Conditions `height` (ix by jx, i fastest) in place.  `channel` holds 1 at
-/// water cells.  Reports every fill to `record` as it is made.  On a stop
-/// the heights are left part-way and the fills reported so far stand.
-/// Requires grid_fits(ix, jx); an empty grid has nothing to fill.
-FillResult fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx, const FillRecorder& record,
-                            const FillTuning& tuning = {});
+/// Conditions `height` in place (columns i along west_east, rows j along
+/// south_north; i fastest).  `water` marks the water cells.  Reports every
+/// fill to `record` as it is made.  On a stop the heights are left part-way
+/// and the fills reported so far stand.  Any grid size that memory holds;
+/// an empty grid has nothing to fill.  Every dimension must fit a 32-bit
+/// integer (the records name cells with 32-bit integers).
+FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
+                            const FillRecorder& record, const FillTuning& tuning = {});
 
 }  // namespace rn::bedcarve

@@ -5,13 +5,15 @@
 
 namespace rn::bedcarve {
 
-std::int32_t DrainageClasses::create(ClassKind kind, std::int32_t lake) {
-  const auto x = static_cast<std::int32_t>(classes_.size());
+template <typename Index>
+Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
+  const auto x = static_cast<Index>(classes_.size());
   classes_.push_back({x, lake, 0, 0, kind, {}});
   return x;
 }
 
-std::int32_t DrainageClasses::join(std::int32_t a, std::int32_t b) {
+template <typename Index>
+Index DrainageClasses<Index>::join(Index a, Index b) {
   a = find(a);
   b = find(b);
   if (a == b) return a;
@@ -19,15 +21,16 @@ std::int32_t DrainageClasses::join(std::int32_t a, std::int32_t b) {
   classes_[b].parent = a;
   auto& from = classes_[b].succ;
   classes_[a].succ.insert(classes_[a].succ.end(), from.begin(), from.end());
-  std::vector<std::int32_t>().swap(from);
+  std::vector<Index>().swap(from);
   return a;
 }
 
-void DrainageClasses::successor_list(std::span<const std::int32_t> from, std::int32_t self,
-                                     std::vector<std::int32_t>& to) {
+template <typename Index>
+void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index self,
+                                     std::vector<Index>& to) {
   ++mark_;
   direct_.clear();
-  for (std::int32_t y : from) {
+  for (Index y : from) {
     y = find(y);
     if (y == self || classes_[y].mark == mark_) continue;
     classes_[y].mark = mark_;
@@ -35,9 +38,9 @@ void DrainageClasses::successor_list(std::span<const std::int32_t> from, std::in
   }
   to.clear();
   ++mark_;
-  for (std::int32_t y : direct_) {
+  for (Index y : direct_) {
     if (classes_[y].kind == ClassKind::junction && classes_[y].succ.size() <= flat_list_) {
-      for (std::int32_t z : classes_[y].succ) {
+      for (Index z : classes_[y].succ) {
         z = find(z);
         if (z == self || classes_[z].mark == mark_) continue;
         classes_[z].mark = mark_;
@@ -54,39 +57,45 @@ void DrainageClasses::successor_list(std::span<const std::int32_t> from, std::in
   }
 }
 
-void DrainageClasses::compact(std::int32_t x) {
+template <typename Index>
+void DrainageClasses<Index>::compact(Index x) {
   successor_list(classes_[x].succ, x, list_scratch_);
   classes_[x].succ.swap(list_scratch_);
 }
 
-std::int32_t DrainageClasses::shared_junction(std::vector<std::int32_t>& list) {
+template <typename Index>
+Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
   std::sort(list.begin(), list.end());
   std::uint64_t key = list.size();
-  for (std::int32_t y : list) {
-    key = (key ^ static_cast<std::uint32_t>(y)) * 0x9E3779B97F4A7C15ULL;
+  for (Index y : list) {
+    key = (key ^ static_cast<std::uint64_t>(y)) * 0x9E3779B97F4A7C15ULL;
     key ^= key >> 29;
   }
   auto [it, fresh] = junctions_.try_emplace(key, -1);
   if (!fresh) {
-    const std::int32_t j = it->second;
+    const Index j = it->second;
     if (find(j) == j && classes_[j].kind == ClassKind::junction &&
         same_roots(classes_[j].succ, list)) {
       return j;
     }
   }
-  const std::int32_t j = create(ClassKind::junction, -1);
+  const Index j = create(ClassKind::junction, -1);
   classes_[j].succ = list;
   it->second = j;
   return j;
 }
 
-bool DrainageClasses::same_roots(const std::vector<std::int32_t>& v,
-                                 const std::vector<std::int32_t>& roots) {
+template <typename Index>
+bool DrainageClasses<Index>::same_roots(const std::vector<Index>& v,
+                                 const std::vector<Index>& roots) {
   if (v.size() != roots.size()) return false;
-  for (std::int32_t y : v) {
+  for (Index y : v) {
     if (!std::binary_search(roots.begin(), roots.end(), find(y))) return false;
   }
   return true;
 }
+
+template class DrainageClasses<std::int32_t>;
+template class DrainageClasses<std::int64_t>;
 
 }  // namespace rn::bedcarve

@@ -3,7 +3,6 @@
 // all of them at once.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "height_heaps.hpp"
@@ -15,6 +14,7 @@ namespace rn::bedcarve {
 /// cells); a group's level only rises.  `raise_below` joins every group
 /// below a fill height into one group at that height in O(k log n) for k
 /// groups joined.
+template <typename Index>
 class RaiseGroups {
  public:
   void clear() {
@@ -24,25 +24,25 @@ class RaiseGroups {
   }
 
   /// A new group at `level`.
-  std::int32_t create(float level) {
-    const auto g = static_cast<std::int32_t>(parent_.size());
+  Index create(float level) {
+    const auto g = static_cast<Index>(parent_.size());
     parent_.push_back(g);
     level_.push_back(level);
     heap_.push(level, g);
     return g;
   }
 
-  std::int32_t find(std::int32_t g) {
-    return find_root(g, [this](std::int32_t x) -> std::int32_t& { return parent_[x]; });
+  Index find(Index g) {
+    return find_root(g, [this](Index x) -> Index& { return parent_[x]; });
   }
   /// Level of the group of `g`.
-  float level(std::int32_t g) { return level_[find(g)]; }
+  float level(Index g) { return level_[find(g)]; }
 
   /// Raises every group below `minv` to `minv`, as one group.
   void raise_below(float minv) {
-    std::int32_t merged = -1;
+    Index merged = -1;
     while (!heap_.empty() && heap_.top().key < minv) {
-      const Keyed e = heap_.top();
+      const Keyed<Index> e = heap_.top();
       heap_.pop();
       if (parent_[e.id] != e.id || !(level_[e.id] == e.key)) continue;  // stale entry
       if (merged < 0) {
@@ -58,9 +58,9 @@ class RaiseGroups {
   }
 
  private:
-  std::vector<std::int32_t> parent_;
+  std::vector<Index> parent_;
   std::vector<float> level_;
-  MinHeap heap_;
+  MinHeap<Index> heap_;
 };
 
 }  // namespace rn::bedcarve

@@ -1,9 +1,15 @@
 #include "terrain_conditioning.hpp"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "bedcarve_messages.hpp"
 #include "file_names.hpp"
+#include "fill_record_writer.hpp"
 #include "nc_writer.hpp"
 #include "program_end.hpp"
 #include "terrain_readers.hpp"
@@ -36,7 +42,31 @@ namespace {
   text_stop(stop == FillStop::small_minv ? messages::kSmallMinv : messages::kBigMinv);
 }
 
+std::string gib(std::size_t bytes) {
+  return std::to_string((bytes + (std::size_t{1} << 29)) >> 30);
+}
+
 }  // namespace
+
+std::size_t terrain_bytes(std::size_t cells) {
+  // Heights, water bits and the fill's own bytes a cell; while LANDMASK is
+  // read, its 4-byte values stand in for the fill's.
+  const std::size_t per_cell = std::max<std::size_t>(4, fill_bytes_per_cell(cells));
+  return cells * (4 + per_cell) + cells / 8;
+}
+
+std::size_t usable_memory() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page = sysconf(_SC_PAGE_SIZE);
+  std::size_t usable = pages > 0 && page > 0
+                           ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(page)
+                           : SIZE_MAX;
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    usable = std::min(usable, static_cast<std::size_t>(limit.rlim_cur));
+  }
+  return usable;
+}
 
 Terrain read_terrain(const std::string& file) {
   std::int32_t ix = 0, jx = 0;
@@ -49,41 +79,47 @@ Terrain read_terrain(const std::string& file) {
          std::to_string(ix) + std::string(messages::kNoCellsSouthNorth) + std::to_string(jx) +
          ")");
   }
-  if (!grid_fits(ix, jx)) {
-    fail(std::string(messages::kTooLarge) + std::to_string(static_cast<std::int64_t>(ix) * jx) +
-         std::string(messages::kTooLargeLimit));
+  const auto columns = static_cast<std::size_t>(ix), rows = static_cast<std::size_t>(jx);
+  const std::size_t need = terrain_bytes(columns * rows);
+  const std::size_t usable = usable_memory();
+  if (need > usable) {
+    fail(std::string(messages::kTooLarge) + std::to_string(columns * rows) +
+         std::string(messages::kTooLargeNeeds) + gib(need) +
+         std::string(messages::kTooLargeHas) + gib(usable) + std::string(messages::kTooLargeEnd));
   }
   Terrain t;
-  t.height = Grid2D<float>(static_cast<std::size_t>(ix), static_cast<std::size_t>(jx), 0.0f);
-  t.channel = Grid2D<std::int32_t>(static_cast<std::size_t>(ix), static_cast<std::size_t>(jx), 0);
+  t.height = Grid2D<float>(columns, rows, 0.0f);
   if (auto failure = terrain::readrt2d_real("HGT_M", t.height.values(), ix, jx, file)) {
     end_on_read_failure(failure);
   }
-  if (auto failure = terrain::readrt2d_int("LANDMASK", t.channel.values(), ix, jx, file)) {
+  Grid2D<std::int32_t> mask(columns, rows, 0);
+  if (auto failure = terrain::readrt2d_int("LANDMASK", mask.values(), ix, jx, file)) {
     end_on_read_failure(failure);
   }
-  for (std::int32_t& c : t.channel.values()) c = c == 0 ? 1 : -999;
+  t.water = CellBits(mask.size());
+  for (std::size_t c = 0; c < mask.size(); ++c) {
+    if (mask[c] == 0) t.water.set(c);
+  }
   return t;
 }
 
-FillCounts fill_with_records(std::span<float> height, std::span<const std::int32_t> channel,
-                             std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
-  const FillRecorder record = [](const FillRecord& f) {
-    out().record(messages::kFillBefore, f.i, f.j, f.minv, f.before);
-    out().record(messages::kFillAfter, f.i, f.j, f.minv, f.after);
-  };
-  const FillResult result = fill_depressions(height, channel, ix, jx, record, tuning);
+FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
+                             const FillTuning& tuning) {
+  FillRecordWriter writer(out());
+  const FillRecorder record = [&writer](const FillRecord& f) { writer.add(f); };
+  const FillResult result = fill_depressions(height, water, record, tuning);
+  writer.finish();
   if (result.stop != FillStop::none) end_on_fill_stop(result.stop);
   return result.counts;
 }
 
-void write_conditioned(const std::string& file, const Terrain& terrain) {
+void write_conditioned(const std::string& file, const Grid2D<float>& height) {
   NcWriter nc(file);
-  const int we = nc.def_dim("west_east", terrain.height.columns());
-  const int sn = nc.def_dim("south_north", terrain.height.rows());
+  const int we = nc.def_dim("west_east", height.columns());
+  const int sn = nc.def_dim("south_north", height.rows());
   const int hgt = nc.def_var("HGT_M", NcVarType::real32, {sn, we});
   nc.enddef();
-  nc.put(hgt, terrain.height.values());
+  nc.put(hgt, height.values());
   nc.commit();
 }
 
@@ -91,8 +127,9 @@ void condition_terrain(std::string_view infile, std::string_view outfile) {
   const std::string in = trim_name(infile);
   const std::string out_name = trim_name(outfile);
   Terrain t = read_terrain(in);
-  fill_with_records(t.height.values(), t.channel.values(), t.ix(), t.jx());
-  write_conditioned(out_name, t);
+  fill_with_records(t.height, t.water);
+  t.water = CellBits();
+  write_conditioned(out_name, t.height);
   text_stop(messages::kFinish, 0);
 }
 

@@ -5,11 +5,11 @@
 // program the way `bedcarve` always has.
 #pragma once
 
-#include <cstdint>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "cell_bits.hpp"
 #include "depression_fill.hpp"
 #include "grid2d.hpp"
 
@@ -17,27 +17,36 @@ namespace rn::bedcarve {
 
 /// The terrain of a run.
 struct Terrain {
-  Grid2D<float> height;           ///< HGT_M, raised in place
-  Grid2D<std::int32_t> channel;   ///< 1 at water cells (LANDMASK 0), -999 elsewhere
-  std::int32_t ix() const { return static_cast<std::int32_t>(height.columns()); }
-  std::int32_t jx() const { return static_cast<std::int32_t>(height.rows()); }
+  Grid2D<float> height;  ///< HGT_M, raised in place
+  CellBits water;        ///< the cells whose LANDMASK is 0
 };
+
+/// Bytes a grid of `cells` cells needs at least while it is conditioned:
+/// the heights, the water bits and what the fill keeps per cell (the lakes
+/// and classes of its depressions come on top).
+std::size_t terrain_bytes(std::size_t cells);
+
+/// Memory a run may use: the machine's physical memory, or the process's
+/// address-space limit when that is lower.
+std::size_t usable_memory();
 
 /// Reads the terrain grid of `file` (records "ixrt = " and two " reading
 /// variable ").  A file that cannot be read ends the program: code stop 888
 /// for the file or its dimensions, the reader's message, "Stoped du to " and
-/// code stop 999 for a field; a grid without cells or of 2^31 - 1 cells or
-/// more is refused before anything is allocated (status 1).
+/// code stop 999 for a field.  A grid without cells, or one that needs more
+/// memory than `usable_memory`, is refused before anything is allocated
+/// (status 1).
 Terrain read_terrain(const std::string& file);
 
 /// The fill with the program's records and ends: every fill as its "step 5"
-/// and "step 6" record pair on rn::out(); a fill that cannot go on ends the
-/// program with its text stop (status 1) after the records written so far.
-FillCounts fill_with_records(std::span<float> height, std::span<const std::int32_t> channel,
-                             std::int32_t ix, std::int32_t jx, const FillTuning& tuning = {});
+/// and "step 6" record pair on rn::out(), rendered and written on a second
+/// thread while the fill goes on; a fill that cannot go on ends the program
+/// with its text stop (status 1) after the records written so far.
+FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
+                             const FillTuning& tuning = {});
 
 /// Writes the conditioned terrain: `west_east`, `south_north`, float `HGT_M`.
-void write_conditioned(const std::string& file, const Terrain& terrain);
+void write_conditioned(const std::string& file, const Grid2D<float>& height);
 
 /// The whole program: read, fill, write, then the text stop "finish"
 /// (status 0).  File names are cut at 256 characters, trailing blanks removed.

@@ -2,8 +2,6 @@
 // raise groups of the depression fill are each one such forest.
 #pragma once
 
-#include <cstdint>
-
 namespace rn::bedcarve {
 
 /// Root of `x` in a forest whose parent links `parent_of(id)` gives as a
@@ -11,8 +9,8 @@ namespace rn::bedcarve {
 /// Contract: every parent chain ends at a root.  Halves the path on the way
 /// (each visited id is pointed at its grandparent), so repeated finds cost
 /// amortised near-constant time.
-template <typename ParentOf>
-std::int32_t find_root(std::int32_t x, ParentOf&& parent_of) {
+template <typename Id, typename ParentOf>
+Id find_root(Id x, ParentOf&& parent_of) {
   while (parent_of(x) != x) {
     parent_of(x) = parent_of(parent_of(x));
     x = parent_of(x);

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "terrain_conditioning.hpp"
 #include "grids.hpp"
 #include "program_end.hpp"
 #include "reference_fill.hpp"
@@ -25,7 +24,7 @@ Fill checked(const Grid& g, bool against_reference = true) {
   Fill got;
   static_cast<Outcome&>(got) =
       run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
-                      std::int32_t jx) { got.counts = fill_with_records(h, c, ix, jx); });
+                      std::int32_t jx) { got.counts = program_fill(h, c, ix, jx); });
   if (!against_reference) return got;
   const Outcome want = run_fill(g, reference_fill);
   EXPECT_EQ(got.out, want.out);
