@@ -104,6 +104,7 @@ enum CellState : std::uint8_t {
   kLake = 4,      ///< lies in a lake: its tag is a lake id, not a class
   kRimMark = 8,   ///< scratch: already a rim candidate in this operation
   kVisitMark = 16,  ///< scratch: visited by the current one-off search
+  kOnRim = 32,    ///< may wait on a lake's rim (a hint: see flood_candidate)
 };
 
 // Neighbour order of the search: N, NW, W, SW, S, SE, E, NE (j grows
@@ -220,12 +221,33 @@ class Engine {
   /// Drainage class of an explored cell (a lake cell's is its lake's).
   Index class_of(Cell c) { return in_lake(c) ? lakes_[lakes_.find(tag_[c])].cls : tag_[c]; }
 
-  /// Puts `n` on the rim of lake root `l` unless this operation already has.
+  /// Puts `n` on the rim of the new lake root `l` unless this operation
+  /// already has (the lake's cells are being tagged all at once).
   void rim_candidate(Index l, Cell n, float v) {
     if (state_[n] & kRimMark) return;
-    state_[n] |= kRimMark;
+    state_[n] |= kRimMark | kOnRim;
     rim_marked_.push_back(n);
     lakes_.rim_push(l, n, v);
+  }
+
+  /// Puts `n` (above the level) on the rim of lake root `p`, which has just
+  /// taken in its neighbour `c`, unless it waits there already.
+  /// Every cell that joins a lake puts its higher neighbours on the lake's
+  /// rim (rims merge with their lakes, and a neighbour popped at the level
+  /// joins the lake), so a cell above the level with a neighbour in `p`
+  /// other than `c` is on p's rim.  kOnRim spares that look for cells on no
+  /// rim at all; it is set on every push and cleared when a rim gives the
+  /// cell up, so a stale bit only costs the look.
+  void flood_candidate(Index p, Cell n, Cell c, float v) {
+    if (state_[n] & kOnRim) {
+      bool waits = false;
+      for_neighbours(n, [&](Cell y) {
+        waits = waits || (y != c && in_lake(y) && lakes_.find(tag_[y]) == p);
+      });
+      if (waits) return;
+    }
+    state_[n] |= kOnRim;
+    lakes_.rim_push(p, n, v);
   }
   void clear_rim_marks() {
     for (Cell n : rim_marked_) state_[n] &= static_cast<std::uint8_t>(~kRimMark);
@@ -552,7 +574,9 @@ class Engine {
     work_.clear();
     for (;;) {
       while (lakes_.has_rim(p) && lakes_.rim_key(p) == level) {
-        work_.push_back(lakes_.rim_cell(p));
+        const Cell r = lakes_.rim_cell(p);
+        state_[r] &= static_cast<std::uint8_t>(~kOnRim);
+        work_.push_back(r);
         lakes_.rim_pop(p);
       }
       if (work_.empty()) break;
@@ -577,11 +601,17 @@ class Engine {
       ++lakes_[p].size;
       for (int d = 0; d < 8; ++d) {
         const Cell n = c + off_[d];
-        const float v = cell_height(n);
+        float v = h_[n];
+        if (in_lake(n)) {
+          const Index r = lakes_.find(tag_[n]);
+          if (r == p) continue;  // already in: at the level
+          const float lake_level = level_of(r);
+          if (v < lake_level) v = lake_level;
+        }
         if (v > level) {
-          rim_candidate(p, n, v);
+          flood_candidate(p, n, c, v);
         } else if (v == level) {
-          if (!in_lake(n) || lakes_.find(tag_[n]) != p) work_.push_back(n);
+          work_.push_back(n);
         } else if (v < level) {
           if (state_[n] & kDrain) {
             met_drain_.push_back({p, n});
@@ -592,7 +622,6 @@ class Engine {
         }
       }
     }
-    clear_rim_marks();
   }
 
   /// After the floods of one fill: every lake that grew is a pit again,
@@ -626,6 +655,7 @@ class Engine {
         lake.state = LakeState::drained;
         lake.level = level;
         lake.group = -1;
+        lakes_.release_rim(p);
         classes_.settle_as(cls, ClassKind::drained);
         for (auto m = drain_first; m != drain_last; ++m) queue_.push(m->id);
         spread_drainage();

@@ -25,8 +25,7 @@ Index Lakes<Index>::unite(Index a, Index b) {
   Lake<Index>& small = (*this)[b];
   small.parent = a;
   big.size += small.size;
-  big.rim = rim_.meld(big.rim, small.rim);
-  small.rim = Heaps::kNone;
+  big.rim.absorb(small.rim);
   if (small.out_head >= 0) {
     if (big.out_tail < 0) {
       big.out_head = small.out_head;

@@ -24,7 +24,6 @@ template <typename Index>
 struct Lake {
   Index parent;    ///< union-find parent (itself at a root)
   Index size;      ///< cells in the lake
-  Index rim;       ///< root of its rim heap (RimHeaps::kNone: empty)
   Index out_head;  ///< first entry of its outlet list, -1: none
   Index out_tail;  ///< last entry of its outlet list
   Index cls;       ///< its drainage class
@@ -33,17 +32,16 @@ struct Lake {
   Index seed;      ///< a cell of the lake
   float level;     ///< its level while it has no raise group
   LakeState state;
+  MinHeap<Index> rim;  ///< neighbours above its level, by height (cell ids)
 };
 
 /// All lakes of a run, joined by union-find (`find`).
 /// Contract: lake ids are dense from 0.  A cell may wait on a rim more than
-/// once (the caller keeps duplicates rare); rim heaps of merged lakes meld in
-/// O(1), outlet lists splice in O(1).
+/// once (the caller keeps duplicates rare); the smaller rim of two merged
+/// lakes is pushed into the larger, outlet lists splice in O(1).
 template <typename Index>
 class Lakes {
  public:
-  using Heaps = RimHeaps<Index>;
-
   Lake<Index>& operator[](Index l) { return lakes_[static_cast<std::size_t>(l)]; }
   const Lake<Index>& operator[](Index l) const { return lakes_[static_cast<std::size_t>(l)]; }
   std::int64_t count() const { return static_cast<std::int64_t>(lakes_.size()); }
@@ -56,17 +54,19 @@ class Lakes {
   /// A new pit lake at `level` around cell `seed`, of drainage class `cls`.
   Index create(float level, Index seed, Index cls) {
     const auto l = static_cast<Index>(lakes_.size());
-    lakes_.push_back({l, 0, Heaps::kNone, -1, -1, cls, 0, -1, seed, level, LakeState::pit});
+    lakes_.push_back({l, 0, -1, -1, cls, 0, -1, seed, level, LakeState::pit, {}});
     return l;
   }
 
   /// Adds cell `n` (height `key`, bits included) to the rim of lake root `l`.
-  void rim_push(Index l, Index n, float key) { (*this)[l].rim = rim_.push((*this)[l].rim, key, n); }
-  bool has_rim(Index l) const { return (*this)[l].rim != Heaps::kNone; }
+  void rim_push(Index l, Index n, float key) { (*this)[l].rim.push(key, n); }
+  bool has_rim(Index l) const { return !(*this)[l].rim.empty(); }
   /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
-  float rim_key(Index l) const { return rim_.key((*this)[l].rim); }
-  Index rim_cell(Index l) const { return rim_.cell((*this)[l].rim); }
-  void rim_pop(Index l) { (*this)[l].rim = rim_.pop((*this)[l].rim); }
+  float rim_key(Index l) const { return (*this)[l].rim.top().key; }
+  Index rim_cell(Index l) const { return (*this)[l].rim.top().id; }
+  void rim_pop(Index l) { (*this)[l].rim.pop(); }
+  /// Drops the rim of a lake that will never be a pit again (it drains).
+  void release_rim(Index l) { (*this)[l].rim.release(); }
 
   /// Notes cell `y` as a lower neighbour of lake root `l`.
   void add_outlet(Index l, Index y);
@@ -89,7 +89,6 @@ class Lakes {
 
  private:
   std::vector<Lake<Index>> lakes_;
-  Heaps rim_;
   std::vector<Index> out_cell_, out_next_;
 };
 
