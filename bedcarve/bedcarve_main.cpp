@@ -25,7 +25,8 @@ constexpr const char* kHelp =
     "Exit status:\n"
     "  0    success (\"STOP finish\" on the error stream)\n"
     "  1    a reported failure: a depression without a higher rim (\"wrong big\n"
-    "       minv ...\"), an output that cannot be written\n"
+    "       minv ...\"), a grid that needs more memory than the machine has,\n"
+    "       an output that cannot be written\n"
     "  2    a netCDF library failure while writing (\"Error: \")\n"
     "  120  the file cannot be opened or lacks west_east or south_north (STOP 888)\n"
     "  231  HGT_M or LANDMASK cannot be read (STOP 999)\n";

@@ -7,6 +7,8 @@
 //            WxH       a W x H grid of generated terrain
 //            file.nc   HGT_M and LANDMASK of a terrain file
 //     --runs N   measurements of each method (the fastest counts; default 3)
+//     --wide     also bedcarve with 64-bit cell numbers, as for grids of 2^31
+//                cells and more (its memory a cell, on a grid that fits)
 //   default cases: 1000 4000
 //
 // bedcarve's figure is the program's fill with all of its records
@@ -172,9 +174,12 @@ Result fastest(int runs, const std::function<void(Result&)>& work) {
 
 int main(int argc, char** argv) {
   int runs = 3;
+  bool wide = false;
   std::vector<std::string> cases;
   for (int a = 1; a < argc; ++a) {
-    if (std::strcmp(argv[a], "--runs") == 0 && a + 1 < argc) {
+    if (std::strcmp(argv[a], "--wide") == 0) {
+      wide = true;
+    } else if (std::strcmp(argv[a], "--runs") == 0 && a + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++a]));
     } else {
       cases.push_back(argv[a]);
@@ -222,19 +227,26 @@ int main(int argc, char** argv) {
       r.seconds = now() - t0;
       r.digest = digest(in.height.values());
     });
-    const Result fill = fastest(runs, [&](Result& r) {
-      const int fd = open(records_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (fd < 0 || dup2(fd, 1) < 0) _exit(1);
-      Input in = load_terrain(terrain_file);
-      const double t0 = now();
-      const rn::bedcarve::FillCounts counts = rn::bedcarve::fill_with_records(in.height, in.water);
-      rn::out().flush();
-      r.seconds = now() - t0;
-      r.fills = counts.fills;
-      r.starts = counts.start_cells;
-      r.capped = counts.capped;
-      r.digest = digest(in.height.values());
-    });
+    auto bedcarve = [&](bool wide_index) {
+      return fastest(runs, [&, wide_index](Result& r) {
+        const int fd = open(records_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, 1) < 0) _exit(1);
+        Input in = load_terrain(terrain_file);
+        rn::bedcarve::FillTuning tuning;
+        tuning.wide_index = wide_index;
+        const double t0 = now();
+        const rn::bedcarve::FillCounts counts =
+            rn::bedcarve::fill_with_records(in.height, in.water, tuning);
+        rn::out().flush();
+        r.seconds = now() - t0;
+        r.fills = counts.fills;
+        r.starts = counts.start_cells;
+        r.capped = counts.capped;
+        r.digest = digest(in.height.values());
+      });
+    };
+    const Result fill = bedcarve(false);
+    const Result fill_wide = wide ? bedcarve(true) : Result{};
     if (!wei.ok || !fill.ok) {
       std::printf("%s: a measurement failed\n", name.c_str());
       return 1;
@@ -248,6 +260,13 @@ int main(int argc, char** argv) {
                 "bedcarve with records", fill.seconds, cells / fill.seconds / 1e6,
                 peak_mb(fill), per_cell(fill), static_cast<long long>(fill.fills),
                 fill.seconds / wei.seconds);
+    if (fill_wide.ok) {
+      std::printf("%-12s %-22s %9.3f %9.2f %9.1f %9.2f %10lld %7.2f\n", grid.c_str(),
+                  "  the same, 64-bit", fill_wide.seconds, cells / fill_wide.seconds / 1e6,
+                  peak_mb(fill_wide), per_cell(fill_wide),
+                  static_cast<long long>(fill_wide.fills), fill_wide.seconds / wei.seconds);
+      if (fill_wide.digest != fill.digest) status = 1;
+    }
     const bool same = fill.digest == wei.digest;
     std::printf("%-12s start cells with fills: %lld, capped at 100 fills: %lld; heights %s\n", "",
                 static_cast<long long>(fill.starts), static_cast<long long>(fill.capped),
