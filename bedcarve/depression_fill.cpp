@@ -70,11 +70,12 @@
 // classes and pits (short: see the classes above).  Nothing recurses: every
 // search keeps its own stack.
 //
-// Memory: a state byte and a tag per cell (the tag is a cell's drainage
-// class, or its lake once it lies in one: a lake cell's class is its lake's),
-// 4 bytes for grids below 2^31 cells and 8 above; besides that only what the
-// lakes, classes, heaps and queues hold, which grows with the depressions,
-// not with the grid.  Rim candidates are kept unique per lake and operation
+// Memory: a state byte and a 4-byte tag per cell (the tag is a cell's
+// drainage class, or its lake once it lies in one: a lake cell's class is its
+// lake's); besides that only what the lakes, classes, heaps and queues hold,
+// which grows with the depressions, not with the grid.  Cells are numbered
+// with 32 bits below 2^31 cells and with 64 above; lakes and classes always
+// with 32.  Rim candidates are kept unique per lake and operation
 // with a mark bit instead of a per-cell owner.
 //
 // The pieces: lakes.hpp (lakes, their rims and outlets), drainage_classes.hpp
@@ -143,19 +144,21 @@ class CellQueue {
   std::size_t head_ = 0, size_ = 0;
 };
 
-template <typename Index>
+/// `Cell` numbers cells (32 bits below 2^31 cells, else 64); `Id` numbers
+/// lakes, classes and raise groups (32 bits: more than 2^31 of them is
+/// refused with std::length_error).
+template <typename Cell, typename Id>
 class Engine {
-  using Cell = Index;
-  static constexpr Index kUnlabelled = -1;
-  static constexpr Index kInProgress = -2;
+  static constexpr Id kUnlabelled = -1;
+  static constexpr Id kInProgress = -2;
 
  public:
   Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
          const FillTuning& tuning)
       : h_(h.values()),
-        ix_(static_cast<Index>(h.columns())),
-        jx_(static_cast<Index>(h.rows())),
-        n_(static_cast<Index>(h.size())),
+        ix_(static_cast<Cell>(h.columns())),
+        jx_(static_cast<Cell>(h.rows())),
+        n_(static_cast<Cell>(h.size())),
         record_(record),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
@@ -171,8 +174,8 @@ class Engine {
 
   FillResult run() {
     FillResult result;
-    for (Index i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
-      for (Index j0 = 0; j0 < jx_; ++j0) {
+    for (Cell i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
+      for (Cell j0 = 0; j0 < jx_; ++j0) {
         const Cell s = i0 + j0 * ix_;
         if (state_[s] & kDrain) continue;
         result.stop = process_start(s);
@@ -201,9 +204,9 @@ class Engine {
       for (int k = 0; k < 8; ++k) f(c + off_[k]);
       return;
     }
-    const Index i0 = c % ix_, j0 = c / ix_;
+    const Cell i0 = c % ix_, j0 = c / ix_;
     for (int k = 0; k < 8; ++k) {
-      const Index ii = i0 + kDi[k], jj = j0 + kDj[k];
+      const Cell ii = i0 + kDi[k], jj = j0 + kDj[k];
       if (ii >= 0 && ii < ix_ && jj >= 0 && jj < jx_) f(ii + jj * ix_);
     }
   }
@@ -219,11 +222,11 @@ class Engine {
   }
 
   /// Drainage class of an explored cell (a lake cell's is its lake's).
-  Index class_of(Cell c) { return in_lake(c) ? lakes_[lakes_.find(tag_[c])].cls : tag_[c]; }
+  Id class_of(Cell c) { return in_lake(c) ? lakes_[lakes_.find(tag_[c])].cls : tag_[c]; }
 
   /// Puts `n` on the rim of the new lake root `l` unless this operation
   /// already has (the lake's cells are being tagged all at once).
-  void rim_candidate(Index l, Cell n, float v) {
+  void rim_candidate(Id l, Cell n, float v) {
     if (state_[n] & kRimMark) return;
     state_[n] |= kRimMark | kOnRim;
     rim_marked_.push_back(n);
@@ -238,7 +241,7 @@ class Engine {
   /// other than `c` is on p's rim.  kOnRim spares that look for cells on no
   /// rim at all; it is set on every push and cleared when a rim gives the
   /// cell up, so a stale bit only costs the look.
-  void flood_candidate(Index p, Cell n, Cell c, float v) {
+  void flood_candidate(Id p, Cell n, Cell c, float v) {
     if (state_[n] & kOnRim) {
       bool waits = false;
       for_neighbours(n, [&](Cell y) {
@@ -261,9 +264,9 @@ class Engine {
   /// from as the row-by-row scan meets it, so the queue holds one frontier,
   /// not every source at once.  Assumes no lakes yet.
   void init_drainage(const CellBits& water) {
-    for (Index j = 0; j < jx_; ++j) {
+    for (Cell j = 0; j < jx_; ++j) {
       const bool edge_row = j == 0 || j == jx_ - 1;
-      for (Index i = 0; i < ix_; ++i) {
+      for (Cell i = 0; i < ix_; ++i) {
         const Cell c = i + j * ix_;
         if (edge_row || i == 0 || i == ix_ - 1) state_[c] |= kRing;
       }
@@ -299,8 +302,8 @@ class Engine {
 
   /// Level of a lake root: its raise group's level while it takes part in
   /// the current start cell's fills, else its own.
-  float level_of(Index r) {
-    const Lake<Index>& lake = lakes_[r];
+  float level_of(Id r) {
+    const Lake<Cell, Id>& lake = lakes_[r];
     if (lake.stamp == run_id_ && lake.group >= 0) return groups_.level(lake.group);
     return lake.level;
   }
@@ -308,7 +311,7 @@ class Engine {
   // ---- exploration (labelling) -------------------------------------------
 
   struct Frame {
-    Index flat_begin, low_begin, low_end, next;
+    Cell flat_begin, low_begin, low_end, next;
     float level;
   };
 
@@ -341,7 +344,7 @@ class Engine {
   /// and the lower neighbours of that region, as a new frame.
   void open_frame(Cell c) {
     const float level = h_[c];
-    Frame f{static_cast<Index>(flat_.size()), static_cast<Index>(low_.size()), 0, 0, level};
+    Frame f{static_cast<Cell>(flat_.size()), static_cast<Cell>(low_.size()), 0, 0, level};
     tag_[c] = kInProgress;
     flat_.push_back(c);
     for (std::size_t k = static_cast<std::size_t>(f.flat_begin); k < flat_.size(); ++k) {
@@ -360,7 +363,7 @@ class Engine {
         }
       }
     }
-    f.low_end = static_cast<Index>(low_.size());
+    f.low_end = static_cast<Cell>(low_.size());
     f.next = f.low_begin;
     frames_.push_back(f);
   }
@@ -371,14 +374,14 @@ class Engine {
     const auto fb = static_cast<std::size_t>(f.flat_begin);
     if (f.low_begin == f.low_end) {
       // A natural pit: a new lake.
-      const Index cls = classes_.create(ClassKind::pit, -1);
-      const Index l = lakes_.create(f.level, flat_[fb], cls);
+      const Id cls = classes_.create(ClassKind::pit, -1);
+      const Id l = lakes_.create(f.level, flat_[fb], cls);
       classes_[cls].lake = l;
       for (std::size_t k = fb; k < flat_.size(); ++k) {
         tag_[flat_[k]] = l;
         state_[flat_[k]] |= kLake;
       }
-      lakes_[l].size = static_cast<Index>(flat_.size() - fb);
+      lakes_[l].size = static_cast<Cell>(flat_.size() - fb);
       for (std::size_t k = fb; k < flat_.size(); ++k) {
         const Cell x = flat_[k];
         for (int d = 0; d < 8; ++d) {
@@ -392,15 +395,15 @@ class Engine {
     }
     // Below it: one class, or a junction over several.
     low_labels_.clear();
-    Index first = kUnlabelled;
+    Id first = kUnlabelled;
     bool one = true;
-    for (Index k = f.low_begin; k < f.low_end; ++k) {
-      const Index x = classes_.find(class_of(low_[static_cast<std::size_t>(k)]));
+    for (Cell k = f.low_begin; k < f.low_end; ++k) {
+      const Id x = classes_.find(class_of(low_[static_cast<std::size_t>(k)]));
       if (first == kUnlabelled) first = x;
       one = one && x == first;
       low_labels_.push_back(x);
     }
-    Index cls = first;
+    Id cls = first;
     if (!one) {
       classes_.successor_list(low_labels_, -1, succ_scratch_);
       cls = succ_scratch_.size() == 1 ? succ_scratch_[0] : classes_.shared_junction(succ_scratch_);
@@ -411,9 +414,9 @@ class Engine {
   // ---- the current start cell ---------------------------------------------
 
   /// Adds lake `l` (a pit) to the pits of the current start cell.
-  void add_pit(Index l) {
-    const Index r = lakes_.find(l);
-    Lake<Index>& lake = lakes_[r];
+  void add_pit(Id l) {
+    const Id r = lakes_.find(l);
+    Lake<Cell, Id>& lake = lakes_[r];
     if (lake.stamp == run_id_) return;
     lake.stamp = run_id_;
     lake.group = -1;
@@ -426,11 +429,11 @@ class Engine {
   /// Walks the classes below `x0` and adds their pits.  A junction with a
   /// single distinct successor is joined to it on the way.
   /// Cost: linear in the classes walked (each at most once per start cell).
-  void collect(Index x0) {
+  void collect(Id x0) {
     walk_.clear();
     walk_.push_back(x0);
     while (!walk_.empty()) {
-      const Index x = classes_.find(walk_.back());
+      const Id x = classes_.find(walk_.back());
       walk_.pop_back();
       if (classes_[x].stamp == run_id_) continue;
       classes_[x].stamp = run_id_;
@@ -440,12 +443,12 @@ class Engine {
         classes_.compact(x);
         auto& v = classes_[x].succ;
         if (v.size() == 1) {
-          const Index y = v[0];
+          const Id y = v[0];
           classes_[x].parent = y;
-          std::vector<Index>().swap(v);
+          std::vector<Id>().swap(v);
           walk_.push_back(y);
         } else {
-          for (Index y : v) {
+          for (Id y : v) {
             if (classes_[y].stamp != run_id_) walk_.push_back(y);
           }
         }
@@ -453,9 +456,9 @@ class Engine {
     }
   }
 
-  bool valid_pit_entry(const Keyed<Index>& e) {
-    const Index l = e.id;
-    const Lake<Index>& lake = lakes_[l];
+  bool valid_pit_entry(const Keyed<Id>& e) {
+    const Id l = e.id;
+    const Lake<Cell, Id>& lake = lakes_[l];
     return lakes_.find(l) == l && lake.stamp == run_id_ && lake.state == LakeState::pit &&
            lakes_.has_rim(l) && lakes_.rim_key(l) == e.key;
   }
@@ -497,15 +500,15 @@ class Engine {
       met_class_.clear();
       met_outlet_.clear();
       met_drain_.clear();
-      for (Index l : absorb_) flood(l, minv);
+      for (Id l : absorb_) flood(l, minv);
       settle(minv);
       if (state_[s] & kDrain) break;
     }
     if (k == kMaxFills) ++counts_.capped;
     // The raise groups end with this start cell: every pit keeps its level.
-    for (Index l : pits_) {
-      const Index r = lakes_.find(l);
-      Lake<Index>& lake = lakes_[r];
+    for (Id l : pits_) {
+      const Id r = lakes_.find(l);
+      Lake<Cell, Id>& lake = lakes_[r];
       if (lake.stamp == run_id_ && lake.group >= 0) {
         lake.level = groups_.level(lake.group);
         lake.group = -1;
@@ -516,15 +519,15 @@ class Engine {
 
   /// Lake root `b` is merged into the lake of the current absorption (root
   /// `a`, at `level`); returns the new root.
-  Index merge_lakes(Index a, Index b, float level) {
+  Id merge_lakes(Id a, Id b, float level) {
     const float level_b = level_of(b);
     if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
     // The merged lake rises with `a`'s raise group; `b`'s group (same
     // level) rises with it anyway whenever it rises again.
-    const Index group_a = lakes_[a].group;
-    const Index class_a = lakes_[a].cls;
-    const Index big = lakes_.unite(a, b);
-    Lake<Index>& lake = lakes_[big];
+    const Id group_a = lakes_[a].group;
+    const Id class_a = lakes_[a].cls;
+    const Id big = lakes_.unite(a, b);
+    Lake<Cell, Id>& lake = lakes_[big];
     lake.level = level;
     lake.stamp = run_id_;
     lake.group = group_a;
@@ -535,7 +538,7 @@ class Engine {
 
   /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
   /// its raised cells keep the bits they have.
-  void keep_raised_bits(Index b, float level_b) {
+  void keep_raised_bits(Id b, float level_b) {
     scratch_.clear();
     const Cell seed = lakes_[b].seed;
     scratch_.push_back(seed);
@@ -561,10 +564,10 @@ class Engine {
   /// in, its new outlets and any draining cell it touched.  Settling waits
   /// until every pit raised by this fill has grown, so that each lake is
   /// judged on its whole flat region.
-  void flood(Index l, float level) {
-    Index p = lakes_.find(l);
+  void flood(Id l, float level) {
+    Id p = lakes_.find(l);
     {
-      const Lake<Index>& lake = lakes_[p];
+      const Lake<Cell, Id>& lake = lakes_[p];
       if (lake.state != LakeState::pit || lake.stamp != run_id_ || !lakes_.has_rim(p) ||
           !(lakes_.rim_key(p) == level)) {
         return;
@@ -582,7 +585,7 @@ class Engine {
       if (work_.empty()) break;
       const Cell c = work_.back();
       work_.pop_back();
-      const Index q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
+      const Id q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
       if (q == p) continue;
       if (state_[c] & kDrain) {
         met_drain_.push_back({p, c});
@@ -603,7 +606,7 @@ class Engine {
         const Cell n = c + off_[d];
         float v = h_[n];
         if (in_lake(n)) {
-          const Index r = lakes_.find(tag_[n]);
+          const Id r = lakes_.find(tag_[n]);
           if (r == p) continue;  // already in: at the level
           const float lake_level = level_of(r);
           if (v < lake_level) v = lake_level;
@@ -636,22 +639,24 @@ class Engine {
     by_lake(met_outlet_);
     by_lake(met_drain_);
     // The entries of lake p in a sorted list: [first, last).
-    auto range = [](std::vector<Met>& v, Index p) {
+    auto range = [](std::vector<Met>& v, Id p) {
       auto first = std::lower_bound(v.begin(), v.end(), p,
-                                    [](const Met& m, Index l) { return m.lake < l; });
+                                    [](const Met& m, Id l) { return m.lake < l; });
       auto last = first;
       while (last != v.end() && last->lake == p) ++last;
       return std::pair{first, last};
     };
     for (auto it = met_class_.begin(); it != met_class_.end();) {
-      const Index p = it->lake;
-      Index cls = classes_.find(it->id);
-      for (++it; it != met_class_.end() && it->lake == p; ++it) cls = classes_.join(cls, it->id);
+      const Id p = it->lake;
+      Id cls = classes_.find(static_cast<Id>(it->id));
+      for (++it; it != met_class_.end() && it->lake == p; ++it) {
+        cls = classes_.join(cls, static_cast<Id>(it->id));
+      }
       cls = classes_.find(cls);
       lakes_[p].cls = cls;
       const auto [drain_first, drain_last] = range(met_drain_, p);
       if (drain_first != drain_last) {
-        Lake<Index>& lake = lakes_[p];
+        Lake<Cell, Id>& lake = lakes_[p];
         lake.state = LakeState::drained;
         lake.level = level;
         lake.group = -1;
@@ -670,7 +675,7 @@ class Engine {
       }
       // Spilled: the lake leads to the classes below its outlets.
       {
-        Lake<Index>& lake = lakes_[p];
+        Lake<Cell, Id>& lake = lakes_[p];
         lake.state = LakeState::spilled;
         lake.level = level;
         lake.group = -1;
@@ -734,35 +739,35 @@ class Engine {
   }
 
   std::span<float> h_;
-  Index ix_, jx_;
-  Index n_;
+  Cell ix_, jx_;
+  Cell n_;
   const FillRecorder& record_;
-  Index off_[8];
+  Cell off_[8];
   bool mixed_zero_ = false;
 
   // Cells.
   std::vector<std::uint8_t> state_;  ///< CellState bits
-  std::vector<Index> tag_;           ///< class (or lake, in a lake) of an explored cell
-  CellQueue<Index> queue_;
+  std::vector<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
+  CellQueue<Cell> queue_;
   std::vector<Cell> rim_marked_;
 
-  Lakes<Index> lakes_;
-  DrainageClasses<Index> classes_;
+  Lakes<Cell, Id> lakes_;
+  DrainageClasses<Id> classes_;
 
   // Exploration scratch.
   std::vector<Frame> frames_;
   std::vector<Cell> flat_, low_;
-  std::vector<Index> succ_scratch_, low_labels_;
+  std::vector<Id> succ_scratch_, low_labels_;
 
   // Current start cell.
-  Index run_id_ = 0;
-  RaiseGroups<Index> groups_;
-  MinHeap<Index> pit_heap_;
+  std::int64_t run_id_ = 0;
+  RaiseGroups<Id> groups_;
+  MinHeap<Id> pit_heap_;
   struct Met {
-    Index lake;  ///< the flooding lake (a root once settling starts)
-    Index id;    ///< a class, or a cell
+    Id lake;  ///< the flooding lake (a root once settling starts)
+    Cell id;  ///< a class, or a cell
   };
-  std::vector<Index> pits_, walk_, absorb_;
+  std::vector<Id> pits_, walk_, absorb_;
   std::vector<Met> met_class_, met_outlet_, met_drain_;
   std::vector<Cell> work_, scratch_;
 
@@ -774,16 +779,16 @@ constexpr std::size_t kWideCells = std::size_t{1} << 31;
 
 }  // namespace
 
-std::size_t fill_bytes_per_cell(std::size_t cells) { return cells >= kWideCells ? 9 : 5; }
+std::size_t fill_bytes_per_cell() { return 5; }
 
 FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
                             const FillRecorder& record, const FillTuning& tuning) {
   if (height.empty()) return {};
   if (tuning.wide_index || height.size() >= kWideCells) {
-    Engine<std::int64_t> engine(height, water, record, tuning);
+    Engine<std::int64_t, std::int32_t> engine(height, water, record, tuning);
     return engine.run();
   }
-  Engine<std::int32_t> engine(height, water, record, tuning);
+  Engine<std::int32_t, std::int32_t> engine(height, water, record, tuning);
   return engine.run();
 }
 

@@ -69,20 +69,22 @@ struct FillTuning {
   /// Longest successor list a junction class takes over from the
   /// junctions below it.
   std::size_t flat_list = 256;
-  /// Number cells, lakes and classes with 64-bit integers even when 32 bits
-  /// would do (grids of 2^31 cells and more always use 64).
+  /// Number cells with 64-bit integers even when 32 bits would do (grids
+  /// of 2^31 cells and more always do).
   bool wide_index = false;
 };
 
 /// Bytes a cell that the fill itself keeps besides the heights: a state
-/// byte and a drainage tag of 4 bytes (8 for grids of 2^31 cells and more).
-std::size_t fill_bytes_per_cell(std::size_t cells);
+/// byte and a drainage tag of 4 bytes (lakes and classes are numbered with
+/// 32 bits, cells with 64 bits only in grids of 2^31 cells and more).
+std::size_t fill_bytes_per_cell();
 
 /// Conditions `height` in place (columns i along west_east, rows j along
 /// south_north; i fastest).  `water` marks the water cells.  Reports every
 /// fill to `record` as it is made.  On a stop the heights are left part-way
-/// and the fills reported so far stand.  Any grid size that memory holds;
-/// an empty grid has nothing to fill.  Every dimension must fit a 32-bit
+/// and the fills reported so far stand.  Any grid size that memory holds
+/// (a grid with more than 2^31 lakes or drainage classes is refused with
+/// std::length_error); an empty grid has nothing to fill.  Every dimension must fit a 32-bit
 /// integer (the records name cells with 32-bit integers).
 FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
                             const FillRecorder& record, const FillTuning& tuning = {});

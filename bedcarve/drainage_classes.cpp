@@ -1,12 +1,17 @@
 #include "drainage_classes.hpp"
 
 #include <algorithm>
+#include <limits>
+#include <stdexcept>
 #include <utility>
 
 namespace rn::bedcarve {
 
 template <typename Index>
 Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
+  if (classes_.size() >= static_cast<std::size_t>(std::numeric_limits<Index>::max() - 2)) {
+    throw std::length_error("too many drainage classes to number");
+  }
   const auto x = static_cast<Index>(classes_.size());
   classes_.push_back({x, lake, 0, 0, kind, {}});
   return x;

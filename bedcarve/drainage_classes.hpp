@@ -22,8 +22,8 @@ template <typename Index>
 struct DrainageClass {
   Index parent;  ///< union-find parent (itself at a root)
   Index lake;    ///< the lake of a pit class
-  Index stamp;   ///< the start cell whose walk last reached it
-  Index mark;    ///< scratch mark of successor_list
+  std::int64_t stamp;  ///< the start cell whose walk last reached it
+  std::int64_t mark;   ///< scratch mark of successor_list
   ClassKind kind;
   std::vector<Index> succ;  ///< successors of a junction (any ids)
 };
@@ -79,7 +79,7 @@ class DrainageClasses {
 
   std::vector<DrainageClass<Index>> classes_;
   std::size_t flat_list_;
-  Index mark_ = 0;
+  std::int64_t mark_ = 0;
   std::unordered_map<std::uint64_t, Index> junctions_;  ///< by successor hash
   std::vector<Index> direct_, list_scratch_;
 };

@@ -1,15 +1,27 @@
 #include "lakes.hpp"
 
+#include <limits>
+#include <stdexcept>
 #include <utility>
 
 namespace rn::bedcarve {
 
-template <typename Index>
-void Lakes<Index>::add_outlet(Index l, Index y) {
-  const auto e = static_cast<Index>(out_cell_.size());
+template <typename Cell, typename Id>
+Id Lakes<Cell, Id>::create(float level, Cell seed, Id cls) {
+  if (lakes_.size() >= static_cast<std::size_t>(std::numeric_limits<Id>::max() - 2)) {
+    throw std::length_error("too many lakes to number");
+  }
+  const auto l = static_cast<Id>(lakes_.size());
+  lakes_.push_back({l, cls, -1, LakeState::pit, level, 0, 0, -1, -1, seed, {}});
+  return l;
+}
+
+template <typename Cell, typename Id>
+void Lakes<Cell, Id>::add_outlet(Id l, Cell y) {
+  const auto e = static_cast<Cell>(out_cell_.size());
   out_cell_.push_back(y);
   out_next_.push_back(-1);
-  Lake<Index>& lake = (*this)[l];
+  Lake<Cell, Id>& lake = (*this)[l];
   if (lake.out_tail < 0) {
     lake.out_head = e;
   } else {
@@ -18,11 +30,11 @@ void Lakes<Index>::add_outlet(Index l, Index y) {
   lake.out_tail = e;
 }
 
-template <typename Index>
-Index Lakes<Index>::unite(Index a, Index b) {
+template <typename Cell, typename Id>
+Id Lakes<Cell, Id>::unite(Id a, Id b) {
   if ((*this)[a].size < (*this)[b].size) std::swap(a, b);
-  Lake<Index>& big = (*this)[a];
-  Lake<Index>& small = (*this)[b];
+  Lake<Cell, Id>& big = (*this)[a];
+  Lake<Cell, Id>& small = (*this)[b];
   small.parent = a;
   big.size += small.size;
   big.rim.absorb(small.rim);
@@ -37,7 +49,7 @@ Index Lakes<Index>::unite(Index a, Index b) {
   return a;
 }
 
-template class Lakes<std::int32_t>;
-template class Lakes<std::int64_t>;
+template class Lakes<std::int32_t, std::int32_t>;
+template class Lakes<std::int64_t, std::int32_t>;
 
 }  // namespace rn::bedcarve

@@ -51,7 +51,7 @@ std::string gib(std::size_t bytes) {
 std::size_t terrain_bytes(std::size_t cells) {
   // Heights, water bits and the fill's own bytes a cell; while LANDMASK is
   // read, its 4-byte values stand in for the fill's.
-  const std::size_t per_cell = std::max<std::size_t>(4, fill_bytes_per_cell(cells));
+  const std::size_t per_cell = std::max<std::size_t>(4, fill_bytes_per_cell());
   return cells * (4 + per_cell) + cells / 8;
 }
 
