@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "fill_record_writer.hpp"
 #include "grids.hpp"
 #include "program_end.hpp"
 #include "reference_fill.hpp"
+#include "text_record.hpp"
 
 namespace rn::bedcarve::test {
 namespace {
@@ -196,6 +198,35 @@ TEST(FillCases, LongDescentThroughAMazeNeedsNoCallStack) {
   EXPECT_GT(o.counts.fills, 20000);
   EXPECT_GT(o.counts.capped, 200);
   EXPECT_EQ(o.out.substr(0, 31), " step 5           2           2");
+}
+
+// Many more fills than the writer's buffers hold, handed over while earlier
+// blocks are still being written: every record pair comes out once, in fill
+// order, exactly as written one by one.
+TEST(FillCases, RecordsOfManyFillsComeOutInFillOrder) {
+  std::vector<FillRecord> fills;
+  for (std::int32_t k = 0; k < 30011; ++k) {
+    fills.push_back({k % 977 + 1, k / 977 + 1, static_cast<float>(k) * 0.37f - 50.0f,
+                     static_cast<float>(-k), static_cast<float>(k) * 1e-3f});
+  }
+  std::string want, got;
+  {
+    CaptureStdout capture(&want);
+    for (const FillRecord& f : fills) {
+      out().record("step 5", f.i, f.j, f.minv, f.before);
+      out().record("step 6", f.i, f.j, f.minv, f.after);
+    }
+    out().flush();
+  }
+  {
+    CaptureStdout capture(&got);
+    FillRecordWriter writer(out());
+    for (const FillRecord& f : fills) writer.add(f);
+    writer.finish();
+    out().flush();
+  }
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
 }
 
 }  // namespace
