@@ -91,6 +91,7 @@
 #include <utility>
 #include <vector>
 
+#include "cell_queue.hpp"
 #include "drainage_classes.hpp"
 #include "height_heaps.hpp"
 #include "lakes.hpp"
@@ -114,35 +115,6 @@ constexpr int kDi[8] = {0, -1, -1, -1, 0, 1, 1, 1};
 constexpr int kDj[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
-
-/// First-in first-out queue of cells on a ring buffer that grows as needed:
-/// it holds as many cells as wait at once, not every cell ever pushed.
-template <typename Index>
-class CellQueue {
- public:
-  bool empty() const { return size_ == 0; }
-  void push(Index c) {
-    if (size_ == buf_.size()) grow();
-    buf_[(head_ + size_) & (buf_.size() - 1)] = c;
-    ++size_;
-  }
-  Index pop() {
-    const Index c = buf_[head_];
-    head_ = (head_ + 1) & (buf_.size() - 1);
-    --size_;
-    return c;
-  }
-
- private:
-  void grow() {
-    std::vector<Index> bigger(std::max<std::size_t>(1024, buf_.size() * 2));
-    for (std::size_t k = 0; k < size_; ++k) bigger[k] = buf_[(head_ + k) & (buf_.size() - 1)];
-    buf_.swap(bigger);
-    head_ = 0;
-  }
-  std::vector<Index> buf_;
-  std::size_t head_ = 0, size_ = 0;
-};
 
 /// `Cell` numbers cells (32 bits below 2^31 cells, else 64); `Id` numbers
 /// lakes, classes and raise groups (32 bits: more than 2^31 of them is
@@ -322,6 +294,7 @@ class Engine {
   /// Cost: linear in the cells labelled (each cell is labelled once a run)
   /// and the successor lists they take over.
   void explore(Cell start) {
+    ++explore_id_;
     frames_.clear();
     flat_.clear();
     low_.clear();
@@ -404,11 +377,35 @@ class Engine {
       low_labels_.push_back(x);
     }
     Id cls = first;
-    if (!one) {
-      classes_.successor_list(low_labels_, -1, succ_scratch_);
-      cls = succ_scratch_.size() == 1 ? succ_scratch_[0] : classes_.shared_junction(succ_scratch_);
-    }
+    if (!one) cls = junction_below();
     for (std::size_t k = fb; k < flat_.size(); ++k) tag_[flat_[k]] = cls;
+  }
+
+  /// The class of a flat region whose lower neighbours have the classes
+  /// `low_labels_` (roots, at least two distinct).  Neighbouring slope cells
+  /// mostly meet the same few classes below them, so the answers of one
+  /// exploration are remembered by their set of classes below (no class is
+  /// joined while an exploration runs, so they stay right).
+  Id junction_below() {
+    std::sort(low_labels_.begin(), low_labels_.end());
+    low_labels_.erase(std::unique(low_labels_.begin(), low_labels_.end()), low_labels_.end());
+    std::uint64_t key = low_labels_.size();
+    for (Id y : low_labels_) key = (key ^ static_cast<std::uint64_t>(y)) * 0x9E3779B97F4A7C15ULL;
+    Known& known = known_[(key >> 56) & (kKnown - 1)];
+    if (known.explore == explore_id_ && known.count == low_labels_.size() &&
+        std::equal(low_labels_.begin(), low_labels_.end(), known.below)) {
+      return known.cls;
+    }
+    classes_.successor_list(low_labels_, -1, succ_scratch_);
+    const Id cls =
+        succ_scratch_.size() == 1 ? succ_scratch_[0] : classes_.shared_junction(succ_scratch_);
+    if (low_labels_.size() <= 8) {
+      known.explore = explore_id_;
+      known.count = low_labels_.size();
+      std::copy(low_labels_.begin(), low_labels_.end(), known.below);
+      known.cls = cls;
+    }
+    return cls;
   }
 
   // ---- the current start cell ---------------------------------------------
@@ -755,6 +752,15 @@ class Engine {
   DrainageClasses<Id> classes_;
 
   // Exploration scratch.
+  struct Known {
+    std::int64_t explore = 0;  ///< the exploration it belongs to
+    std::size_t count = 0;
+    Id below[8];               ///< the distinct classes below, sorted
+    Id cls;
+  };
+  static constexpr std::size_t kKnown = 256;
+  std::int64_t explore_id_ = 0;
+  std::vector<Known> known_ = std::vector<Known>(kKnown);
   std::vector<Frame> frames_;
   std::vector<Cell> flat_, low_;
   std::vector<Id> succ_scratch_, low_labels_;

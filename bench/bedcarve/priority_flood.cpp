@@ -1,43 +1,15 @@
 #include "priority_flood.hpp"
 
-#include <algorithm>
 #include <cstddef>
 #include <queue>
-#include <utility>
 #include <vector>
+
+#include "cell_queue.hpp"
 
 namespace rn::bench {
 namespace {
 
 using Cell = std::int64_t;
-
-/// A first-in first-out queue of cells on a growing ring buffer: its memory
-/// is the largest number of cells waiting at once, not all cells pushed.
-class CellQueue {
- public:
-  bool empty() const { return size_ == 0; }
-  void push(Cell c) {
-    if (size_ == buf_.size()) grow();
-    buf_[(head_ + size_) & (buf_.size() - 1)] = c;
-    ++size_;
-  }
-  Cell pop() {
-    const Cell c = buf_[head_];
-    head_ = (head_ + 1) & (buf_.size() - 1);
-    --size_;
-    return c;
-  }
-
- private:
-  void grow() {
-    std::vector<Cell> bigger(std::max<std::size_t>(1024, buf_.size() * 2));
-    for (std::size_t k = 0; k < size_; ++k) bigger[k] = buf_[(head_ + k) & (buf_.size() - 1)];
-    buf_.swap(bigger);
-    head_ = 0;
-  }
-  std::vector<Cell> buf_;
-  std::size_t head_ = 0, size_ = 0;
-};
 
 struct Open {
   float level;
@@ -52,7 +24,7 @@ void priority_flood_wei2018(std::span<float> h, const rn::bedcarve::CellBits& wa
   const std::size_t n = static_cast<std::size_t>(ix * jx);
   std::vector<std::uint8_t> closed(n, 0);
   std::priority_queue<Open, std::vector<Open>, std::greater<Open>> open;
-  CellQueue depression, slope;
+  rn::bedcarve::CellQueue<Cell> depression, slope;
   const Cell off[8] = {ix, ix - 1, -1, -ix - 1, -ix, -ix + 1, 1, ix + 1};
 
   // Outlets: the ring and the water cells.  Ring cells are closed as 2:
