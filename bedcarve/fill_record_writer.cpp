@@ -14,7 +14,8 @@ FillRecordWriter::~FillRecordWriter() {
     finish();
   } catch (...) {
     // Only while a failure unwinds (out of memory): the run ends with that
-    // failure anyway.
+    // failure anyway, but the thread must not outlive the writer.
+    stop_thread();
   }
 }
 
@@ -36,14 +37,25 @@ void FillRecordWriter::hand_over() {
 }
 
 void FillRecordWriter::finish() {
-  if (!current_.empty()) {
-    if (thread_.joinable()) {
-      hand_over();
-    } else {
-      write(current_);  // a few fills only: no thread needed
-      current_.clear();
-    }
+  if (!thread_.joinable()) {
+    write(current_);  // a few fills only: no thread needed
+    current_.clear();
+    return;
   }
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return in_flight_ < kBlocks; });
+    if (!current_.empty()) {
+      ready_.push_back(std::move(current_));
+      ++in_flight_;
+    }
+    closing_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void FillRecordWriter::stop_thread() {
   if (!thread_.joinable()) return;
   {
     std::lock_guard lock(mutex_);

@@ -47,6 +47,7 @@ class FillRecordWriter {
   static constexpr std::size_t kBlocks = 4;    ///< blocks in flight at most
 
   void hand_over();
+  void stop_thread();  ///< lets the thread write what it has and joins it
   void run();
   void write(const std::vector<FillRecord>& block);
 
