@@ -32,7 +32,7 @@
 //    where a lake meets a draining cell.  A start cell that drains is passed
 //    over at once (fact 1).
 //  - Lakes: a union-find over cells, one level per lake (raising a whole
-//    lake costs O(1)), a pairing heap of rim candidates (neighbours above the
+//    lake costs O(1)), a binary heap of rim candidates (neighbours above the
 //    level, keyed by their height, which cannot change while they wait:
 //    fact 4), and the list of lower neighbours met while absorbing (outlets;
 //    an outlet raised to the level later is dropped).
