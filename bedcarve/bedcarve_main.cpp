@@ -1,7 +1,9 @@
-// bedcarve input-file output-file
+// bedcarve input-file output-file: the program entry (help, arguments), then
+// the conditioning run (terrain_conditioning.hpp), which decides the records
+// and the ends.
 #include "command_line.hpp"
-#include "module_bedcarve.hpp"
 #include "program_end.hpp"
+#include "terrain_conditioning.hpp"
 
 namespace {
 constexpr const char* kHelp =
@@ -23,7 +25,8 @@ constexpr const char* kHelp =
     "Exit status:\n"
     "  0    success (\"STOP finish\" on the error stream)\n"
     "  1    a reported failure: a depression without a higher rim (\"wrong big\n"
-    "       minv ...\"), an output that cannot be written\n"
+    "       minv ...\"), a grid that needs more memory than the machine has,\n"
+    "       an output that cannot be written\n"
     "  2    a netCDF library failure while writing (\"Error: \")\n"
     "  120  the file cannot be opened or lacks west_east or south_north (STOP 888)\n"
     "  231  HGT_M or LANDMASK cannot be read (STOP 999)\n";
@@ -32,6 +35,6 @@ constexpr const char* kHelp =
 int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "bedcarve", kHelp)) return;
-    rn::bedcarve::bedcarve_drv(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
+    rn::bedcarve::condition_terrain(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
   });
 }

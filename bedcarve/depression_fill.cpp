@@ -32,7 +32,7 @@
 //    where a lake meets a draining cell.  A start cell that drains is passed
 //    over at once (fact 1).
 //  - Lakes: a union-find over cells, one level per lake (raising a whole
-//    lake costs O(1)), a pairing heap of rim candidates (neighbours above the
+//    lake costs O(1)), a binary heap of rim candidates (neighbours above the
 //    level, keyed by their height, which cannot change while they wait:
 //    fact 4), and the list of lower neighbours met while absorbing (outlets;
 //    an outlet raised to the level later is dropped).
@@ -64,394 +64,226 @@
 // cells' bits explicitly.
 //
 // Cost: every cell is labelled once and absorbed into a lake at most once;
-// each rim candidate is pushed once per lake it borders; lakes, classes and
-// raise groups are joined by union-find; so the run is O(N log N) plus, per
-// start cell that needs fills, the walk over its classes and pits (short:
-// see the classes above).  Memory: about 17 bytes per cell plus the lakes,
-// classes and heaps.  Nothing recurses: every search keeps its own stack.
+// each rim candidate is pushed about once per lake it borders; lakes,
+// classes and raise groups are joined by union-find; so the run is
+// O(N log N) plus, per start cell that needs fills, the walk over its
+// classes and pits (short: see the classes above).  Nothing recurses: every
+// search keeps its own stack.
+//
+// Memory: a state byte and a 4-byte tag per cell (the tag is a cell's
+// drainage class, or its lake once it lies in one: a lake cell's class is its
+// lake's); besides that only what the lakes, classes, heaps and queues hold,
+// which grows with the depressions, not with the grid.  Cells are numbered
+// with 32 bits below 2^31 cells and with 64 above; lakes and classes always
+// with 32.  Rim candidates are kept unique per lake and operation
+// with a mark bit instead of a per-cell owner.
+//
+// The pieces: lakes.hpp (lakes, their rims and outlets), drainage_classes.hpp
+// (the classes), raise_groups.hpp (one start cell's raise groups),
+// height_heaps.hpp and union_find.hpp (the heaps and forests they use).
 #include "depression_fill.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <unordered_map>
+#include <span>
 #include <utility>
 #include <vector>
 
-#include "program_end.hpp"
-#include "text_record.hpp"
+#include "cell_queue.hpp"
+#include "drainage_classes.hpp"
+#include "height_heaps.hpp"
+#include "lakes.hpp"
+#include "raise_groups.hpp"
 
 namespace rn::bedcarve {
 namespace {
 
-using Cell = std::int32_t;
-
-enum CellFlag : std::uint8_t { kDrain = 1, kRing = 2 };
-enum LakeState : std::uint8_t { kPit = 0, kSpilled = 1, kDrained = 2 };
-enum ClassKind : std::uint8_t { kPitClass = 0, kJunction = 1, kDrainClass = 2 };
-
-constexpr std::int32_t kUnlabelled = -1;
-constexpr std::int32_t kInProgress = -2;
+enum CellState : std::uint8_t {
+  kDrain = 1,     ///< drains: a never-climbing path leads to the ring or water
+  kRing = 2,      ///< on the outermost ring of the grid
+  kLake = 4,      ///< lies in a lake: its tag is a lake id, not a class
+  kRimMark = 8,   ///< scratch: already a rim candidate in this operation
+  kVisitMark = 16,  ///< scratch: visited by the current one-off search
+  kOnRim = 32,    ///< may wait on a lake's rim (a hint: see flood_candidate)
+};
 
 // Neighbour order of the search: N, NW, W, SW, S, SE, E, NE (j grows
 // northward, i eastward).
 constexpr int kDi[8] = {0, -1, -1, -1, 0, 1, 1, 1};
 constexpr int kDj[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 
-/// A min-heap entry keyed by a height.
-struct Keyed {
-  float key;
-  std::int32_t id;
-};
-struct KeyedAbove {
-  bool operator()(const Keyed& a, const Keyed& b) const { return a.key > b.key; }
-};
-
-class MinHeap {
- public:
-  void clear() { v_.clear(); }
-  bool empty() const { return v_.empty(); }
-  const Keyed& top() const { return v_.front(); }
-  void push(float key, std::int32_t id) {
-    v_.push_back({key, id});
-    std::push_heap(v_.begin(), v_.end(), KeyedAbove{});
-  }
-  void pop() {
-    std::pop_heap(v_.begin(), v_.end(), KeyedAbove{});
-    v_.pop_back();
-  }
-
- private:
-  std::vector<Keyed> v_;
-};
-
-/// Pairing heaps of rim candidates in one node pool (meld in O(1)).
-class RimHeaps {
- public:
-  static constexpr std::int32_t kNone = -1;
-
-  float key(std::int32_t root) const { return nodes_[root].key; }
-  Cell cell(std::int32_t root) const { return nodes_[root].cell; }
-
-  std::int32_t push(std::int32_t root, float key, Cell cell) {
-    std::int32_t n;
-    if (free_ != kNone) {
-      n = free_;
-      free_ = nodes_[n].next;
-      nodes_[n] = {key, cell, kNone, kNone};
-    } else {
-      n = static_cast<std::int32_t>(nodes_.size());
-      nodes_.push_back({key, cell, kNone, kNone});
-    }
-    return meld(root, n);
-  }
-
-  std::int32_t meld(std::int32_t a, std::int32_t b) {
-    if (a == kNone) return b;
-    if (b == kNone) return a;
-    if (nodes_[b].key < nodes_[a].key) std::swap(a, b);
-    nodes_[b].next = nodes_[a].child;
-    nodes_[a].child = b;
-    return a;
-  }
-
-  /// Removes the root; returns the new root.  Two-pass pairing.
-  std::int32_t pop(std::int32_t root) {
-    std::int32_t child = nodes_[root].child;
-    nodes_[root].next = free_;
-    free_ = root;
-    pairs_.clear();
-    while (child != kNone) {
-      std::int32_t a = child;
-      std::int32_t b = nodes_[a].next;
-      if (b == kNone) {
-        nodes_[a].next = kNone;
-        pairs_.push_back(a);
-        break;
-      }
-      child = nodes_[b].next;
-      nodes_[a].next = kNone;
-      nodes_[b].next = kNone;
-      pairs_.push_back(meld(a, b));
-    }
-    std::int32_t result = kNone;
-    for (auto it = pairs_.rbegin(); it != pairs_.rend(); ++it) result = meld(result, *it);
-    return result;
-  }
-
-  std::size_t pool_size() const { return nodes_.size(); }
-
- private:
-  struct Node {
-    float key;
-    Cell cell;
-    std::int32_t child;
-    std::int32_t next;
-  };
-  std::vector<Node> nodes_;
-  std::vector<std::int32_t> pairs_;
-  std::int32_t free_ = kNone;
-};
-
 std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 
-/// Root of `x` in a union-find held as a parent array (path halving).
-std::int32_t find_root(std::vector<std::int32_t>& parent, std::int32_t x) {
-  while (parent[x] != x) {
-    parent[x] = parent[parent[x]];
-    x = parent[x];
-  }
-  return x;
-}
-
+/// `Cell` numbers cells (32 bits below 2^31 cells, else 64); `Id` numbers
+/// lakes, classes and raise groups (32 bits: more than 2^31 of them is
+/// refused with std::length_error).
+template <typename Cell, typename Id>
 class Engine {
+  static constexpr Id kUnlabelled = -1;
+  static constexpr Id kInProgress = -2;
+
  public:
-  Engine(std::span<float> h, std::span<const std::int32_t> channel, std::int32_t ix,
-         std::int32_t jx, const FillTuning& tuning)
-      : h_(h),
-        ix_(ix),
-        jx_(jx),
-        n_(static_cast<Cell>(static_cast<std::int64_t>(ix) * jx)),
-        flat_list_(tuning.flat_list) {
+  Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
+         const FillTuning& tuning)
+      : h_(h.values()),
+        ix_(static_cast<Cell>(h.columns())),
+        jx_(static_cast<Cell>(h.rows())),
+        n_(static_cast<Cell>(h.size())),
+        record_(record),
+        classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
-    flags_.assign(static_cast<std::size_t>(n_), 0);
-    lake_of_.assign(static_cast<std::size_t>(n_), -1);
-    label_.assign(static_cast<std::size_t>(n_), kUnlabelled);
-    rim_owner_.assign(static_cast<std::size_t>(n_), -1);
+    state_.assign(static_cast<std::size_t>(n_), 0);
+    tag_.assign(static_cast<std::size_t>(n_), kUnlabelled);
     bool pos_zero = false, neg_zero = false;
     for (float v : h_) {
       if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
     }
     mixed_zero_ = pos_zero && neg_zero;
-    init_drainage(channel);
+    init_drainage(water);
   }
 
-  FillCounts run() {
-    for (std::int32_t i0 = 0; i0 < ix_; ++i0) {
-      for (std::int32_t j0 = 0; j0 < jx_; ++j0) {
+  FillResult run() {
+    FillResult result;
+    for (Cell i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
+      for (Cell j0 = 0; j0 < jx_; ++j0) {
         const Cell s = i0 + j0 * ix_;
-        if (flags_[s] & kDrain) continue;
-        process_start(s);
+        if (state_[s] & kDrain) continue;
+        result.stop = process_start(s);
+        if (result.stop != FillStop::none) break;
       }
     }
-    // Lake cells take their lake's level (see cell_height).
-    for (Cell c = 0; c < n_; ++c) {
-      if (lake_of_[c] >= 0) h_[c] = cell_height(c);
+    if (result.stop == FillStop::none) {
+      // Lake cells take their lake's level (see cell_height).
+      for (Cell c = 0; c < n_; ++c) {
+        if (state_[c] & kLake) h_[c] = cell_height(c);
+      }
     }
-    counts_.lakes = lakes_created_;
-    return counts_;
+    counts_.lakes = lakes_.count();
+    result.counts = counts_;
+    return result;
   }
 
  private:
   // ---- cells -------------------------------------------------------------
 
-  bool interior(Cell c) const { return !(flags_[c] & kRing); }
+  bool in_lake(Cell c) const { return state_[c] & kLake; }
 
   template <typename F>
   void for_neighbours(Cell c, F&& f) const {
-    if (interior(c)) {
+    if (!(state_[c] & kRing)) {
       for (int k = 0; k < 8; ++k) f(c + off_[k]);
       return;
     }
-    const std::int32_t i0 = c % ix_, j0 = c / ix_;
+    const Cell i0 = c % ix_, j0 = c / ix_;
     for (int k = 0; k < 8; ++k) {
-      const std::int32_t ii = i0 + kDi[k], jj = j0 + kDj[k];
+      const Cell ii = i0 + kDi[k], jj = j0 + kDj[k];
       if (ii >= 0 && ii < ix_ && jj >= 0 && jj < jx_) f(ii + jj * ix_);
     }
   }
 
   /// Current height value of a cell.
-  float value(Cell c) {
-    const std::int32_t l = lake_of_[c];
-    return l < 0 ? h_[c] : level_of(find_lake(l));
-  }
+  float value(Cell c) { return in_lake(c) ? level_of(lakes_.find(tag_[c])) : h_[c]; }
 
   /// Current height of a cell, bits included.
   float cell_height(Cell c) {
-    const std::int32_t l = lake_of_[c];
-    if (l < 0) return h_[c];
-    const float level = level_of(find_lake(l));
+    if (!in_lake(c)) return h_[c];
+    const float level = level_of(lakes_.find(tag_[c]));
     return h_[c] < level ? level : h_[c];
+  }
+
+  /// Drainage class of an explored cell (a lake cell's is its lake's).
+  Id class_of(Cell c) { return in_lake(c) ? lakes_[lakes_.find(tag_[c])].cls : tag_[c]; }
+
+  /// Puts `n` on the rim of the new lake root `l` unless this operation
+  /// already has (the lake's cells are being tagged all at once).
+  void rim_candidate(Id l, Cell n, float v) {
+    if (state_[n] & kRimMark) return;
+    state_[n] |= kRimMark | kOnRim;
+    rim_marked_.push_back(n);
+    lakes_.rim_push(l, n, v);
+  }
+
+  /// Puts `n` (above the level) on the rim of lake root `p`, which has just
+  /// taken in its neighbour `c`, unless it waits there already.
+  /// Every cell that joins a lake puts its higher neighbours on the lake's
+  /// rim (rims merge with their lakes, and a neighbour popped at the level
+  /// joins the lake), so a cell above the level with a neighbour in `p`
+  /// other than `c` is on p's rim.  kOnRim spares that look for cells on no
+  /// rim at all; it is set on every push and cleared when a rim gives the
+  /// cell up, so a stale bit only costs the look.
+  void flood_candidate(Id p, Cell n, Cell c, float v) {
+    if (state_[n] & kOnRim) {
+      bool waits = false;
+      for_neighbours(n, [&](Cell y) {
+        waits = waits || (y != c && in_lake(y) && lakes_.find(tag_[y]) == p);
+      });
+      if (waits) return;
+    }
+    state_[n] |= kOnRim;
+    lakes_.rim_push(p, n, v);
+  }
+  void clear_rim_marks() {
+    for (Cell n : rim_marked_) state_[n] &= static_cast<std::uint8_t>(~kRimMark);
+    rim_marked_.clear();
   }
 
   // ---- drainage ----------------------------------------------------------
 
-  void init_drainage(std::span<const std::int32_t> channel) {
-    queue_.clear();
-    for (Cell c = 0; c < n_; ++c) {
-      const std::int32_t i0 = c % ix_, j0 = c / ix_;
-      const bool ring = i0 == 0 || j0 == 0 || i0 == ix_ - 1 || j0 == jx_ - 1;
-      if (ring) flags_[c] |= kRing;
-      if (ring || channel[c] == 1) {
-        flags_[c] |= kDrain;
-        queue_.push_back(c);
+  /// Marks the ring and the water cells as draining, and every cell that
+  /// reaches one of them by never-climbing steps.  Each source is spread
+  /// from as the row-by-row scan meets it, so the queue holds one frontier,
+  /// not every source at once.  Assumes no lakes yet.
+  void init_drainage(const CellBits& water) {
+    for (Cell j = 0; j < jx_; ++j) {
+      const bool edge_row = j == 0 || j == jx_ - 1;
+      for (Cell i = 0; i < ix_; ++i) {
+        const Cell c = i + j * ix_;
+        if (edge_row || i == 0 || i == ix_ - 1) state_[c] |= kRing;
       }
     }
-    spread_drainage();
+    for (Cell c = 0; c < n_; ++c) {
+      if (state_[c] & kDrain) continue;
+      if ((state_[c] & kRing) || water.test(static_cast<std::size_t>(c))) {
+        state_[c] |= kDrain;
+        queue_.push(c);
+        spread_drainage();
+      }
+    }
   }
 
   /// Marks every cell that reaches a queued draining cell by never-climbing
-  /// steps.  Each cell is marked once in the whole run.
+  /// steps (a breadth-first search up the terrain).  Each cell is marked
+  /// once in the whole run.
   void spread_drainage() {
-    for (std::size_t q = 0; q < queue_.size(); ++q) {
-      const Cell v = queue_[q];
+    while (!queue_.empty()) {
+      const Cell v = queue_.pop();
       const float hv = value(v);
       for_neighbours(v, [&](Cell u) {
-        if (flags_[u] & kDrain) return;
+        if (state_[u] & kDrain) return;
         if (value(u) >= hv) {
-          flags_[u] |= kDrain;
-          queue_.push_back(u);
+          state_[u] |= kDrain;
+          queue_.push(u);
         }
       });
     }
-    queue_.clear();
-  }
-
-  void drain_from(Cell d) {
-    queue_.clear();
-    queue_.push_back(d);
-    spread_drainage();
   }
 
   // ---- lakes -------------------------------------------------------------
 
-  std::int32_t find_lake(std::int32_t l) { return find_root(lk_parent_, l); }
-
   /// Level of a lake root: its raise group's level while it takes part in
   /// the current start cell's fills, else its own.
-  float level_of(std::int32_t r) {
-    if (lk_stamp_[r] == run_id_ && lk_group_[r] >= 0) return gr_level_[find_group(lk_group_[r])];
-    return lk_level_[r];
-  }
-
-  std::int32_t new_lake(float level, Cell seed, std::int32_t cls) {
-    const auto l = static_cast<std::int32_t>(lk_parent_.size());
-    lk_parent_.push_back(l);
-    lk_size_.push_back(0);
-    lk_level_.push_back(level);
-    lk_rim_.push_back(RimHeaps::kNone);
-    lk_out_head_.push_back(-1);
-    lk_out_tail_.push_back(-1);
-    lk_class_.push_back(cls);
-    lk_stamp_.push_back(0);
-    lk_group_.push_back(-1);
-    lk_seed_.push_back(seed);
-    lk_state_.push_back(kPit);
-    ++lakes_created_;
-    return l;
-  }
-
-  /// Adds `n` (height `key`, bits included) to the rim of lake root `l`
-  /// unless it is already there.
-  void rim_push(std::int32_t l, Cell n, float key) {
-    const std::int32_t o = rim_owner_[n];
-    if (o >= 0 && find_lake(o) == l) return;
-    rim_owner_[n] = l;
-    lk_rim_[l] = rim_.push(lk_rim_[l], key, n);
-  }
-
-  void add_outlet(std::int32_t l, Cell y) {
-    const auto e = static_cast<std::int32_t>(out_cell_.size());
-    out_cell_.push_back(y);
-    out_next_.push_back(-1);
-    if (lk_out_tail_[l] < 0) {
-      lk_out_head_[l] = e;
-    } else {
-      out_next_[lk_out_tail_[l]] = e;
-    }
-    lk_out_tail_[l] = e;
-  }
-
-  /// True when lake root `l` (at `level`) still has a lower neighbour.
-  /// Outlets that have been raised to the level are dropped for good.
-  bool has_outlet(std::int32_t l, float level) {
-    std::int32_t e = lk_out_head_[l];
-    while (e >= 0) {
-      if (value(out_cell_[e]) < level) break;
-      e = out_next_[e];
-    }
-    lk_out_head_[l] = e;
-    if (e < 0) lk_out_tail_[l] = -1;
-    return e >= 0;
-  }
-
-  // ---- drainage classes ---------------------------------------------------
-
-  std::int32_t find_class(std::int32_t x) { return find_root(cl_parent_, x); }
-
-  std::int32_t new_class(ClassKind kind, std::int32_t lake) {
-    const auto x = static_cast<std::int32_t>(cl_parent_.size());
-    cl_parent_.push_back(x);
-    cl_kind_.push_back(kind);
-    cl_lake_.push_back(lake);
-    cl_succ_.emplace_back();
-    cl_stamp_.push_back(0);
-    cl_mark_.push_back(0);
-    return x;
-  }
-
-  /// Joins class roots `a` and `b`; the root kept is the one with the longer
-  /// successor list, which receives the other's list.
-  std::int32_t join_classes(std::int32_t a, std::int32_t b) {
-    a = find_class(a);
-    b = find_class(b);
-    if (a == b) return a;
-    if (cl_succ_[a].size() < cl_succ_[b].size()) std::swap(a, b);
-    cl_parent_[b] = a;
-    auto& from = cl_succ_[b];
-    cl_succ_[a].insert(cl_succ_[a].end(), from.begin(), from.end());
-    std::vector<std::int32_t>().swap(from);
-    return a;
-  }
-
-  /// Successor list of a junction: the distinct class roots of `from`
-  /// (`self` excluded), each junction among them replaced by its own
-  /// successors while the list stays within `flat_list_` entries.  A
-  /// junction's pit set is the union of its successors', so either form
-  /// names the same pits; the flat one is walked faster.
-
-  void successor_list(std::span<const std::int32_t> from, std::int32_t self,
-                      std::vector<std::int32_t>& to) {
-    ++mark_;
-    direct_.clear();
-    for (std::int32_t y : from) {
-      y = find_class(y);
-      if (y == self || cl_mark_[y] == mark_) continue;
-      cl_mark_[y] = mark_;
-      direct_.push_back(y);
-    }
-    to.clear();
-    ++mark_;
-    for (std::int32_t y : direct_) {
-      if (cl_kind_[y] == kJunction && cl_succ_[y].size() <= flat_list_) {
-        for (std::int32_t z : cl_succ_[y]) {
-          z = find_class(z);
-          if (z == self || cl_mark_[z] == mark_) continue;
-          cl_mark_[z] = mark_;
-          to.push_back(z);
-        }
-      } else if (cl_mark_[y] != mark_) {
-        cl_mark_[y] = mark_;
-        to.push_back(y);
-      }
-      if (to.size() > flat_list_) {
-        to = direct_;
-        return;
-      }
-    }
-  }
-
-  /// Rewrites the successor list of junction `x` (see successor_list).
-  void compact(std::int32_t x) {
-    successor_list(cl_succ_[x], x, list_scratch_);
-    cl_succ_[x].swap(list_scratch_);
+  float level_of(Id r) {
+    const Lake<Cell, Id>& lake = lakes_[r];
+    if (lake.stamp == run_id_ && lake.group >= 0) return groups_.level(lake.group);
+    return lake.level;
   }
 
   // ---- exploration (labelling) -------------------------------------------
 
   struct Frame {
-    std::int32_t flat_begin, low_begin, low_end, next;
+    Cell flat_begin, low_begin, low_end, next;
     float level;
   };
 
@@ -459,7 +291,10 @@ class Engine {
   /// class, one flat region at a time, deepest first (explicit stack).
   /// A flat region without a lower neighbour becomes a new lake.
   /// Assumes `start` is unlabelled, does not drain and is not NaN.
+  /// Cost: linear in the cells labelled (each cell is labelled once a run)
+  /// and the successor lists they take over.
   void explore(Cell start) {
+    ++explore_id_;
     frames_.clear();
     flat_.clear();
     low_.clear();
@@ -468,7 +303,7 @@ class Engine {
       Frame& f = frames_.back();
       if (f.next < f.low_end) {
         const Cell n = low_[static_cast<std::size_t>(f.next++)];
-        if (label_[n] == kUnlabelled) open_frame(n);
+        if (tag_[n] == kUnlabelled) open_frame(n);
         continue;
       }
       close_frame(f);
@@ -478,21 +313,22 @@ class Engine {
     }
   }
 
+  /// Gathers the flat region of `c` (its unlabelled cells at c's height)
+  /// and the lower neighbours of that region, as a new frame.
   void open_frame(Cell c) {
     const float level = h_[c];
-    Frame f{static_cast<std::int32_t>(flat_.size()), static_cast<std::int32_t>(low_.size()), 0,
-            0, level};
-    label_[c] = kInProgress;
+    Frame f{static_cast<Cell>(flat_.size()), static_cast<Cell>(low_.size()), 0, 0, level};
+    tag_[c] = kInProgress;
     flat_.push_back(c);
     for (std::size_t k = static_cast<std::size_t>(f.flat_begin); k < flat_.size(); ++k) {
       const Cell x = flat_[k];
       for (int d = 0; d < 8; ++d) {
         const Cell n = x + off_[d];
-        if (flags_[n] & kDrain) continue;  // cannot border a cell that does not drain
+        if (state_[n] & kDrain) continue;  // cannot border a cell that does not drain
         const float v = value(n);
         if (v == level) {
-          if (label_[n] == kUnlabelled && lake_of_[n] < 0) {
-            label_[n] = kInProgress;
+          if (tag_[n] == kUnlabelled) {
+            tag_[n] = kInProgress;
             flat_.push_back(n);
           }
         } else if (v < level) {
@@ -500,161 +336,157 @@ class Engine {
         }
       }
     }
-    f.low_end = static_cast<std::int32_t>(low_.size());
+    f.low_end = static_cast<Cell>(low_.size());
     f.next = f.low_begin;
     frames_.push_back(f);
   }
 
+  /// Labels the flat region of a finished frame: a new pit lake when it
+  /// has no lower neighbour, else the class of the pits below it.
   void close_frame(const Frame& f) {
     const auto fb = static_cast<std::size_t>(f.flat_begin);
-    std::int32_t cls;
     if (f.low_begin == f.low_end) {
       // A natural pit: a new lake.
-      cls = new_class(kPitClass, -1);
-      const std::int32_t l = new_lake(f.level, flat_[fb], cls);
-      cl_lake_[cls] = l;
+      const Id cls = classes_.create(ClassKind::pit, -1);
+      const Id l = lakes_.create(f.level, flat_[fb], cls);
+      classes_[cls].lake = l;
       for (std::size_t k = fb; k < flat_.size(); ++k) {
-        lake_of_[flat_[k]] = l;
-        label_[flat_[k]] = cls;
+        tag_[flat_[k]] = l;
+        state_[flat_[k]] |= kLake;
       }
-      lk_size_[l] = static_cast<std::int32_t>(flat_.size() - fb);
+      lakes_[l].size = static_cast<Cell>(flat_.size() - fb);
       for (std::size_t k = fb; k < flat_.size(); ++k) {
         const Cell x = flat_[k];
         for (int d = 0; d < 8; ++d) {
           const Cell n = x + off_[d];
           const float v = cell_height(n);
-          if (v > f.level) rim_push(l, n, v);
+          if (v > f.level) rim_candidate(l, n, v);
         }
       }
+      clear_rim_marks();
       return;
     }
+    // Below it: one class, or a junction over several.
     low_labels_.clear();
-    for (std::int32_t k = f.low_begin; k < f.low_end; ++k) {
-      low_labels_.push_back(label_[low_[static_cast<std::size_t>(k)]]);
+    Id first = kUnlabelled;
+    bool one = true;
+    for (Cell k = f.low_begin; k < f.low_end; ++k) {
+      const Id x = classes_.find(class_of(low_[static_cast<std::size_t>(k)]));
+      if (first == kUnlabelled) first = x;
+      one = one && x == first;
+      low_labels_.push_back(x);
     }
-    successor_list(low_labels_, -1, succ_scratch_);
-    if (succ_scratch_.size() == 1) {
-      cls = succ_scratch_[0];
-    } else {
-      cls = shared_junction(succ_scratch_);
-    }
-    for (std::size_t k = fb; k < flat_.size(); ++k) label_[flat_[k]] = cls;
+    Id cls = first;
+    if (!one) cls = junction_below();
+    for (std::size_t k = fb; k < flat_.size(); ++k) tag_[flat_[k]] = cls;
   }
 
-  /// A junction over the classes `list`: an existing one with the same
-  /// successors when there is one (slope cells that lead to the same pits
-  /// share one class), else a new one.
-  std::int32_t shared_junction(std::vector<std::int32_t>& list) {
-    std::sort(list.begin(), list.end());
-    std::uint64_t key = list.size();
-    for (std::int32_t y : list) {
-      key = (key ^ static_cast<std::uint32_t>(y)) * 0x9E3779B97F4A7C15ULL;
-      key ^= key >> 29;
+  /// The class of a flat region whose lower neighbours have the classes
+  /// `low_labels_` (roots, at least two distinct).  Neighbouring slope cells
+  /// mostly meet the same few classes below them, so the answers of one
+  /// exploration are remembered by their set of classes below (no class is
+  /// joined while an exploration runs, so they stay right).
+  Id junction_below() {
+    std::sort(low_labels_.begin(), low_labels_.end());
+    low_labels_.erase(std::unique(low_labels_.begin(), low_labels_.end()), low_labels_.end());
+    std::uint64_t key = low_labels_.size();
+    for (Id y : low_labels_) key = (key ^ static_cast<std::uint64_t>(y)) * 0x9E3779B97F4A7C15ULL;
+    Known& known = known_[(key >> 56) & (kKnown - 1)];
+    if (known.explore == explore_id_ && known.count == low_labels_.size() &&
+        std::equal(low_labels_.begin(), low_labels_.end(), known.below)) {
+      return known.cls;
     }
-    auto [it, fresh] = junctions_.try_emplace(key, -1);
-    if (!fresh) {
-      const std::int32_t j = it->second;
-      if (find_class(j) == j && cl_kind_[j] == kJunction && same_roots(cl_succ_[j], list)) {
-        return j;
-      }
+    classes_.successor_list(low_labels_, -1, succ_scratch_);
+    const Id cls =
+        succ_scratch_.size() == 1 ? succ_scratch_[0] : classes_.shared_junction(succ_scratch_);
+    if (low_labels_.size() <= 8) {
+      known.explore = explore_id_;
+      known.count = low_labels_.size();
+      std::copy(low_labels_.begin(), low_labels_.end(), known.below);
+      known.cls = cls;
     }
-    const std::int32_t j = new_class(kJunction, -1);
-    cl_succ_[j] = list;
-    it->second = j;
-    return j;
-  }
-
-  /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
-  bool same_roots(const std::vector<std::int32_t>& v, const std::vector<std::int32_t>& roots) {
-    if (v.size() != roots.size()) return false;
-    for (std::int32_t y : v) {
-      if (!std::binary_search(roots.begin(), roots.end(), find_class(y))) return false;
-    }
-    return true;
+    return cls;
   }
 
   // ---- the current start cell ---------------------------------------------
 
-  std::int32_t find_group(std::int32_t g) { return find_root(gr_parent_, g); }
-
   /// Adds lake `l` (a pit) to the pits of the current start cell.
-  void add_pit(std::int32_t l) {
-    const std::int32_t r = find_lake(l);
-    if (lk_stamp_[r] == run_id_) return;
-    lk_stamp_[r] = run_id_;
-    lk_group_[r] = -1;
-    if (lk_state_[r] != kPit) return;
-    const auto g = static_cast<std::int32_t>(gr_parent_.size());
-    gr_parent_.push_back(g);
-    gr_level_.push_back(lk_level_[r]);
-    lk_group_[r] = g;
-    group_heap_.push(lk_level_[r], g);
-    if (lk_rim_[r] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[r]), r);
+  void add_pit(Id l) {
+    const Id r = lakes_.find(l);
+    Lake<Cell, Id>& lake = lakes_[r];
+    if (lake.stamp == run_id_) return;
+    lake.stamp = run_id_;
+    lake.group = -1;
+    if (lake.state != LakeState::pit) return;
+    lake.group = groups_.create(lake.level);
+    if (lakes_.has_rim(r)) pit_heap_.push(lakes_.rim_key(r), r);
     pits_.push_back(r);
   }
 
   /// Walks the classes below `x0` and adds their pits.  A junction with a
   /// single distinct successor is joined to it on the way.
-  void collect(std::int32_t x0) {
+  /// Cost: linear in the classes walked (each at most once per start cell).
+  void collect(Id x0) {
     walk_.clear();
     walk_.push_back(x0);
     while (!walk_.empty()) {
-      const std::int32_t x = find_class(walk_.back());
+      const Id x = classes_.find(walk_.back());
       walk_.pop_back();
-      if (cl_stamp_[x] == run_id_) continue;
-      cl_stamp_[x] = run_id_;
-      if (cl_kind_[x] == kPitClass) {
-        add_pit(cl_lake_[x]);
-      } else if (cl_kind_[x] == kJunction) {
-        compact(x);
-        auto& v = cl_succ_[x];
+      if (classes_[x].stamp == run_id_) continue;
+      classes_[x].stamp = run_id_;
+      if (classes_[x].kind == ClassKind::pit) {
+        add_pit(classes_[x].lake);
+      } else if (classes_[x].kind == ClassKind::junction) {
+        classes_.compact(x);
+        auto& v = classes_[x].succ;
         if (v.size() == 1) {
-          const std::int32_t y = v[0];
-          cl_parent_[x] = y;
-          std::vector<std::int32_t>().swap(v);
+          const Id y = v[0];
+          classes_[x].parent = y;
+          std::vector<Id>().swap(v);
           walk_.push_back(y);
         } else {
-          for (std::int32_t y : v) {
-            if (cl_stamp_[y] != run_id_) walk_.push_back(y);
+          for (Id y : v) {
+            if (classes_[y].stamp != run_id_) walk_.push_back(y);
           }
         }
       }
     }
   }
 
-  bool valid_pit_entry(const Keyed& e) {
-    const std::int32_t l = e.id;
-    return find_lake(l) == l && lk_stamp_[l] == run_id_ && lk_state_[l] == kPit &&
-           lk_rim_[l] != RimHeaps::kNone && rim_.key(lk_rim_[l]) == e.key;
+  bool valid_pit_entry(const Keyed<Id>& e) {
+    const Id l = e.id;
+    const Lake<Cell, Id>& lake = lakes_[l];
+    return lakes_.find(l) == l && lake.stamp == run_id_ && lake.state == LakeState::pit &&
+           lakes_.has_rim(l) && lakes_.rim_key(l) == e.key;
   }
 
-  [[noreturn]] static void stop(const char* text) { text_stop(text); }
-
-  void process_start(Cell s) {
-    if (std::isnan(h_[s])) stop("wrong big minv for modify height");
+  /// All fills from start cell `s` (which does not drain yet): at most 100,
+  /// each reported, until `s` drains.  Returns the stop that ends the run,
+  /// if one does.
+  FillStop process_start(Cell s) {
+    if (std::isnan(h_[s])) return FillStop::big_minv;
     ++run_id_;
-    gr_parent_.clear();
-    gr_level_.clear();
-    group_heap_.clear();
+    groups_.clear();
     pit_heap_.clear();
     pits_.clear();
-    if (label_[s] == kUnlabelled) explore(s);
-    collect(label_[s]);
+    if (tag_[s] == kUnlabelled) explore(s);
+    collect(class_of(s));
 
-    const std::int32_t i = s % ix_ + 1, j = s / ix_ + 1;
+    const auto i = static_cast<std::int32_t>(s % ix_ + 1);
+    const auto j = static_cast<std::int32_t>(s / ix_ + 1);
     ++counts_.start_cells;
     int k = 0;
     for (; k < kMaxFills; ++k) {
       while (!pit_heap_.empty() && !valid_pit_entry(pit_heap_.top())) pit_heap_.pop();
       float minv = kBigMinv;
       if (!pit_heap_.empty() && pit_heap_.top().key < kBigMinv) minv = pit_heap_.top().key;
-      if (minv == kBigMinv) stop("wrong big minv for modify height");
-      if (minv == kSmallMinv) stop("wrong small minv for modify height");
+      if (minv == kBigMinv) return FillStop::big_minv;
+      if (minv == kSmallMinv) return FillStop::small_minv;
       if (mixed_zero_ && minv == 0.0f) minv = first_candidate(s, minv);
 
-      out().record("step 5", i, j, minv, cell_height(s));
-      raise_below(minv);
-      out().record("step 6", i, j, minv, cell_height(s));
+      const float before = cell_height(s);
+      groups_.raise_below(minv);
+      record_({i, j, minv, before, cell_height(s)});
       ++counts_.fills;
 
       absorb_.clear();
@@ -665,89 +497,61 @@ class Engine {
       met_class_.clear();
       met_outlet_.clear();
       met_drain_.clear();
-      for (std::int32_t l : absorb_) flood(l, minv);
+      for (Id l : absorb_) flood(l, minv);
       settle(minv);
-      if (flags_[s] & kDrain) break;
+      if (state_[s] & kDrain) break;
     }
     if (k == kMaxFills) ++counts_.capped;
     // The raise groups end with this start cell: every pit keeps its level.
-    for (std::int32_t l : pits_) {
-      const std::int32_t r = find_lake(l);
-      if (lk_stamp_[r] == run_id_ && lk_group_[r] >= 0) {
-        lk_level_[r] = gr_level_[find_group(lk_group_[r])];
-        lk_group_[r] = -1;
+    for (Id l : pits_) {
+      const Id r = lakes_.find(l);
+      Lake<Cell, Id>& lake = lakes_[r];
+      if (lake.stamp == run_id_ && lake.group >= 0) {
+        lake.level = groups_.level(lake.group);
+        lake.group = -1;
       }
     }
-  }
-
-  /// Raises every raise group below `minv` to `minv`, as one group.
-  void raise_below(float minv) {
-    std::int32_t merged = -1;
-    while (!group_heap_.empty() && group_heap_.top().key < minv) {
-      const Keyed e = group_heap_.top();
-      group_heap_.pop();
-      if (gr_parent_[e.id] != e.id || !(gr_level_[e.id] == e.key)) continue;
-      if (merged < 0) {
-        merged = e.id;
-      } else {
-        gr_parent_[e.id] = merged;
-      }
-    }
-    if (merged >= 0) {
-      gr_level_[merged] = minv;
-      group_heap_.push(minv, merged);
-    }
+    return FillStop::none;
   }
 
   /// Lake root `b` is merged into the lake of the current absorption (root
   /// `a`, at `level`); returns the new root.
-  std::int32_t merge_lakes(std::int32_t a, std::int32_t b, float level) {
+  Id merge_lakes(Id a, Id b, float level) {
     const float level_b = level_of(b);
     if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
     // The merged lake rises with `a`'s raise group; `b`'s group (same
     // level) rises with it anyway whenever it rises again.
-    const std::int32_t group_a = lk_group_[a];
-    std::int32_t big = a, small = b;
-    if (lk_size_[big] < lk_size_[small]) std::swap(big, small);
-    lk_parent_[small] = big;
-    lk_size_[big] += lk_size_[small];
-    lk_rim_[big] = rim_.meld(lk_rim_[big], lk_rim_[small]);
-    lk_rim_[small] = RimHeaps::kNone;
-    if (lk_out_head_[small] >= 0) {
-      if (lk_out_tail_[big] < 0) {
-        lk_out_head_[big] = lk_out_head_[small];
-      } else {
-        out_next_[lk_out_tail_[big]] = lk_out_head_[small];
-      }
-      lk_out_tail_[big] = lk_out_tail_[small];
-    }
-    lk_level_[big] = level;
-    lk_stamp_[big] = run_id_;
-    lk_group_[big] = group_a;
-    lk_class_[big] = lk_class_[a];
-    lk_state_[big] = kPit;
+    const Id group_a = lakes_[a].group;
+    const Id class_a = lakes_[a].cls;
+    const Id big = lakes_.unite(a, b);
+    Lake<Cell, Id>& lake = lakes_[big];
+    lake.level = level;
+    lake.stamp = run_id_;
+    lake.group = group_a;
+    lake.cls = class_a;
+    lake.state = LakeState::pit;
     return big;
   }
 
   /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
   /// its raised cells keep the bits they have.
-  void keep_raised_bits(std::int32_t b, float level_b) {
+  void keep_raised_bits(Id b, float level_b) {
     scratch_.clear();
-    scratch_.push_back(lk_seed_[b]);
-    ++visit_token_;
-    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
-    visit_[lk_seed_[b]] = visit_token_;
+    const Cell seed = lakes_[b].seed;
+    scratch_.push_back(seed);
+    state_[seed] |= kVisitMark;
     for (std::size_t q = 0; q < scratch_.size(); ++q) {
       const Cell x = scratch_[q];
       if (h_[x] < level_b) h_[x] = level_b;
       for (int d = 0; d < 8; ++d) {
         const Cell n = x + off_[d];
-        if (visit_[n] != visit_token_ && lake_of_[n] >= 0 && find_lake(lake_of_[n]) == b) {
-          visit_[n] = visit_token_;
+        if (!(state_[n] & kVisitMark) && in_lake(n) && lakes_.find(tag_[n]) == b) {
+          state_[n] |= kVisitMark;
           scratch_.push_back(n);
         }
       }
     }
+    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
   }
 
   /// Lake `l` of the current start cell was raised to `level`, which its
@@ -757,49 +561,62 @@ class Engine {
   /// in, its new outlets and any draining cell it touched.  Settling waits
   /// until every pit raised by this fill has grown, so that each lake is
   /// judged on its whole flat region.
-  void flood(std::int32_t l, float level) {
-    std::int32_t p = find_lake(l);
-    if (lk_state_[p] != kPit || lk_stamp_[p] != run_id_ || lk_rim_[p] == RimHeaps::kNone ||
-        !(rim_.key(lk_rim_[p]) == level)) {
-      return;
+  void flood(Id l, float level) {
+    Id p = lakes_.find(l);
+    {
+      const Lake<Cell, Id>& lake = lakes_[p];
+      if (lake.state != LakeState::pit || lake.stamp != run_id_ || !lakes_.has_rim(p) ||
+          !(lakes_.rim_key(p) == level)) {
+        return;
+      }
     }
-    met_class_.push_back({p, lk_class_[p]});
+    met_class_.push_back({p, lakes_[p].cls});
     work_.clear();
     for (;;) {
-      while (lk_rim_[p] != RimHeaps::kNone && rim_.key(lk_rim_[p]) == level) {
-        work_.push_back(rim_.cell(lk_rim_[p]));
-        lk_rim_[p] = rim_.pop(lk_rim_[p]);
+      while (lakes_.has_rim(p) && lakes_.rim_key(p) == level) {
+        const Cell r = lakes_.rim_cell(p);
+        state_[r] &= static_cast<std::uint8_t>(~kOnRim);
+        work_.push_back(r);
+        lakes_.rim_pop(p);
       }
       if (work_.empty()) break;
       const Cell c = work_.back();
       work_.pop_back();
-      const std::int32_t q = lake_of_[c] >= 0 ? find_lake(lake_of_[c]) : -1;
+      const Id q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
       if (q == p) continue;
-      if (flags_[c] & kDrain) {
+      if (state_[c] & kDrain) {
         met_drain_.push_back({p, c});
         continue;
       }
       if (q >= 0) {
-        met_class_.push_back({p, lk_class_[q]});
+        met_class_.push_back({p, lakes_[q].cls});
         p = merge_lakes(p, q, level);
         continue;
       }
-      // A plain cell at the level.
-      lake_of_[c] = p;
-      ++lk_size_[p];
-      if (label_[c] == kUnlabelled) label_[c] = lk_class_[p];
+      // A plain cell at the level.  Its class from now on is the lake's
+      // (its own pits are among the lake's: its lower neighbours become
+      // the lake's outlets).
+      tag_[c] = p;
+      state_[c] |= kLake;
+      ++lakes_[p].size;
       for (int d = 0; d < 8; ++d) {
         const Cell n = c + off_[d];
-        const float v = cell_height(n);
+        float v = h_[n];
+        if (in_lake(n)) {
+          const Id r = lakes_.find(tag_[n]);
+          if (r == p) continue;  // already in: at the level
+          const float lake_level = level_of(r);
+          if (v < lake_level) v = lake_level;
+        }
         if (v > level) {
-          rim_push(p, n, v);
+          flood_candidate(p, n, c, v);
         } else if (v == level) {
-          if (lake_of_[n] < 0 || find_lake(lake_of_[n]) != p) work_.push_back(n);
+          work_.push_back(n);
         } else if (v < level) {
-          if (flags_[n] & kDrain) {
+          if (state_[n] & kDrain) {
             met_drain_.push_back({p, n});
           } else {
-            add_outlet(p, n);
+            lakes_.add_outlet(p, n);
             met_outlet_.push_back({p, n});
           }
         }
@@ -811,7 +628,7 @@ class Engine {
   /// has spilled (its new pits join the current start cell's), or drains.
   void settle(float level) {
     auto by_lake = [this](std::vector<Met>& v) {
-      for (auto& m : v) m.lake = find_lake(m.lake);
+      for (auto& m : v) m.lake = lakes_.find(m.lake);
       std::stable_sort(v.begin(), v.end(),
                        [](const Met& a, const Met& b) { return a.lake < b.lake; });
     };
@@ -819,53 +636,59 @@ class Engine {
     by_lake(met_outlet_);
     by_lake(met_drain_);
     // The entries of lake p in a sorted list: [first, last).
-    auto range = [](std::vector<Met>& v, std::int32_t p) {
+    auto range = [](std::vector<Met>& v, Id p) {
       auto first = std::lower_bound(v.begin(), v.end(), p,
-                                    [](const Met& m, std::int32_t l) { return m.lake < l; });
+                                    [](const Met& m, Id l) { return m.lake < l; });
       auto last = first;
       while (last != v.end() && last->lake == p) ++last;
       return std::pair{first, last};
     };
     for (auto it = met_class_.begin(); it != met_class_.end();) {
-      const std::int32_t p = it->lake;
-      std::int32_t cls = find_class(it->id);
-      for (++it; it != met_class_.end() && it->lake == p; ++it) cls = join_classes(cls, it->id);
-      cls = find_class(cls);
-      lk_class_[p] = cls;
+      const Id p = it->lake;
+      Id cls = classes_.find(static_cast<Id>(it->id));
+      for (++it; it != met_class_.end() && it->lake == p; ++it) {
+        cls = classes_.join(cls, static_cast<Id>(it->id));
+      }
+      cls = classes_.find(cls);
+      lakes_[p].cls = cls;
       const auto [drain_first, drain_last] = range(met_drain_, p);
       if (drain_first != drain_last) {
-        lk_state_[p] = kDrained;
-        lk_level_[p] = level;
-        lk_group_[p] = -1;
-        cl_kind_[cls] = kDrainClass;
-        std::vector<std::int32_t>().swap(cl_succ_[cls]);
-        queue_.clear();
-        for (auto m = drain_first; m != drain_last; ++m) queue_.push_back(m->id);
+        Lake<Cell, Id>& lake = lakes_[p];
+        lake.state = LakeState::drained;
+        lake.level = level;
+        lake.group = -1;
+        lakes_.release_rim(p);
+        classes_.settle_as(cls, ClassKind::drained);
+        for (auto m = drain_first; m != drain_last; ++m) queue_.push(m->id);
         spread_drainage();
         continue;
       }
-      if (!has_outlet(p, level)) {
-        lk_state_[p] = kPit;
-        cl_kind_[cls] = kPitClass;
-        cl_lake_[cls] = p;
-        std::vector<std::int32_t>().swap(cl_succ_[cls]);
-        if (lk_rim_[p] != RimHeaps::kNone) pit_heap_.push(rim_.key(lk_rim_[p]), p);
+      if (!lakes_.has_outlet(p, level, [this](Cell c) { return value(c); })) {
+        lakes_[p].state = LakeState::pit;
+        classes_.settle_as(cls, ClassKind::pit);
+        classes_[cls].lake = p;
+        if (lakes_.has_rim(p)) pit_heap_.push(lakes_.rim_key(p), p);
         continue;
       }
       // Spilled: the lake leads to the classes below its outlets.
-      lk_state_[p] = kSpilled;
-      lk_level_[p] = level;
-      lk_group_[p] = -1;
+      {
+        Lake<Cell, Id>& lake = lakes_[p];
+        lake.state = LakeState::spilled;
+        lake.level = level;
+        lake.group = -1;
+      }
       const auto [out_first, out_last] = range(met_outlet_, p);
       for (auto m = out_first; m != out_last; ++m) {
-        if (label_[m->id] == kUnlabelled) explore(m->id);
+        if (tag_[m->id] == kUnlabelled) explore(m->id);
       }
-      if (cl_kind_[cls] != kJunction) {
-        cl_kind_[cls] = kJunction;
-        cl_succ_[cls].clear();
+      if (classes_[cls].kind != ClassKind::junction) {
+        classes_[cls].kind = ClassKind::junction;
+        classes_[cls].succ.clear();
       }
-      for (auto m = out_first; m != out_last; ++m) cl_succ_[cls].push_back(label_[m->id]);
-      cl_stamp_[cls] = 0;
+      for (auto m = out_first; m != out_last; ++m) {
+        classes_[cls].succ.push_back(class_of(m->id));
+      }
+      classes_[cls].stamp = 0;
       collect(cls);
     }
   }
@@ -874,103 +697,104 @@ class Engine {
   /// candidate of the plain search from `s` (depth first in the neighbour
   /// order, each cell's higher neighbours scanned after its subtree).
   float first_candidate(Cell s, float minv) {
-    if (visit_.empty()) visit_.assign(static_cast<std::size_t>(n_), 0);
-    ++visit_token_;
     struct Step {
       Cell c;
       int k;
     };
     std::vector<Step> stack;
+    scratch_.clear();
     stack.push_back({s, 0});
-    visit_[s] = visit_token_;
+    state_[s] |= kVisitMark;
+    scratch_.push_back(s);
+    float found = minv;
     while (!stack.empty()) {
       Step& t = stack.back();
       const float h0 = value(t.c);
       if (t.k < 8) {
         const Cell n = t.c + off_[t.k++];
-        if (value(n) <= h0 && visit_[n] != visit_token_) {
-          visit_[n] = visit_token_;
+        if (value(n) <= h0 && !(state_[n] & kVisitMark)) {
+          state_[n] |= kVisitMark;
+          scratch_.push_back(n);
           stack.push_back({n, 0});
         }
         continue;
       }
-      for (int d = 0; d < 8; ++d) {
+      bool done = false;
+      for (int d = 0; d < 8 && !done; ++d) {
         const Cell n = t.c + off_[d];
         const float v = value(n);
-        if (v > h0 && v == minv) return cell_height(n);
+        if (v > h0 && v == minv) {
+          found = cell_height(n);
+          done = true;
+        }
       }
+      if (done) break;
       stack.pop_back();
     }
-    return minv;
+    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+    return found;
   }
 
   std::span<float> h_;
-  std::int32_t ix_, jx_;
+  Cell ix_, jx_;
   Cell n_;
-  std::size_t flat_list_;
-  int off_[8];
+  const FillRecorder& record_;
+  Cell off_[8];
   bool mixed_zero_ = false;
 
-  std::vector<std::uint8_t> flags_;
-  std::vector<std::int32_t> lake_of_;
-  std::vector<std::int32_t> label_;
-  std::vector<std::int32_t> rim_owner_;
-  std::vector<Cell> queue_;
+  // Cells.
+  std::vector<std::uint8_t> state_;  ///< CellState bits
+  std::vector<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
+  CellQueue<Cell> queue_;
+  std::vector<Cell> rim_marked_;
 
-  // Lakes.
-  std::vector<std::int32_t> lk_parent_, lk_size_, lk_rim_, lk_out_head_, lk_out_tail_,
-      lk_class_, lk_stamp_, lk_group_, lk_seed_;
-  std::vector<float> lk_level_;
-  std::vector<std::uint8_t> lk_state_;
-  RimHeaps rim_;
-  std::vector<Cell> out_cell_;
-  std::vector<std::int32_t> out_next_;
-
-  // Drainage classes.
-  std::vector<std::int32_t> cl_parent_, cl_lake_, cl_stamp_, cl_mark_;
-  std::vector<std::uint8_t> cl_kind_;
-  std::vector<std::vector<std::int32_t>> cl_succ_;
-  std::int32_t mark_ = 0;
-  std::unordered_map<std::uint64_t, std::int32_t> junctions_;
+  Lakes<Cell, Id> lakes_;
+  DrainageClasses<Id> classes_;
 
   // Exploration scratch.
+  struct Known {
+    std::int64_t explore = 0;  ///< the exploration it belongs to
+    std::size_t count = 0;
+    Id below[8];               ///< the distinct classes below, sorted
+    Id cls;
+  };
+  static constexpr std::size_t kKnown = 256;
+  std::int64_t explore_id_ = 0;
+  std::vector<Known> known_ = std::vector<Known>(kKnown);
   std::vector<Frame> frames_;
   std::vector<Cell> flat_, low_;
-  std::vector<std::int32_t> succ_scratch_, low_labels_, direct_, list_scratch_;
+  std::vector<Id> succ_scratch_, low_labels_;
 
   // Current start cell.
-  std::int32_t run_id_ = 0;
-  std::vector<std::int32_t> gr_parent_;
-  std::vector<float> gr_level_;
-  MinHeap group_heap_, pit_heap_;
+  std::int64_t run_id_ = 0;
+  RaiseGroups<Id> groups_;
+  MinHeap<Id> pit_heap_;
   struct Met {
-    std::int32_t lake;  ///< the flooding lake (a root once settling starts)
-    std::int32_t id;    ///< a class, or a cell
+    Id lake;  ///< the flooding lake (a root once settling starts)
+    Cell id;  ///< a class, or a cell
   };
-  std::vector<std::int32_t> pits_, walk_, absorb_;
+  std::vector<Id> pits_, walk_, absorb_;
   std::vector<Met> met_class_, met_outlet_, met_drain_;
   std::vector<Cell> work_, scratch_;
-  std::vector<std::int32_t> visit_;
-  std::int32_t visit_token_ = 0;
 
   FillCounts counts_;
-  std::int64_t lakes_created_ = 0;
 };
+
+/// Grids of this many cells or more number them with 64-bit integers.
+constexpr std::size_t kWideCells = std::size_t{1} << 31;
 
 }  // namespace
 
-void check_grid_cells(std::int32_t ix, std::int32_t jx) {
-  const std::int64_t cells = static_cast<std::int64_t>(ix) * jx;
-  if (cells >= std::numeric_limits<std::int32_t>::max()) {
-    fail("Error: terrain grid of " + std::to_string(cells) + " cells is too large (limit 2^31)");
-  }
-}
+std::size_t fill_bytes_per_cell() { return 5; }
 
-FillCounts fill_depressions(std::span<float> height, std::span<const std::int32_t> channel,
-                            std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
-  if (ix <= 0 || jx <= 0) return {};
-  check_grid_cells(ix, jx);
-  Engine engine(height, channel, ix, jx, tuning);
+FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
+                            const FillRecorder& record, const FillTuning& tuning) {
+  if (height.empty()) return {};
+  if (tuning.wide_index || height.size() >= kWideCells) {
+    Engine<std::int64_t, std::int32_t> engine(height, water, record, tuning);
+    return engine.run();
+  }
+  Engine<std::int32_t, std::int32_t> engine(height, water, record, tuning);
   return engine.run();
 }
 

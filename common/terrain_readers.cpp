@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_names.hpp"
-#include "hydro_stop.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
@@ -16,32 +16,37 @@ namespace rn {
 
 namespace {
 
-// What a 2-D grid reader does after writing the message of a failed step.
-enum class OnFailure {
-  stop_999,  // terrain reader with the fatal flag on: hydro_stop
-  go_on,     // terrain reader with the flag off, and the point-extraction
-             // reader after a failed lookup, read or close: return
-};
+// Fixed output: the reader texts that scripts match (not a byte may change).
+constexpr std::string_view kDimsLine = "ixrt = ";
+constexpr std::string_view kDimsJx = " jxrt =";
+constexpr std::string_view kReadingVariable = " reading variable ";
+constexpr std::string_view kGridFileUnopenable = "FATAL ERROR: Problem opening file: '";
+constexpr std::string_view kNoWestEast = "problem in nf_inq_dimidx:  x";
+constexpr std::string_view kNoSouthNorth = "problem in nf_inq_dimidy:  x";
+constexpr std::string_view kOpenFailed = ": failed to open the netcdf file: ";
+constexpr std::string_view kFindFailedOne = ": failed to find the variable: ";
+constexpr std::string_view kFindFailedTwo = ": failed to find the variables: ";
+constexpr std::string_view kReadFailed = ": failed to read the variable: ";
+constexpr std::string_view kCloseFailed = ": failed to close the file: ";
 
-// Which reader family, and so which texts and ends.
+// Which reader family, and so which texts.
 struct GridReader {
-  std::string_view routine;      // "get2d_int" or "get2d_real"
-  bool fallback;                 // also looks for name + "_M" (real fields)
-  bool fill_on_open_failure;     // sets the field to -9999.0 (terrain reals)
-  bool plain_stop_on_open;       // point-extraction variant
-  OnFailure on_failure;
+  std::string_view routine;   // "get2d_int" or "get2d_real"
+  bool fallback;              // also looks for name + "_M" (real fields)
+  bool fill_on_open_failure;  // sets the field to -9999.0 (terrain reals)
 };
 
-// A message assembled in the 256-character buffer: cut at 256, written as
-// one record with trailing blanks removed.
-std::string message_buffer(std::string text) {
-  return trim_name(text);
-}
+// The step of a 2-D read that failed, with the reader's message.
+struct GridFailure {
+  enum class Step : std::uint8_t { none, open, find, read, close };
+  Step step = Step::none;
+  std::string message;
+};
 
-// Writes the message, then ends or returns as the reader's policy says.
-void report(const GridReader& r, const std::string& message) {
-  out().record(message);
-  if (r.on_failure == OnFailure::stop_999) hydro_stop(message);
+// A message assembled in the 256-character buffer: cut at 256, trailing
+// blanks removed.
+GridFailure failed(GridFailure::Step step, std::string text) {
+  return {step, trim_name(text)};
 }
 
 // Element count ix * jx of a grid, or the largest size when it overflows
@@ -75,15 +80,17 @@ RowRange row_range(site_readers::RowWindow w, std::int32_t jx) {
 // Contract: reads variable `var` (or `var`_M when the reader falls back) of
 // `file` into the ix by jx field `values` (i fastest, file order), or, when
 // `rows` is given, only the rows of those ranges into their places (in the
-// given order; the first failing range ends the reading).  Each failing
-// step writes its message and stops or returns as `r` says; returns -1 after
-// a failed open, lookup or read, else 0.  A variable that does not hold
-// ix * jx values ends the program (status 1) without reading.  Cost: one
-// open, a few inquiries, one read per row range (one for the whole field).
+// given order; the first failing range ends the reading).  Returns the first
+// failing step with its message, writing nothing; a failed open leaves the
+// field at -9999.0 when the reader fills, a failed lookup leaves it as it
+// was.  A variable that does not hold ix * jx values ends the program
+// (status 1) without reading.  Cost: one open, a few inquiries, one read per
+// row range (one for the whole field).
 template <typename T>
-int read_grid(const GridReader& r, std::string_view var_name, std::span<T> values,
-              std::int32_t ix, std::int32_t jx, std::string_view file_name,
-              std::span<const RowRange> rows = {}, bool whole = true) {
+GridFailure read_grid(const GridReader& r, std::string_view var_name, std::span<T> values,
+                      std::int32_t ix, std::int32_t jx, std::string_view file_name,
+                      std::span<const RowRange> rows = {}, bool whole = true) {
+  using Step = GridFailure::Step;
   const std::string file = trim_name(file_name);
   const std::string name = trim_name(var_name);
   const std::string routine(r.routine);
@@ -92,15 +99,10 @@ int read_grid(const GridReader& r, std::string_view var_name, std::span<T> value
 
   NcFile nc;
   if (nc.open(file) != NC_NOERR) {
-    const std::string message =
-        message_buffer(routine + ": failed to open the netcdf file: " + file);
-    out().record(message);
-    if (r.plain_stop_on_open) plain_stop(kFailure);
-    if (r.on_failure == OnFailure::stop_999) hydro_stop(message);
     if (r.fill_on_open_failure) {
       std::fill_n(values.begin(), std::min(cells, values.size()), static_cast<T>(kMissingTerrain));
     }
-    return -1;
+    return failed(Step::open, routine + std::string(kOpenFailed) + file);
   }
 
   int varid = -1;
@@ -108,11 +110,10 @@ int read_grid(const GridReader& r, std::string_view var_name, std::span<T> value
   if (nc.var_id(name, varid) != NC_NOERR) {
     found = name_m;
     if (!r.fallback || nc.var_id(name_m, varid) != NC_NOERR) {
-      report(r, message_buffer(r.fallback ? routine + ": failed to find the variables: " + name +
-                                                " and " + name_m + " in " + file
-                                          : routine + ": failed to find the variable: " + name +
-                                                " in " + file));
-      return -1;
+      return failed(Step::find, r.fallback ? routine + std::string(kFindFailedTwo) + name +
+                                                 " and " + name_m + " in " + file
+                                           : routine + std::string(kFindFailedOne) + name +
+                                                 " in " + file);
     }
   }
 
@@ -131,26 +132,34 @@ int read_grid(const GridReader& r, std::string_view var_name, std::span<T> value
     }
   }
   if (status != NC_NOERR) {
-    report(r, message_buffer(r.fallback ? routine + ": failed to read the variable: " + name +
-                                              " or " + name_m + " in " + file
-                                        : routine + ": failed to read the variable: " + name +
-                                              " in " + file));
-    return -1;
+    return failed(Step::read, r.fallback ? routine + std::string(kReadFailed) + name + " or " +
+                                               name_m + " in " + file
+                                         : routine + std::string(kReadFailed) + name + " in " +
+                                               file);
   }
 
-  if (nc.close() != NC_NOERR) {
-    report(r, message_buffer(routine + ": failed to close the file: " + file));
-  }
-  return 0;
+  if (nc.close() != NC_NOERR) return failed(Step::close, routine + std::string(kCloseFailed) + file);
+  return {};
 }
 
-constexpr GridReader terrain_int(int fatal) {
-  return {"get2d_int", false, false, false, fatal != 0 ? OnFailure::stop_999 : OnFailure::go_on};
+constexpr GridReader kTerrainInt{"get2d_int", false, false};
+constexpr GridReader kTerrainReal{"get2d_real", true, true};
+constexpr GridReader kSiteReal{"get2d_real", true, false};
+
+terrain::ReadFailure as_terrain_failure(GridFailure f) {
+  if (f.step == GridFailure::Step::none) return {};
+  return {terrain::ReadFailure::Kind::field, std::move(f.message)};
 }
-constexpr GridReader terrain_real(int fatal) {
-  return {"get2d_real", true, true, false, fatal != 0 ? OnFailure::stop_999 : OnFailure::go_on};
+
+// The point-extraction reader's ends: every failing step writes its message;
+// an unopenable file then ends the program with a plain stop, the other
+// steps return (-1 after a failed lookup or read, 0 after a failed close).
+int site_outcome(const GridFailure& f) {
+  if (f.step == GridFailure::Step::none) return 0;
+  out().record(f.message);
+  if (f.step == GridFailure::Step::open) plain_stop(kFailure);
+  return f.step == GridFailure::Step::close ? 0 : -1;
 }
-constexpr GridReader kSiteReal{"get2d_real", true, false, true, OnFailure::go_on};
 
 // The unused-by-the-system 1-D readers: lookup and read failures write their
 // record and end with a plain stop; the open status is not examined, so an
@@ -182,53 +191,53 @@ void read_1d(std::string_view reader, std::string_view file_name, std::string_vi
 
 namespace terrain {
 
-void get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& jx) {
+ReadFailure get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& jx) {
   const std::string file = trim_name(file_name);
   NcFile nc;
   if (nc.open(file) != NC_NOERR) {
-    out().line("FATAL ERROR: Problem opening file: '" + file + "'");
-    code_stop(888);
+    return {ReadFailure::Kind::grid_file, std::string(kGridFileUnopenable) + file + "'"};
   }
-  const auto length = [&](std::string_view dim, std::string_view problem) {
+  std::int32_t lengths[2] = {0, 0};
+  const std::string_view dims[2] = {"west_east", "south_north"};
+  const std::string_view missing[2] = {kNoWestEast, kNoSouthNorth};
+  for (int d = 0; d < 2; ++d) {
     int dimid = -1;
-    if (nc.dim_id(dim, dimid) != NC_NOERR) {
-      out().record(problem);
-      code_stop(888);
+    if (nc.dim_id(dims[d], dimid) != NC_NOERR) {
+      return {ReadFailure::Kind::dimension, std::string(missing[d])};
     }
     std::size_t stored = 0;
     const int status = nc.dim_length(dimid, stored);
-    if (status != NC_NOERR) stop_read_failure("get_dim", file, dim, status);
-    return int32_length("get_dim", file, dim, stored);
-  };
-  const std::int32_t nx = length("west_east", "problem in nf_inq_dimidx:  x");
-  const std::int32_t ny = length("south_north", "problem in nf_inq_dimidy:  x");
+    if (status != NC_NOERR) stop_read_failure("get_dim", file, dims[d], status);
+    lengths[d] = int32_length("get_dim", file, dims[d], stored);
+  }
   const int status = nc.close();
   if (status != NC_NOERR) stop_close_failure("get_dim", file, status);
-  ix = nx;
-  jx = ny;
-  out().record("ixrt = ", ix, " jxrt =", jx);
+  ix = lengths[0];
+  jx = lengths[1];
+  out().record(kDimsLine, ix, kDimsJx, jx);
+  return {};
 }
 
-void readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-                  std::int32_t jx, std::string_view file, int fatal) {
-  out().record(" reading variable ", trim_name(var));
-  get2d_int(var, values, ix, jx, file, fatal);
+ReadFailure readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
+                         std::int32_t jx, std::string_view file) {
+  out().record(kReadingVariable, trim_name(var));
+  return get2d_int(var, values, ix, jx, file);
 }
 
-void readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-                   std::int32_t jx, std::string_view file, int fatal) {
-  out().record(" reading variable ", trim_name(var));
-  get2d_real(var, values, ix, jx, file, fatal);
+ReadFailure readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+                          std::int32_t jx, std::string_view file) {
+  out().record(kReadingVariable, trim_name(var));
+  return get2d_real(var, values, ix, jx, file);
 }
 
-int get2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-              std::int32_t jx, std::string_view file, int fatal) {
-  return read_grid(terrain_int(fatal), var, values, ix, jx, file);
+ReadFailure get2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
+                      std::int32_t jx, std::string_view file) {
+  return as_terrain_failure(read_grid(kTerrainInt, var, values, ix, jx, file));
 }
 
-int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
-               std::string_view file, int fatal) {
-  return read_grid(terrain_real(fatal), var, values, ix, jx, file);
+ReadFailure get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+                       std::int32_t jx, std::string_view file) {
+  return as_terrain_failure(read_grid(kTerrainReal, var, values, ix, jx, file));
 }
 
 void get_1d_netcdf_int(std::string_view file, std::string_view var,
@@ -253,8 +262,8 @@ namespace site_readers {
 void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
                 std::string_view file, RowWindow rows) {
   const RowRange range = row_range(rows, jx);
-  read_grid(kSiteReal, var, values, ix, jx, file, std::span<const RowRange>(&range, 1),
-            covers_grid(rows, jx));
+  site_outcome(read_grid(kSiteReal, var, values, ix, jx, file,
+                         std::span<const RowRange>(&range, 1), covers_grid(rows, jx)));
 }
 
 int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
@@ -262,7 +271,7 @@ int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, s
   std::vector<RowRange> ranges;
   ranges.reserve(rows.size());
   for (const RowWindow& w : rows) ranges.push_back(row_range(w, jx));
-  return read_grid(kSiteReal, var, values, ix, jx, file, ranges, false);
+  return site_outcome(read_grid(kSiteReal, var, values, ix, jx, file, ranges, false));
 }
 
 }  // namespace site_readers

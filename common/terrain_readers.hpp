@@ -1,56 +1,75 @@
 // The terrain readers (`module_functions`) and the point-extraction
 // program's variants of them.
 //
-// Terrain 2-D readers take a fatal flag (absent = off).  Each failing step
-// writes one record; with the flag on, `hydro_stop` follows with the same
-// message ("Stoped du to " + message, code stop 999); with it off the reader
-// returns.  Messages are assembled in a 256-character buffer: a longer one is
-// cut at 256 characters.
+// The terrain readers end no program: a read that fails returns a
+// description of the failure (`ReadFailure`: its kind and the reader's
+// message), and the program that called decides which records to write and
+// how to end.  They write only their progress records ("ixrt = ",
+// " reading variable ").  Messages are assembled in a 256-character buffer: a
+// longer one is cut at 256 characters.
 //
-// A variable whose element count differs from ix * jx (or from `n`) ends the
-// program with a record naming the file, the variable and both counts and
-// exit status 1, whatever the fatal flag: nothing is ever read past the
-// caller's array.  A variable with a further leading dimension of length 1
-// (one time step) reads like the plain 2-D field.
+// A variable whose element count differs from ix * jx (or from `n`), a
+// dimension longer than a 32-bit integer and a failing length inquiry end
+// the program through the shared reader failure ends (nc_readers.hpp,
+// exit status 1): nothing is ever read past the caller's array.  A variable
+// with a further leading dimension of length 1 (one time step) reads like the
+// plain 2-D field.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace rn {
 
 /// Value given to every element of a real field when its file cannot be
-/// opened and the fatal flag is off.
+/// opened.
 inline constexpr float kMissingTerrain = -9999.0f;
 
 namespace terrain {
 
+/// A terrain read that did not complete.
+struct ReadFailure {
+  enum class Kind : std::uint8_t {
+    none,
+    grid_file,  ///< get_dim could not open the file; `message` is a plain line
+    dimension,  ///< get_dim found no `west_east` or no `south_north`
+    field,      ///< a 2-D reader failed to open, find, read or close
+  };
+  Kind kind = Kind::none;
+  std::string message;  ///< the reader's message (cut at 256 characters)
+
+  explicit operator bool() const { return kind != Kind::none; }
+};
+
 /// Lengths of `west_east` (ix) and `south_north` (jx); writes the record
-/// "ixrt = " ix " jxrt =" jx.  Unopenable file or missing dimension: its
-/// message and code stop 888.
-void get_dim(std::string_view file, std::int32_t& ix, std::int32_t& jx);
+/// "ixrt = " ix " jxrt =" jx.  An unopenable file or a missing dimension is
+/// returned (ix and jx untouched).
+ReadFailure get_dim(std::string_view file, std::int32_t& ix, std::int32_t& jx);
 
 /// Record " reading variable " + name, then `get2d_int` / `get2d_real`.
-void readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-                  std::int32_t jx, std::string_view file, int fatal = 0);
-void readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-                   std::int32_t jx, std::string_view file, int fatal = 0);
+ReadFailure readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
+                         std::int32_t jx, std::string_view file);
+ReadFailure readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+                          std::int32_t jx, std::string_view file);
 
-/// Reads the whole variable as integers into a(i, j) of ix by jx.  Returns -1
-/// after a failed open, lookup or read (flag off), else 0.
-int get2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-              std::int32_t jx, std::string_view file, int fatal = 0);
+/// Reads the whole variable as integers into a(i, j) of ix by jx.  Returns
+/// the first failing step (open, lookup, read, close), if any.
+ReadFailure get2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
+                      std::int32_t jx, std::string_view file);
 
 /// Reads the variable, or failing that the variable named with "_M"
-/// appended, as reals.  Returns -1 after a failed open (array set to
-/// -9999.0), lookup or read, else 0 (a failed close still returns 0).
-int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-               std::int32_t jx, std::string_view file, int fatal = 0);
+/// appended, as reals.  Returns the first failing step, if any; after a
+/// failed open the array is set to -9999.0.
+ReadFailure get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+                       std::int32_t jx, std::string_view file);
 
 /// Read the whole variable into elements 1..n of the array.  The open status
 /// is not examined (an unopenable file shows as a failed lookup); a failed
 /// lookup or read writes its record and ends with a plain stop (status 1).
+/// Part of the terrain reader family that no program calls today; kept for
+/// programs that read 1-D terrain fields.
 void get_1d_netcdf_int(std::string_view file, std::string_view var,
                        std::span<std::int32_t> values, std::int32_t n);
 void get_1d_netcdf_real(std::string_view file, std::string_view var, std::span<float> values,

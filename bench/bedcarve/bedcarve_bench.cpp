@@ -1,39 +1,50 @@
-// Benchmark of the depression fill: `fill_depressions` (records written to
-// /dev/null, as a run with redirected output would) next to a binary-heap
-// priority flood (outlets: the outermost ring and the water cells), on the
-// same real-like terrain, in the same run.  Each measurement runs in its
-// own child process so that its peak memory can be read on its own; times
-// are CPU seconds of that process (steadier than wall time on a shared
-// machine).
+// Benchmark of bedcarve's depression fill against the yardstick, the
+// efficient priority flood of Wei, Zhou and Fang (2018) (priority_flood.hpp),
+// on the same terrain in the same run.
 //
-//   bedcarve_bench [size | terrain.nc ...]
-//     size        a square grid of generated terrain (terrain_gen.hpp)
-//     terrain.nc  HGT_M and LANDMASK of a terrain file (for example the
-//                 sample basin's child/terrain.nc)
-//   default: 1000 4000
+//   bedcarve_bench [--runs N] [case ...]
+//     case   N         an N x N grid of generated terrain (terrain_gen.hpp)
+//            WxH       a W x H grid of generated terrain
+//            file.nc   HGT_M and LANDMASK of a terrain file
+//     --runs N   measurements of each method (the fastest counts; default 3)
+//     --wide     also bedcarve with 64-bit cell numbers, as for grids of 2^31
+//                cells and more (its memory a cell, on a grid that fits)
+//   default cases: 1000 4000
+//
+// bedcarve's figure is the program's fill with all of its records
+// (`fill_with_records`: the records rendered and written on a second thread,
+// here into a scratch file, as a run whose output goes to a log file);
+// the yardstick's is its fill.  Both are wall-clock times.  Each measurement
+// runs in its own child process that reads the terrain from a scratch file,
+// so its peak memory is its own: peak resident memory minus that of a child
+// that reads nothing, per cell, the input grids (heights and water bits)
+// included.  Run on an otherwise idle machine.
 #include <fcntl.h>
 #include <netcdf.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <ctime>
-#include <cmath>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <queue>
 #include <string>
 #include <vector>
 
-#include "depression_fill.hpp"
+#include "cell_bits.hpp"
+#include "grid2d.hpp"
+#include "priority_flood.hpp"
+#include "terrain_conditioning.hpp"
 #include "terrain_gen.hpp"
 #include "text_record.hpp"
 
 namespace {
 
-using rn::bench::Terrain;
+using rn::Grid2D;
+using rn::bedcarve::CellBits;
 
 struct Result {
   double seconds = 0;
@@ -43,7 +54,7 @@ struct Result {
   bool ok = false;
 };
 
-std::uint64_t digest(const std::vector<float>& h) {
+std::uint64_t digest(std::span<const float> h) {
   std::uint64_t d = 1469598103934665603ULL;
   for (float v : h) {
     std::uint32_t b;
@@ -53,49 +64,25 @@ std::uint64_t digest(const std::vector<float>& h) {
   return d;
 }
 
-/// Priority flood: every cell ends at least as high as the lowest level at
-/// which water can leave it for the ring or a water cell.  O(N log N).
-void priority_flood(std::vector<float>& h, const std::vector<std::int32_t>& channel,
-                    std::int32_t ix, std::int32_t jx) {
-  using Entry = std::pair<float, std::int32_t>;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> open;
-  std::vector<std::uint8_t> closed(h.size(), 0);
-  for (std::int32_t j = 0; j < jx; ++j) {
-    for (std::int32_t i = 0; i < ix; ++i) {
-      const std::int32_t c = i + j * ix;
-      if (i == 0 || j == 0 || i == ix - 1 || j == jx - 1 || channel[c] == 1) {
-        closed[c] = 1;
-        open.push({h[c], c});
-      }
-    }
-  }
-  const int di[8] = {0, -1, -1, -1, 0, 1, 1, 1}, dj[8] = {1, 1, 0, -1, -1, -1, 0, 1};
-  while (!open.empty()) {
-    const auto [level, c] = open.top();
-    open.pop();
-    const std::int32_t i = c % ix, j = c / ix;
-    for (int k = 0; k < 8; ++k) {
-      const std::int32_t ni = i + di[k], nj = j + dj[k];
-      if (ni < 0 || nj < 0 || ni >= ix || nj >= jx) continue;
-      const std::int32_t n = ni + nj * ix;
-      if (closed[n]) continue;
-      closed[n] = 1;
-      if (h[n] < level) h[n] = level;
-      open.push({h[n], n});
-    }
-  }
+double now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-/// Runs `work` in a child process; returns its figures and peak memory.
+/// Runs `work` in a child process; returns its figures and its peak memory.
 Result in_child(const std::function<void(Result&)>& work) {
   int fds[2];
   if (pipe(fds) != 0) std::abort();
+  std::fflush(stdout);
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
     Result r;
     work(r);
     r.ok = true;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    r.peak_kb = usage.ru_maxrss;
     if (write(fds[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) _exit(1);
     _exit(0);
   }
@@ -104,21 +91,51 @@ Result in_child(const std::function<void(Result&)>& work) {
   if (read(fds[0], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) r.ok = false;
   close(fds[0]);
   int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  r.peak_kb = usage.ru_maxrss;
+  waitpid(pid, &status, 0);
   return r;
 }
 
-// CPU time of this process: steadier than wall time on a shared machine.
-double cpu_now() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+// The terrain scratch file: ix, jx (64-bit), heights, water bytes (0/1).
+bool save_terrain(const std::string& path, const rn::bench::Terrain& t) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const std::int64_t dims[2] = {t.ix, t.jx};
+  bool ok = std::fwrite(dims, sizeof dims, 1, f) == 1 &&
+            std::fwrite(t.height.data(), 4, t.height.size(), f) == t.height.size();
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(t.ix));
+  for (std::size_t at = 0; ok && at < t.channel.size(); at += row.size()) {
+    for (std::size_t k = 0; k < row.size(); ++k) row[k] = t.channel[at + k] == 1;
+    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
+  }
+  return std::fclose(f) == 0 && ok;
+}
+
+struct Input {
+  Grid2D<float> height;
+  CellBits water;
+};
+
+Input load_terrain(const std::string& path) {
+  Input in;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::int64_t dims[2] = {0, 0};
+  if (!f || std::fread(dims, sizeof dims, 1, f) != 1) std::abort();
+  in.height = Grid2D<float>(static_cast<std::size_t>(dims[0]), static_cast<std::size_t>(dims[1]));
+  if (std::fread(in.height.data(), 4, in.height.size(), f) != in.height.size()) std::abort();
+  in.water = CellBits(in.height.size());
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(dims[0]));
+  for (std::size_t at = 0; at < in.height.size(); at += row.size()) {
+    if (std::fread(row.data(), 1, row.size(), f) != row.size()) std::abort();
+    for (std::size_t k = 0; k < row.size(); ++k) {
+      if (row[k]) in.water.set(at + k);
+    }
+  }
+  std::fclose(f);
+  return in;
 }
 
 /// HGT_M (or HGT_M_M) and LANDMASK of a terrain file; false when unreadable.
-bool load_terrain(const char* path, Terrain& t) {
+bool read_nc_terrain(const char* path, rn::bench::Terrain& t) {
   int nc = -1, dim = -1, var = -1;
   std::size_t nx = 0, ny = 0;
   if (nc_open(path, NC_NOWRITE, &nc) != NC_NOERR) return false;
@@ -142,81 +159,125 @@ bool load_terrain(const char* path, Terrain& t) {
   return ok;
 }
 
+/// The fastest of `runs` measurements.
+Result fastest(int runs, const std::function<void(Result&)>& work) {
+  Result best;
+  for (int r = 0; r < runs; ++r) {
+    const Result got = in_child(work);
+    if (!got.ok) return got;
+    if (!best.ok || got.seconds < best.seconds) best = got;
+  }
+  return best;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  int runs = 3;
+  bool wide = false;
   std::vector<std::string> cases;
-  for (int a = 1; a < argc; ++a) cases.push_back(argv[a]);
+  for (int a = 1; a < argc; ++a) {
+    if (std::strcmp(argv[a], "--wide") == 0) {
+      wide = true;
+    } else if (std::strcmp(argv[a], "--runs") == 0 && a + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++a]));
+    } else {
+      cases.push_back(argv[a]);
+    }
+  }
   if (cases.empty()) cases = {"1000", "4000"};
+  char scratch_template[] = "/tmp/bedcarve_bench.XXXXXX";
+  const char* scratch = mkdtemp(scratch_template);
+  if (!scratch) return 1;
+  const std::string terrain_file = std::string(scratch) + "/terrain.bin";
+  const std::string records_file = std::string(scratch) + "/records.txt";
 
-  std::printf("%-11s %-16s %9s %11s %9s %10s %8s %7s\n", "grid", "method", "cpu s",
-              "Mcells/s", "peak MB", "fills", "capped", "ratio");
-  double previous_fill = 0, previous_flood = 0, previous_cells = 0;
+  std::printf("fastest of %d runs, wall-clock seconds; memory: peak resident bytes a cell,\n"
+              "input grids included\n\n",
+              runs);
+  std::printf("%-12s %-22s %9s %9s %9s %9s %10s %7s\n", "grid", "method", "wall s", "Mcells/s",
+              "peak MB", "B/cell", "fills", "ratio");
+  int status = 0;
   for (const std::string& name : cases) {
-    Terrain t;
-    if (name.find_first_not_of("0123456789") == std::string::npos) {
-      const int size = std::atoi(name.c_str());
-      t = rn::bench::make_terrain(size, size, 20240611);
-    } else if (!load_terrain(name.c_str(), t)) {
+    rn::bench::Terrain t;
+    const auto x = name.find('x');
+    if (name.find_first_not_of("0123456789x") == std::string::npos) {
+      const int w = std::atoi(name.c_str());
+      const int hgt = x == std::string::npos ? w : std::atoi(name.c_str() + x + 1);
+      t = rn::bench::make_terrain(w, hgt, 20240611);
+    } else if (!read_nc_terrain(name.c_str(), t)) {
       std::printf("%s: cannot read HGT_M and LANDMASK\n", name.c_str());
       return 1;
-    } else {
-      std::printf("%s:\n", name.c_str());
     }
     const double cells = static_cast<double>(t.ix) * t.jx;
-    std::fflush(stdout);
+    const std::string grid = std::to_string(t.ix) + "x" + std::to_string(t.jx);
+    if (!save_terrain(terrain_file, t)) {
+      std::printf("%s: cannot write the scratch file\n", name.c_str());
+      return 1;
+    }
+    t = {};  // the children read the scratch file
 
-    const Result base = in_child([&](Result& r) {
-      std::vector<float> h = t.height;
-      r.digest = digest(h);
+    const Result base = in_child([&](Result&) {});
+    const Result wei = fastest(runs, [&](Result& r) {
+      Input in = load_terrain(terrain_file);
+      const double t0 = now();
+      rn::bench::priority_flood_wei2018(in.height.values(), in.water,
+                                        static_cast<std::int64_t>(in.height.columns()),
+                                        static_cast<std::int64_t>(in.height.rows()));
+      r.seconds = now() - t0;
+      r.digest = digest(in.height.values());
     });
-    const Result flood = in_child([&](Result& r) {
-      std::vector<float> h = t.height;
-      const double t0 = cpu_now();
-      priority_flood(h, t.channel, t.ix, t.jx);
-      r.seconds = cpu_now() - t0;
-      r.digest = digest(h);
-    });
-    const Result fill = in_child([&](Result& r) {
-      const int null_fd = open("/dev/null", O_WRONLY);
-      dup2(null_fd, 1);
-      std::vector<float> h = t.height;
-      const double t0 = cpu_now();
-      const rn::bedcarve::FillCounts counts =
-          rn::bedcarve::fill_depressions(h, t.channel, t.ix, t.jx);
-      rn::out().flush();
-      r.seconds = cpu_now() - t0;
-      r.fills = counts.fills;
-      r.starts = counts.start_cells;
-      r.capped = counts.capped;
-      r.digest = digest(h);
-    });
-    if (!flood.ok || !fill.ok) {
+    auto bedcarve = [&](bool wide_index) {
+      return fastest(runs, [&, wide_index](Result& r) {
+        const int fd = open(records_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, 1) < 0) _exit(1);
+        Input in = load_terrain(terrain_file);
+        rn::bedcarve::FillTuning tuning;
+        tuning.wide_index = wide_index;
+        const double t0 = now();
+        const rn::bedcarve::FillCounts counts =
+            rn::bedcarve::fill_with_records(in.height, in.water, tuning);
+        rn::out().flush();
+        r.seconds = now() - t0;
+        r.fills = counts.fills;
+        r.starts = counts.start_cells;
+        r.capped = counts.capped;
+        r.digest = digest(in.height.values());
+      });
+    };
+    const Result fill = bedcarve(false);
+    const Result fill_wide = wide ? bedcarve(true) : Result{};
+    if (!wei.ok || !fill.ok) {
       std::printf("%s: a measurement failed\n", name.c_str());
       return 1;
     }
-    const std::string grid = std::to_string(t.ix) + "x" + std::to_string(t.jx);
-    auto extra_mb = [&](const Result& r) { return (r.peak_kb - base.peak_kb) / 1024.0; };
-    std::printf("%-11s %-16s %9.3f %11.2f %9.1f %10s %8s %7s\n", grid.c_str(), "priority flood",
-                flood.seconds, cells / flood.seconds / 1e6, extra_mb(flood), "-", "-", "1.00");
-    std::printf("%-11s %-16s %9.3f %11.2f %9.1f %10lld %8lld %7.2f\n", grid.c_str(), "bedcarve fill",
-                fill.seconds, cells / fill.seconds / 1e6, extra_mb(fill),
-                static_cast<long long>(fill.fills), static_cast<long long>(fill.capped),
-                fill.seconds / flood.seconds);
-    std::printf("%-11s start cells with fills: %lld; result %s the priority flood's%s\n", "",
-                static_cast<long long>(fill.starts),
-                fill.digest == flood.digest ? "equals" : "differs from",
-                fill.capped ? " (some start cells hit the 100-fill cap)" : "");
-    if (previous_cells > 0 && cells > previous_cells) {
-      std::printf("%-11s growth from the grid above: fill %.2f x, priority flood %.2f x, for %.1f x the cells\n",
-                  "", fill.seconds / previous_fill, flood.seconds / previous_flood,
-                  cells / previous_cells);
+    auto peak_mb = [&](const Result& r) { return (r.peak_kb - base.peak_kb) / 1024.0; };
+    auto per_cell = [&](const Result& r) { return (r.peak_kb - base.peak_kb) * 1024.0 / cells; };
+    std::printf("%-12s %-22s %9.3f %9.2f %9.1f %9.2f %10s %7s\n", grid.c_str(),
+                "priority flood (Wei)", wei.seconds, cells / wei.seconds / 1e6, peak_mb(wei),
+                per_cell(wei), "-", "1.00");
+    std::printf("%-12s %-22s %9.3f %9.2f %9.1f %9.2f %10lld %7.2f\n", grid.c_str(),
+                "bedcarve with records", fill.seconds, cells / fill.seconds / 1e6,
+                peak_mb(fill), per_cell(fill), static_cast<long long>(fill.fills),
+                fill.seconds / wei.seconds);
+    if (fill_wide.ok) {
+      std::printf("%-12s %-22s %9.3f %9.2f %9.1f %9.2f %10lld %7.2f\n", grid.c_str(),
+                  "  the same, 64-bit", fill_wide.seconds, cells / fill_wide.seconds / 1e6,
+                  peak_mb(fill_wide), per_cell(fill_wide),
+                  static_cast<long long>(fill_wide.fills), fill_wide.seconds / wei.seconds);
+      if (fill_wide.digest != fill.digest) status = 1;
     }
-    previous_fill = fill.seconds;
-    previous_flood = flood.seconds;
-    previous_cells = cells;
+    const bool same = fill.digest == wei.digest;
+    std::printf("%-12s start cells with fills: %lld, capped at 100 fills: %lld; heights %s\n", "",
+                static_cast<long long>(fill.starts), static_cast<long long>(fill.capped),
+                same ? "equal the yardstick's"
+                     : (fill.capped ? "differ from the yardstick's (capped start cells)"
+                                    : "DIFFER from the yardstick's"));
+    if (!same && !fill.capped) status = 1;
     std::fflush(stdout);
   }
-  std::printf("(peak MB: memory above the input grids, per measurement)\n");
-  return 0;
+  unlink(terrain_file.c_str());
+  unlink(records_file.c_str());
+  rmdir(scratch);
+  return status;
 }

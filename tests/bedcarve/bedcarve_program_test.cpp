@@ -98,12 +98,18 @@ TEST_F(BedcarveProgram, AllDrainingGridIsWrittenUnchangedWithoutFills) {
             std::string::npos);
 }
 
-TEST_F(BedcarveProgram, MissingFileEndsWithCode888) {
-  const auto r = run("bedcarve", {"nothing.nc", "out.nc"}, dir_.path());
+TEST_F(BedcarveProgram, MissingFileOrDimensionEndsWithCode888) {
+  auto r = run("bedcarve", {"nothing.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 888 % 256);
   EXPECT_EQ(r.out, "FATAL ERROR: Problem opening file: 'nothing.nc'\n");
   EXPECT_EQ(r.err, "STOP 888\n");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nc"));
+
+  write_cdl(dir_ / "in.nc", "netcdf terrain { dimensions: west_east = 5 ; }");
+  r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 888 % 256);
+  EXPECT_EQ(r.out, " problem in nf_inq_dimidy:  x\n");
+  EXPECT_EQ(r.err, "STOP 888\n");
 }
 
 TEST_F(BedcarveProgram, MissingVariableEndsWithCode999) {

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "depression_fill.hpp"
+#include "fill_record_writer.hpp"
 #include "grids.hpp"
 #include "program_end.hpp"
 #include "reference_fill.hpp"
+#include "text_record.hpp"
 
 namespace rn::bedcarve::test {
 namespace {
@@ -25,7 +26,7 @@ Fill checked(const Grid& g, bool against_reference = true) {
   Fill got;
   static_cast<Outcome&>(got) =
       run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
-                      std::int32_t jx) { got.counts = fill_depressions(h, c, ix, jx); });
+                      std::int32_t jx) { got.counts = program_fill(h, c, ix, jx); });
   if (!against_reference) return got;
   const Outcome want = run_fill(g, reference_fill);
   EXPECT_EQ(got.out, want.out);
@@ -197,6 +198,35 @@ TEST(FillCases, LongDescentThroughAMazeNeedsNoCallStack) {
   EXPECT_GT(o.counts.fills, 20000);
   EXPECT_GT(o.counts.capped, 200);
   EXPECT_EQ(o.out.substr(0, 31), " step 5           2           2");
+}
+
+// Many more fills than the writer's buffers hold, handed over while earlier
+// blocks are still being written: every record pair comes out once, in fill
+// order, exactly as written one by one.
+TEST(FillCases, RecordsOfManyFillsComeOutInFillOrder) {
+  std::vector<FillRecord> fills;
+  for (std::int32_t k = 0; k < 30011; ++k) {
+    fills.push_back({k % 977 + 1, k / 977 + 1, static_cast<float>(k) * 0.37f - 50.0f,
+                     static_cast<float>(-k), static_cast<float>(k) * 1e-3f});
+  }
+  std::string want, got;
+  {
+    CaptureStdout capture(&want);
+    for (const FillRecord& f : fills) {
+      out().record("step 5", f.i, f.j, f.minv, f.before);
+      out().record("step 6", f.i, f.j, f.minv, f.after);
+    }
+    out().flush();
+  }
+  {
+    CaptureStdout capture(&got);
+    FillRecordWriter writer(out());
+    for (const FillRecord& f : fills) writer.add(f);
+    writer.finish();
+    out().flush();
+  }
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
 }
 
 }  // namespace

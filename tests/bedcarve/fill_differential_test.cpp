@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "depression_fill.hpp"
 #include "grids.hpp"
 #include "reference_fill.hpp"
 #include "test_support.hpp"
@@ -25,7 +24,7 @@ void expect_same(const Grid& g, std::uint32_t seed, const FillTuning& tuning = {
   const Outcome want = run_fill(g, reference_fill);
   const Outcome got =
       run_fill(g, [&](std::span<float> h, std::span<const std::int32_t> c, std::int32_t ix,
-                      std::int32_t jx) { fill_depressions(h, c, ix, jx, tuning); });
+                      std::int32_t jx) { program_fill(h, c, ix, jx, tuning); });
   SCOPED_TRACE("seed " + std::to_string(seed) + " kind " + g.kind + " " +
                std::to_string(g.ix) + "x" + std::to_string(g.jx));
   ASSERT_EQ(got.stop, want.stop);
@@ -51,6 +50,17 @@ TEST(FillDifferential, ShortJunctionListsGiveTheSameResult) {
   FillTuning tuning;
   tuning.flat_list = 2;
   for (std::uint32_t seed = 1; seed <= 1500; ++seed) {
+    expect_same(random_grid(seed), seed, tuning);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Cells, lakes and classes numbered with 64-bit integers, as for grids of
+// 2^31 cells and more.
+TEST(FillDifferential, WideIndicesGiveTheSameResult) {
+  FillTuning tuning;
+  tuning.wide_index = true;
+  for (std::uint32_t seed = 1; seed <= 1000; ++seed) {
     expect_same(random_grid(seed), seed, tuning);
     if (HasFatalFailure()) return;
   }

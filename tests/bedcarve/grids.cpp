@@ -1,9 +1,11 @@
 #include "grids.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "program_end.hpp"
+#include "terrain_conditioning.hpp"
 #include "text_record.hpp"
 
 namespace rn::bedcarve::test {
@@ -20,6 +22,19 @@ Outcome run_fill(const Grid& g, const FillFn& fill) {
   }
   out().flush();
   return o;
+}
+
+FillCounts program_fill(std::span<float> height, std::span<const std::int32_t> channel,
+                        std::int32_t ix, std::int32_t jx, const FillTuning& tuning) {
+  Grid2D<float> h(static_cast<std::size_t>(ix), static_cast<std::size_t>(jx));
+  std::copy(height.begin(), height.end(), h.values().begin());
+  CellBits water(h.size());
+  for (std::size_t c = 0; c < h.size(); ++c) {
+    if (channel[c] == 1) water.set(c);
+  }
+  const FillCounts counts = fill_with_records(h, water, tuning);
+  std::copy(h.values().begin(), h.values().end(), height.begin());
+  return counts;
 }
 
 Grid grid_from_rows(const std::vector<std::vector<float>>& rows) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "depression_fill.hpp"
+
 namespace rn::bedcarve::test {
 
 struct Grid {
@@ -38,5 +40,10 @@ using FillFn = std::function<void(std::span<float>, std::span<const std::int32_t
 
 /// Runs `fill` on a copy of the grid, capturing its records and its end.
 Outcome run_fill(const Grid& g, const FillFn& fill);
+
+/// The program's fill with its records and ends (`fill_with_records`) on a
+/// grid given as `run_fill` hands it over (`channel` 1 = water).
+FillCounts program_fill(std::span<float> height, std::span<const std::int32_t> channel,
+                        std::int32_t ix, std::int32_t jx, const FillTuning& tuning = {});
 
 }  // namespace rn::bedcarve::test

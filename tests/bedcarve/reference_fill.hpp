@@ -9,7 +9,7 @@
 
 namespace rn::bedcarve::test {
 
-/// Same contract as `fill_depressions` (records on rn::out(), the same
+/// Same contract as `fill_with_records` (records on rn::out(), the same
 /// stops); returns the number of fills.
 std::int64_t reference_fill(std::span<float> height, std::span<const std::int32_t> channel,
                             std::int32_t ix, std::int32_t jx);

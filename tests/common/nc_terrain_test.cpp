@@ -42,41 +42,50 @@ class TerrainTest : public ::testing::Test {
   std::string missing_ = (dir_ / "none.nc").string();
 };
 
+using Kind = rn::terrain::ReadFailure::Kind;
+
 TEST_F(TerrainTest, GetDimReadsLengthsAndRecordsThem) {
   std::int32_t ix = 0;
   std::int32_t jx = 0;
-  const auto o = outcome_of([&] { rn::terrain::get_dim(file_ + "  ", ix, jx); });
+  rn::terrain::ReadFailure f;
+  const auto o = outcome_of([&] { f = rn::terrain::get_dim(file_ + "  ", ix, jx); });
   EXPECT_FALSE(o.ended);
+  EXPECT_FALSE(f);
   EXPECT_EQ(ix, 3);
   EXPECT_EQ(jx, 2);
   EXPECT_EQ(o.out, " ixrt =            3  jxrt =           2\n");
 }
 
-TEST_F(TerrainTest, GetDimFailuresEndWithCode888) {
-  std::int32_t ix = 0;
-  std::int32_t jx = 0;
-  auto o = outcome_of([&] { rn::terrain::get_dim(missing_, ix, jx); });
-  EXPECT_EQ(o.status, 888);
-  EXPECT_EQ(o.stop, "STOP 888");
-  EXPECT_EQ(o.out, "FATAL ERROR: Problem opening file: '" + missing_ + "'\n");
+TEST_F(TerrainTest, GetDimReturnsAnUnopenableFileAndAMissingDimension) {
+  std::int32_t ix = 5;
+  std::int32_t jx = 5;
+  rn::terrain::ReadFailure f;
+  auto o = outcome_of([&] { f = rn::terrain::get_dim(missing_, ix, jx); });
+  EXPECT_FALSE(o.ended);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(f.kind, Kind::grid_file);
+  EXPECT_EQ(f.message, "FATAL ERROR: Problem opening file: '" + missing_ + "'");
 
   const auto only_x = dir_ / "x.nc";
   rn::test::write_cdl(only_x, "netcdf x { dimensions: west_east = 3 ; }");
   rn::test::write_cdl(dir_ / "y.nc", "netcdf y { dimensions: south_north = 3 ; }");
-  o = outcome_of([&] { rn::terrain::get_dim((dir_ / "y.nc").string(), ix, jx); });
-  EXPECT_EQ(o.status, 888);
-  EXPECT_EQ(o.out, " problem in nf_inq_dimidx:  x\n");
-  o = outcome_of([&] { rn::terrain::get_dim(only_x.string(), ix, jx); });
-  EXPECT_EQ(o.status, 888);
-  EXPECT_EQ(o.out, " problem in nf_inq_dimidy:  x\n");
+  f = rn::terrain::get_dim((dir_ / "y.nc").string(), ix, jx);
+  EXPECT_EQ(f.kind, Kind::dimension);
+  EXPECT_EQ(f.message, "problem in nf_inq_dimidx:  x");
+  o = outcome_of([&] { f = rn::terrain::get_dim(only_x.string(), ix, jx); });
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(f.kind, Kind::dimension);
+  EXPECT_EQ(f.message, "problem in nf_inq_dimidy:  x");
+  EXPECT_EQ(ix, 5);
+  EXPECT_EQ(jx, 5);
 }
 
 TEST_F(TerrainTest, RealFieldPrefersPlainNameThenFallsBackToM) {
   std::vector<float> h(6);
   std::vector<std::int32_t> mask(6);
   auto o = outcome_of([&] {
-    rn::terrain::readrt2d_real("HGT_M", h, 3, 2, file_, 1);
-    rn::terrain::readrt2d_int("LANDMASK", mask, 3, 2, file_, 1);
+    EXPECT_FALSE(rn::terrain::readrt2d_real("HGT_M", h, 3, 2, file_));
+    EXPECT_FALSE(rn::terrain::readrt2d_int("LANDMASK", mask, 3, 2, file_));
   });
   EXPECT_FALSE(o.ended);
   EXPECT_EQ(o.out, "  reading variable HGT_M\n  reading variable LANDMASK\n");
@@ -88,83 +97,65 @@ TEST_F(TerrainTest, RealFieldPrefersPlainNameThenFallsBackToM) {
   rn::test::write_cdl(m_only, R"(netcdf m { dimensions: Time = 1 ; south_north = 2 ; west_east = 3 ;
 variables: float HGT_M_M(Time, south_north, west_east) ;
 data: HGT_M_M = 10, 20, 30, 40, 50, 60 ; })");
-  int result = 7;
-  o = outcome_of([&] { result = rn::terrain::get2d_real("HGT_M", h, 3, 2, m_only.string(), 1); });
-  EXPECT_EQ(result, 0);
+  rn::terrain::ReadFailure f{Kind::field, "x"};
+  o = outcome_of([&] { f = rn::terrain::get2d_real("HGT_M", h, 3, 2, m_only.string()); });
+  EXPECT_FALSE(f);
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(h, (std::vector<float>{10, 20, 30, 40, 50, 60}));
 
   // A 16-bit field read as reals.
-  o = outcome_of([&] { rn::terrain::get2d_real("T2", h, 3, 2, file_); });
+  o = outcome_of([&] { f = rn::terrain::get2d_real("T2", h, 3, 2, file_); });
   EXPECT_EQ(h, (std::vector<float>{270, 271, 272, 273, 274, 275}));
 }
 
-TEST_F(TerrainTest, FailuresWithFlagOffReturnMinusOne) {
+// Each failing step comes back with the reader's message; nothing is written
+// and the program goes on (the caller decides how to end).
+TEST_F(TerrainTest, FailuresAreReturnedWithTheReadersMessage) {
   std::vector<float> h(6, 3.0f);
   std::vector<std::int32_t> mask(6, 3);
-  int result = 0;
+  rn::terrain::ReadFailure f;
 
-  auto o = outcome_of([&] { result = rn::terrain::get2d_real("HGT_M", h, 3, 2, missing_); });
+  auto o = outcome_of([&] { f = rn::terrain::get2d_real("HGT_M", h, 3, 2, missing_); });
   EXPECT_FALSE(o.ended);
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(o.out, " get2d_real: failed to open the netcdf file: " + missing_ + "\n");
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(f.kind, Kind::field);
+  EXPECT_EQ(f.message, "get2d_real: failed to open the netcdf file: " + missing_);
   EXPECT_EQ(h, std::vector<float>(6, -9999.0f));
 
-  o = outcome_of([&] { result = rn::terrain::get2d_int("LANDMASK", mask, 3, 2, missing_); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(o.out, " get2d_int: failed to open the netcdf file: " + missing_ + "\n");
+  f = rn::terrain::get2d_int("LANDMASK", mask, 3, 2, missing_);
+  EXPECT_EQ(f.message, "get2d_int: failed to open the netcdf file: " + missing_);
   EXPECT_EQ(mask, std::vector<std::int32_t>(6, 3));  // integers are not filled
 
-  o = outcome_of([&] { result = rn::terrain::get2d_real("ZNT", h, 3, 2, file_); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(o.out, " get2d_real: failed to find the variables: ZNT and ZNT_M in " + file_ + "\n");
+  f = rn::terrain::get2d_real("ZNT", h, 3, 2, file_);
+  EXPECT_EQ(f.message, "get2d_real: failed to find the variables: ZNT and ZNT_M in " + file_);
 
-  o = outcome_of([&] { result = rn::terrain::get2d_int("ZNT", mask, 3, 2, file_); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(o.out, " get2d_int: failed to find the variable: ZNT in " + file_ + "\n");
+  o = outcome_of([&] { f = rn::terrain::readrt2d_int("ZNT", mask, 3, 2, file_); });
+  EXPECT_EQ(o.out, "  reading variable ZNT\n");
+  EXPECT_EQ(f.kind, Kind::field);
+  EXPECT_EQ(f.message, "get2d_int: failed to find the variable: ZNT in " + file_);
 
-  o = outcome_of([&] { result = rn::terrain::get2d_real("BIG", h, 3, 2, file_); });
-  EXPECT_EQ(result, -1);
-  EXPECT_EQ(o.out, " get2d_real: failed to read the variable: BIG or BIG_M in " + file_ + "\n");
-}
-
-TEST_F(TerrainTest, FailuresWithFlagOnEndThroughHydroStop) {
-  std::vector<float> h(6);
-  std::vector<std::int32_t> mask(6);
-  const std::string find = "get2d_int: failed to find the variable: ZNT in " + file_;
-  auto o = outcome_of([&] { rn::terrain::readrt2d_int("ZNT", mask, 3, 2, file_, 1); });
-  EXPECT_EQ(o.status, 999);
-  EXPECT_EQ(o.stop, "STOP 999");
-  EXPECT_EQ(o.out, "  reading variable ZNT\n " + find + "\n Stoped du to " + find + "\n");
-
-  const std::string open = "get2d_real: failed to open the netcdf file: " + missing_;
-  o = outcome_of([&] { rn::terrain::get2d_real("HGT_M", h, 3, 2, missing_, 1); });
-  EXPECT_EQ(o.status, 999);
-  EXPECT_EQ(o.out, " " + open + "\n Stoped du to " + open + "\n");
+  f = rn::terrain::get2d_real("BIG", h, 3, 2, file_);
+  EXPECT_EQ(f.message, "get2d_real: failed to read the variable: BIG or BIG_M in " + file_);
 }
 
 TEST_F(TerrainTest, MessagesAreCutAt256Characters) {
   const std::string long_name = (dir_ / std::string(300, 'a')).string() + ".nc";
   std::vector<float> h(6);
-  const auto o = outcome_of([&] { rn::terrain::get2d_real("HGT_M", h, 3, 2, long_name, 1); });
-  const std::string message =
-      ("get2d_real: failed to open the netcdf file: " + long_name).substr(0, 256);
-  EXPECT_EQ(o.out, " " + message + "\n Stoped du to " + message + "\n");
+  const auto f = rn::terrain::get2d_real("HGT_M", h, 3, 2, long_name);
+  EXPECT_EQ(f.message, ("get2d_real: failed to open the netcdf file: " + long_name).substr(0, 256));
 }
 
-TEST_F(TerrainTest, CountMismatchEndsWhateverTheFlag) {
+TEST_F(TerrainTest, CountMismatchEndsTheProgram) {
   std::vector<float> h(8, 5.0f);
-  for (int fatal : {0, 1}) {
-    const auto o = outcome_of([&] { rn::terrain::get2d_real("HGT_M", h, 4, 2, file_, fatal); });
-    EXPECT_EQ(o.status, rn::kFailure);
-    EXPECT_EQ(o.out, " Error: variable HGT_M in " + file_ + " holds 6 values, the array holds 8\n");
-    EXPECT_EQ(o.stop, "STOP In get2d_real() - variable size does not match the array");
-    EXPECT_EQ(h, std::vector<float>(8, 5.0f));
-  }
+  const auto o = outcome_of([&] { rn::terrain::get2d_real("HGT_M", h, 4, 2, file_); });
+  EXPECT_EQ(o.status, rn::kFailure);
+  EXPECT_EQ(o.out, " Error: variable HGT_M in " + file_ + " holds 6 values, the array holds 8\n");
+  EXPECT_EQ(o.stop, "STOP In get2d_real() - variable size does not match the array");
+  EXPECT_EQ(h, std::vector<float>(8, 5.0f));
   // An array smaller than ix * jx is never overrun.
   std::vector<std::int32_t> small(4);
-  const auto o = outcome_of([&] { rn::terrain::get2d_int("LANDMASK", small, 3, 2, file_); });
-  EXPECT_EQ(o.status, rn::kFailure);
+  const auto o2 = outcome_of([&] { rn::terrain::get2d_int("LANDMASK", small, 3, 2, file_); });
+  EXPECT_EQ(o2.status, rn::kFailure);
 }
 
 TEST_F(TerrainTest, OneDimensionalReaders) {

@@ -1,0 +1,90 @@
+// Drainage classes of the depression fill: every explored cell carries a
+// class that names the set of pits its never-climbing paths lead to.  A class
+// is a pit (one lake), a junction (the union of its successor classes) or
+// drained.  Classes are only ever joined, never split, so one union-find
+// holds them for the whole run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "union_find.hpp"
+
+namespace rn::bedcarve {
+
+enum class ClassKind : std::uint8_t { pit, junction, drained };
+
+/// One class.  Fields other than `parent` are meaningful at roots only.
+template <typename Index>
+struct DrainageClass {
+  Index parent;  ///< union-find parent (itself at a root)
+  Index lake;    ///< the lake of a pit class
+  std::int64_t stamp;  ///< the start cell whose walk last reached it
+  std::int64_t mark;   ///< scratch mark of successor_list
+  ClassKind kind;
+  std::vector<Index> succ;  ///< successors of a junction (any ids)
+};
+
+/// All classes of a run.
+/// Contract: ids are dense from 0.  A junction's pit set is the union of its
+/// successors' pit sets; the successor lists may name non-root ids (each is
+/// resolved by `find`).  Cost: union-find operations amortised near O(1);
+/// successor lists are flattened while they stay within `flat_list` entries.
+template <typename Index>
+class DrainageClasses {
+ public:
+  explicit DrainageClasses(std::size_t flat_list) : flat_list_(flat_list) {}
+
+  DrainageClass<Index>& operator[](Index x) { return classes_[static_cast<std::size_t>(x)]; }
+
+  /// Root of class `x` (path halving).
+  Index find(Index x) {
+    return find_root(x, [this](Index y) -> Index& { return (*this)[y].parent; });
+  }
+
+  Index create(ClassKind kind, Index lake);
+
+  /// Joins class roots of `a` and `b`; the root kept is the one with the
+  /// longer successor list, which receives the other's list.
+  Index join(Index a, Index b);
+
+  /// Successor list of a junction: the distinct class roots of `from`
+  /// (`self` excluded), each junction among them replaced by its own
+  /// successors while the list stays within `flat_list` entries.  A
+  /// junction's pit set is the union of its successors', so either form
+  /// names the same pits; the flat one is walked faster.
+  void successor_list(std::span<const Index> from, Index self,
+                      std::vector<Index>& to);
+
+  /// Rewrites the successor list of junction `x` (see successor_list).
+  void compact(Index x);
+
+  /// A junction over the class roots `list` (sorted on return): an existing
+  /// one with the same successors when there is one (slope cells that lead
+  /// to the same pits share one class), else a new one.
+  Index shared_junction(std::vector<Index>& list);
+
+  /// Makes root `x` a class of the given kind without successors.
+  void settle_as(Index x, ClassKind kind) {
+    classes_[x].kind = kind;
+    std::vector<Index>().swap(classes_[x].succ);
+  }
+
+ private:
+  /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
+  bool same_roots(const std::vector<Index>& v, const std::vector<Index>& roots);
+
+  std::vector<DrainageClass<Index>> classes_;
+  std::size_t flat_list_;
+  std::int64_t mark_ = 0;
+  std::unordered_map<std::uint64_t, Index> junctions_;  ///< by successor hash
+  std::vector<Index> direct_, list_scratch_;
+};
+
+extern template class DrainageClasses<std::int32_t>;
+extern template class DrainageClasses<std::int64_t>;
+
+}  // namespace rn::bedcarve

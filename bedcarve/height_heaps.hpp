@@ -1,0 +1,55 @@
+// A binary min-heap keyed by a terrain height, for the depression fill: the
+// pits of a start cell by their rims, its raise groups by their levels, each
+// lake's rim candidates by their heights.  `Index` is the integer type of the
+// ids (32 bits for grids below 2^31 cells, else 64).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace rn::bedcarve {
+
+/// A heap entry: an id keyed by a height.
+template <typename Index>
+struct Keyed {
+  float key;
+  Index id;
+};
+
+/// Binary min-heap of keyed ids.  Entries with equal keys come out in no
+/// particular order.  push and pop cost O(log n).
+template <typename Index>
+class MinHeap {
+ public:
+  void clear() { v_.clear(); }
+  /// Gives the storage back (an abandoned heap keeps no memory).
+  void release() { std::vector<Keyed<Index>>().swap(v_); }
+  bool empty() const { return v_.empty(); }
+  std::size_t size() const { return v_.size(); }
+  const Keyed<Index>& top() const { return v_.front(); }
+  void push(float key, Index id) {
+    v_.push_back({key, id});
+    std::push_heap(v_.begin(), v_.end(), Above{});
+  }
+  void pop() {
+    std::pop_heap(v_.begin(), v_.end(), Above{});
+    v_.pop_back();
+  }
+  /// Moves every entry of `other` (left empty) into this heap; the smaller
+  /// heap's entries are pushed into the larger, so a run of merges costs
+  /// O(n log^2 n) at most.
+  void absorb(MinHeap& other) {
+    if (v_.size() < other.v_.size()) v_.swap(other.v_);
+    for (const Keyed<Index>& e : other.v_) push(e.key, e.id);
+    other.release();
+  }
+
+ private:
+  struct Above {
+    bool operator()(const Keyed<Index>& a, const Keyed<Index>& b) const { return a.key > b.key; }
+  };
+  std::vector<Keyed<Index>> v_;
+};
+
+}  // namespace rn::bedcarve

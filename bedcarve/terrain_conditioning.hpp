@@ -1,0 +1,55 @@
+// `bedcarve`'s run: reads `HGT_M` and `LANDMASK` of one grid file, fills the
+// closed depressions (depression_fill.hpp), writes the conditioned heights.
+// Here the program decides its records and its ends: the readers and the
+// fill report to this module, which writes the records and stops the
+// program the way `bedcarve` always has.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "cell_bits.hpp"
+#include "depression_fill.hpp"
+#include "grid2d.hpp"
+
+namespace rn::bedcarve {
+
+/// The terrain of a run.
+struct Terrain {
+  Grid2D<float> height;  ///< HGT_M, raised in place
+  CellBits water;        ///< the cells whose LANDMASK is 0
+};
+
+/// Bytes a grid of `cells` cells needs at least while it is conditioned:
+/// the heights, the water bits and what the fill keeps per cell (the lakes
+/// and classes of its depressions come on top).
+std::size_t terrain_bytes(std::size_t cells);
+
+/// Memory a run may use: the machine's physical memory, or the process's
+/// address-space limit when that is lower.
+std::size_t usable_memory();
+
+/// Reads the terrain grid of `file` (records "ixrt = " and two " reading
+/// variable ").  A file that cannot be read ends the program: code stop 888
+/// for the file or its dimensions, the reader's message, "Stoped du to " and
+/// code stop 999 for a field.  A grid without cells, or one that needs more
+/// memory than `usable_memory`, is refused before anything is allocated
+/// (status 1).
+Terrain read_terrain(const std::string& file);
+
+/// The fill with the program's records and ends: every fill as its "step 5"
+/// and "step 6" record pair on rn::out(), rendered and written on a second
+/// thread while the fill goes on; a fill that cannot go on ends the program
+/// with its text stop (status 1) after the records written so far.
+FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
+                             const FillTuning& tuning = {});
+
+/// Writes the conditioned terrain: `west_east`, `south_north`, float `HGT_M`.
+void write_conditioned(const std::string& file, const Grid2D<float>& height);
+
+/// The whole program: read, fill, write, then the text stop "finish"
+/// (status 0).  File names are cut at 256 characters, trailing blanks removed.
+void condition_terrain(std::string_view infile, std::string_view outfile);
+
+}  // namespace rn::bedcarve
