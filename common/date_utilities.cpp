@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "command_line.hpp"
-#include "hydro_stop.hpp"
+#include "program_end.hpp"
 #include "list_input.hpp"
 #include "text_record.hpp"
 
@@ -261,19 +261,19 @@ std::string geth_newdate(std::string_view odate, std::int32_t idt,
   const int level = stamp_level(dashed, odate.size());
   if (level == 0) {
     out().record("ERROR: geth_newdate:  odd length: #", trim_right(odate), "#");
-    hydro_stop_plain(dashed ? "In geth_newdate() odd length"
+    record_stop(dashed ? "In geth_newdate() odd length"
                             : "In geth_newdate() - odd length");
   }
   const int new_level = stamp_level(dashed, ndate_length);
   if (new_level == 0) {
     out().record("ERROR: geth_newdate:  odd new date length: #",
                  std::to_string(ndate_length), "#");
-    hydro_stop_plain("In geth_newdate() - odd new date length");
+    record_stop("In geth_newdate() - odd new date length");
   }
   Stamp st = read_stamp(odate, dashed, level);
   if (!possible(st, level)) {
     out().record("Screwy ODATE: ", odate);
-    hydro_stop_plain("In geth_newdate() - Screwy ODATE");
+    record_stop("In geth_newdate() - Screwy ODATE");
   }
 
   // Split |idt| into days, hours, minutes, seconds and fraction units.
@@ -329,7 +329,7 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
     std::string line = "GETH_IDTS: NEWLEN /= OLDLEN: ";
     line.append(newdate).append("   ").append(olddate);
     out().line(line);
-    hydro_stop_plain("In geth_idts() - NEWLEN /= OLDLEN");
+    record_stop("In geth_idts() - NEWLEN /= OLDLEN");
   }
   const bool backwards = olddate > newdate;
   const std::string_view later = backwards ? olddate : newdate;
@@ -339,22 +339,22 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
     std::string line = "GETH_IDTS: Dates appear to be different formats: ";
     line.append(later).append("   ").append(earlier);
     out().line(line);
-    hydro_stop_plain("In geth_idts() - Dates appear to be different formats");
+    record_stop("In geth_idts() - Dates appear to be different formats");
   }
   const int level = stamp_level(dashed, later.size());
   if (level == 0) {
     out().record("ERROR: geth_idts:  odd length: #", trim_right(earlier), "#");
-    hydro_stop_plain("In geth_idts() - odd length");
+    record_stop("In geth_idts() - odd length");
   }
   const Stamp l = read_stamp(later, dashed, level);
   const Stamp e = read_stamp(earlier, dashed, level);
   if (!possible(l, level)) {
     out().record("Screwy NDATE: ", later);
-    hydro_stop_plain("In geth_idts() - Screwy NDATE ");
+    record_stop("In geth_idts() - Screwy NDATE ");
   }
   if (!possible(e, level)) {
     out().record("Screwy ODATE: ", earlier);
-    hydro_stop_plain("In geth_idts() - Screwy ODATE ");
+    record_stop("In geth_idts() - Screwy ODATE ");
   }
 
   std::int64_t diff = 0;
@@ -371,7 +371,7 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
   if (diff < INT32_MIN || diff > INT32_MAX) {
     out().record("ERROR: geth_idts:  difference out of range: #", later,
                  "#   #", earlier, "#");
-    hydro_stop_plain("In geth_idts() - difference out of range");
+    record_stop("In geth_idts() - difference out of range");
   }
   return static_cast<std::int32_t>(diff);
 }
@@ -384,14 +384,14 @@ std::int32_t nmdays(std::string_view hdate) {
   }
   if (!year || !month || *month < 1 || *month > 12) {
     out().record("Screwy HDATE: ", hdate);
-    hydro_stop_plain("In nmdays() - Screwy HDATE");
+    record_stop("In nmdays() - Screwy HDATE");
   }
   return month_days(*month, *year);
 }
 
 std::string mm_to_monthabbr(std::int32_t mm) {
   if (mm < 1 || mm > 12) {
-    hydro_stop_plain("In mm_to_monthabbr() - mm_to_monthabbr");
+    record_stop("In mm_to_monthabbr() - mm_to_monthabbr");
   }
   return std::string(kMonthAbbr.substr(3 * static_cast<std::size_t>(mm - 1), 3));
 }
@@ -406,7 +406,7 @@ std::int32_t monthabbr_to_mm(std::string_view mon) {
   }
   out().line("Function monthabbr_to_mm:  mon = <" + abbr + ">");
   out().record("Function monthabbr_to_mm:  Unrecognized mon");
-  hydro_stop_plain("In monthabbr_to_mm() - Unrecognized mon");
+  record_stop("In monthabbr_to_mm() - Unrecognized mon");
 }
 
 // Converts a stamp to the other layout by moving its characters: separators
@@ -421,7 +421,7 @@ std::string swap_date_format(std::string_view indate,
     std::string line = "Unrecognized length: <";
     line.append(indate).append(">");
     out().line(line);
-    hydro_stop_plain("In swap_date_format() - Unrecognized length");
+    record_stop("In swap_date_format() - Unrecognized length");
   }
   const auto& at = field_starts(dashed);
   const int fields = level < 5 ? level + 1 : 6;  // month, day, ... present

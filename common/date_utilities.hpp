@@ -11,7 +11,7 @@
 // Year fields are 4-character integer fields, month to second 2-character
 // ones (leading and embedded blanks ignored, an optional sign); the fraction
 // is read as a free-format integer.  Every failure writes its diagnostic
-// lines on standard output and ends the program through `hydro_stop_plain`;
+// lines on standard output and ends the program through `record_stop`;
 // no routine returns an error.
 #pragma once
 

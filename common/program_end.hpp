@@ -12,6 +12,7 @@
 // operating system modulo 256), successful ends give 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -38,6 +39,18 @@ inline constexpr int kFailure = 1;
 /// Code stop: "STOP " followed by `code` in decimal on the error stream; exit
 /// status `code`.
 [[noreturn]] void code_stop(int code);
+
+/// Writes `message` unchanged as one record on standard output, then a plain
+/// stop with the failure status (the date routines' end).
+[[noreturn]] void record_stop(std::string_view message);
+
+/// Width at which `reason_stop_999` cuts its message.
+inline constexpr std::size_t kReasonWidth = 256;
+
+/// Writes the record "Stoped du to " joined with `message` (cut at 256
+/// characters, trailing blanks removed), then code stop 999 (the terrain
+/// readers' end with the fatal flag on).
+[[noreturn]] void reason_stop_999(std::string_view message);
 
 /// Failure of the process environment (an output that cannot be created, a
 /// station value that is not a number): one message line on the error stream,

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "namelist.hpp"
 #include "nc_file.hpp"
 #include "program_end.hpp"

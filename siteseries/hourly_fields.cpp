@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "interpolation.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 namespace rn::siteseries {
 

@@ -17,7 +17,7 @@
 #include "atomic_output.hpp"
 #include "command_line.hpp"
 #include "interpolation.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 #include "text_record.hpp"
 
 namespace rn::siteseries {

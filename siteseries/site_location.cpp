@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "llxy_generic.hpp"
-#include "module_siteseries.hpp"
+#include "map_projection.hpp"
+#include "siteseries.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
 

@@ -8,7 +8,7 @@
 #include "command_line.hpp"
 #include "file_names.hpp"
 #include "list_input.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"

@@ -3,7 +3,7 @@
 
 #include "command_line.hpp"
 #include "list_input.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
 

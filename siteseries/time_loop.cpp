@@ -3,7 +3,7 @@
 
 #include "date_utilities.hpp"
 #include "file_names.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 namespace rn::siteseries {
 

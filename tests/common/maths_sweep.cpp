@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 namespace {
 std::uint64_t mix(std::uint64_t h, float v) {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "list_input.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "nc_file.hpp"
 #include "site_list.hpp"
 #include "test_support.hpp"

@@ -1,6 +1,6 @@
 // The module in process: the rows planned for the sites, partial reads
 // against whole reads, fields carried over hours, the line layouts.
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 #include <gtest/gtest.h>
 

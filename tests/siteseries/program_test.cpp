@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "forcing_fixture.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "test_support.hpp"
 
 namespace {

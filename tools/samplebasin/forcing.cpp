@@ -8,7 +8,7 @@
 
 #include "atomic_output.hpp"
 #include "basin_files.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "nc_out.hpp"
 #include "noise.hpp"
 #include "det_math.hpp"

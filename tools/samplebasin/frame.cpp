@@ -1,6 +1,6 @@
 #include "frame.hpp"
 
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 namespace sb {
 

@@ -1,4 +1,4 @@
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 #include <cmath>
 #include <string>

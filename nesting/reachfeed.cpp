@@ -1,4 +1,4 @@
-#include "module_vorl_nesting.hpp"
+#include "reachfeed.hpp"
 
 #include <optional>
 #include <span>

@@ -1,4 +1,4 @@
-#include "module_grid_nesting.hpp"
+#include "cellfeed.hpp"
 
 #include <string>
 
