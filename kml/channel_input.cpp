@@ -50,11 +50,11 @@ std::vector<std::int32_t> read_ints(const ModuleReaders& readers, const std::str
 ChannelPoints read_points(const ModuleReaders& readers, const std::string& file,
                           std::string_view dimension,
                           std::initializer_list<PointVariable> variables) {
-  const std::int32_t fcstn = readers.get_file_dimension(file, dimension);
+  const std::int32_t point_count = readers.get_file_dimension(file, dimension);
   ChannelPoints p;
   for (const PointVariable& v : variables) {
-    if (v.reals != nullptr) p.*v.reals = read_reals(readers, file, v.name, fcstn);
-    if (v.ints != nullptr) p.*v.ints = read_ints(readers, file, v.name, fcstn);
+    if (v.reals != nullptr) p.*v.reals = read_reals(readers, file, v.name, point_count);
+    if (v.ints != nullptr) p.*v.ints = read_ints(readers, file, v.name, point_count);
   }
   return p;
 }

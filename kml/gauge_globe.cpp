@@ -9,7 +9,7 @@
 
 namespace rn::kml {
 
-void pro_gaugeglobe(const std::string& output_file, const std::string& obs_file) {
+void write_station_globe(const std::string& output_file, const std::string& obs_file) {
   AtomicTextFile document(output_file);
   complete_document(document, kGaugeglobeVariant, [](KmlDocument&) {}, obs_file);
 }
@@ -21,7 +21,7 @@ void gaugeglobe_main(int argc, char** argv) {
     out().record("Usage: outputFile obsFile(station_list.txt)");
     plain_stop(kFailure);
   }
-  pro_gaugeglobe(argument(argc, argv, 1), argument(argc, argv, 2));
+  write_station_globe(argument(argc, argv, 1), argument(argc, argv, 2));
 }
 
 }  // namespace rn::kml

@@ -23,11 +23,12 @@ Ring::Ring(std::int32_t ixrt, std::int32_t jxrt) : ixrt_(ixrt), jxrt_(jxrt) {
   size_ = east_ + inner_rows;
 }
 
-void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t& jxrt) {
+void read_child_dimensions(std::string_view file, std::int32_t& ixrt, std::int32_t& jxrt) {
   read_grid_dimensions(kChildDimensions, file, ixrt, jxrt);
 }
 
-void parent_window(const ParentProjection& projection, const Child& child, Inter& inter) {
+void parent_window(const ParentProjection& projection, const ChildGrid& child,
+                   PerimeterMatch& match) {
   // A corner without a place on the parent grid (a missing or non-finite
   // latitude or longitude, a latitude beyond the poles such as a fill
   // value) leaves the window undefined.
@@ -43,17 +44,17 @@ void parent_window(const ParentProjection& projection, const Child& child, Inter
   float x = 0.0f;
   float y = 0.0f;
   corner(1, 1, x, y);
-  inter.istart = truncate_to_int(x - 2.0f);
-  inter.jstart = truncate_to_int(y - 2.0f);
+  match.istart = truncate_to_int(x - 2.0f);
+  match.jstart = truncate_to_int(y - 2.0f);
   corner(child.ixrt, child.jxrt, x, y);
-  inter.iend = truncate_to_int(x + 2.0f);
-  inter.jend = truncate_to_int(y + 2.0f);
+  match.iend = truncate_to_int(x + 2.0f);
+  match.jend = truncate_to_int(y + 2.0f);
   corner(1, child.jxrt, x, y);
-  inter.istart = std::min(inter.istart, truncate_to_int(x - 2.0f));
-  inter.jend = std::max(inter.jend, truncate_to_int(y + 2.0f));
+  match.istart = std::min(match.istart, truncate_to_int(x - 2.0f));
+  match.jend = std::max(match.jend, truncate_to_int(y + 2.0f));
   corner(child.ixrt, 1, x, y);
-  inter.iend = std::max(inter.iend, truncate_to_int(x + 2.0f));
-  inter.jstart = std::min(inter.jstart, truncate_to_int(y - 2.0f));
+  match.iend = std::max(match.iend, truncate_to_int(x + 2.0f));
+  match.jstart = std::min(match.jstart, truncate_to_int(y - 2.0f));
 }
 
 // Boundary nodes, edge by edge.
@@ -62,7 +63,7 @@ void parent_window(const ParentProjection& projection, const Child& child, Inter
 // and numbers the qualifying ones from nodeNum + 1 on.  A grid one cell high
 // (or wide) has one row (column) for both passes of that pair: its cells are
 // judged twice and keep the later number.  Cost: O(ixrt + jxrt).
-void find_boundary_nodes(Child& child, const RingField<std::int32_t>& channelgrid,
+void find_boundary_nodes(ChildGrid& child, const RingField<std::int32_t>& channelgrid,
                          const RingField<std::int32_t>& flowdirection, bool flowin_out) {
   const Ring& ring = child.ring;
   child.nodeIndex.values.assign(ring.size(), kNoNode);
@@ -81,8 +82,8 @@ void find_boundary_nodes(Child& child, const RingField<std::int32_t>& channelgri
   for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(child.ixrt, j, {16, 32, 8});
 }
 
-void init_child(const Nlst& nlst, Child& child, Inter& inter) {
-  get_file_dimension(nlst.fulldom_child_f, child.ixrt, child.jxrt);
+void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMatch& match) {
+  read_child_dimensions(config.fulldom_child_f, child.ixrt, child.jxrt);
   out().record("ixrt, jxrt", child.ixrt, child.jxrt);
   if (child.ixrt < 1 || child.jxrt < 1) {
     text_stop("In init_child() - the child routing grid has no cells");
@@ -102,19 +103,19 @@ void init_child(const Nlst& nlst, Child& child, Inter& inter) {
   child.streamorder.values.resize(cells);
   child.latitude.values.resize(cells);
   child.longitude.values.resize(cells);
-  const std::string& file = nlst.fulldom_child_f;
+  const std::string& file = config.fulldom_child_f;
   read_ring(file, "CHANNELGRID", child.ring, std::span<std::int32_t>(channelgrid.values));
   read_ring(file, "FLOWDIRECTION", child.ring, std::span<std::int32_t>(flowdirection.values));
   read_ring(file, "STREAMORDER", child.ring, std::span<std::int32_t>(child.streamorder.values));
   read_ring(file, "LATITUDE", child.ring, std::span<float>(child.latitude.values));
   read_ring(file, "LONGITUDE", child.ring, std::span<float>(child.longitude.values));
 
-  get_geo_latlon0(nlst.geo_parent_f, inter.lat0, inter.lon0);
-  parent_window(ParentProjection(nlst, inter.lat0, inter.lon0), child, inter);
-  out().record("istart, iend ", inter.istart, inter.iend);
-  out().record("jstart, jend ", inter.jstart, inter.jend);
+  read_parent_anchor(config.geo_parent_f, match.lat0, match.lon0);
+  parent_window(ParentProjection(config, match.lat0, match.lon0), child, match);
+  out().record("istart, iend ", match.istart, match.iend);
+  out().record("jstart, jend ", match.jstart, match.jend);
 
-  find_boundary_nodes(child, channelgrid, flowdirection, nlst.flowin_out);
+  find_boundary_nodes(child, channelgrid, flowdirection, config.flowin_out);
   out().record("child%nodeNum = ", child.nodeNum);
 }
 

@@ -8,6 +8,6 @@ namespace rn::linkweaver {
 /// One run in the working directory: `namelist.nesting`, the child routing
 /// grid, the matching, then `mapping.nc`.  Every failure ends the run
 /// through a program end.
-void linkweaver(MappingState& state);
+void build_mapping(MappingState& state);
 
 }  // namespace rn::linkweaver

@@ -44,6 +44,6 @@ int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
     rn::linkweaver::MappingState state;
-    rn::linkweaver::linkweaver(state);
+    rn::linkweaver::build_mapping(state);
   });
 }

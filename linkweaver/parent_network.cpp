@@ -14,7 +14,7 @@
 
 namespace rn::linkweaver {
 
-void read_p_link(std::string_view file_name, Plink& plink) {
+void read_parent_links(std::string_view file_name, ParentLinks& links) {
   const std::string file = trim_name(file_name);
   NcFile nc;
   if (nc.open(file) != NC_NOERR) text_stop("read_p_link- Problem opening mapping");
@@ -25,32 +25,33 @@ void read_p_link(std::string_view file_name, Plink& plink) {
   }
   std::size_t length = 0;
   if (nc.dim_length(dimid, length) != NC_NOERR) text_stop("In read_p_link - nf_inq_dimid");
-  plink.nlinks = int32_length("read_p_link", file, "linkDim", length);
+  links.nlinks = int32_length("read_p_link", file, "linkDim", length);
   const int status = nc.close();
   if (status != NC_NOERR) stop_close_failure("read_p_link", file, status);
-  out().record(" check read in plink%nlinks = ", plink.nlinks);
+  out().record(" check read in plink%nlinks = ", links.nlinks);
 
-  plink.order.assign(static_cast<std::size_t>(plink.nlinks), 0);
-  plink.link.assign(static_cast<std::size_t>(plink.nlinks), 0);
+  links.order.assign(static_cast<std::size_t>(links.nlinks), 0);
+  links.link.assign(static_cast<std::size_t>(links.nlinks), 0);
   const ModuleReaders readers;
-  readers.get1d_int(file, "link", plink.link);
-  readers.get1d_int(file, "order", plink.order);
+  readers.get1d_int(file, "link", links.link);
+  readers.get1d_int(file, "order", links.order);
 }
 
 // Stream orders of many links at once.
 // Contract: any identifiers, duplicates included, in `ids` and in
-// `plink.link`.  The result equals a scan of `plink.link` from its first
+// `links.link`.  The result equals a scan of `links.link` from its first
 // element for each identifier in turn (first occurrence wins), and the
 // warnings of unknown identifiers come in the order of `ids`.  Cost: that of
 // first_positions, one pass over the links that ends once every wanted
 // identifier is found: O(|ids| + nlinks) expected time, memory O(|ids|)
 // beyond the input.
-std::vector<std::int32_t> getorders(const Plink& plink, std::span<const std::int32_t> ids) {
-  const std::vector<std::int32_t> first = first_positions(ids, plink.link);
+std::vector<std::int32_t> stream_orders(const ParentLinks& links,
+                                        std::span<const std::int32_t> ids) {
+  const std::vector<std::int32_t> first = first_positions(ids, links.link);
   std::vector<std::int32_t> orders(ids.size());
   for (std::size_t n = 0; n < ids.size(); ++n) {
     if (first[n] != kIdAbsent) {
-      orders[n] = plink.order[static_cast<std::size_t>(first[n]) - 1];
+      orders[n] = links.order[static_cast<std::size_t>(first[n]) - 1];
     } else {
       out().record("Warning: id not matched. ");
       out().record("input Id from mapping file is ", ids[n]);
@@ -60,8 +61,8 @@ std::vector<std::int32_t> getorders(const Plink& plink, std::span<const std::int
   return orders;
 }
 
-std::int32_t getorder(const Plink& plink, std::int32_t id) {
-  return getorders(plink, std::span<const std::int32_t>(&id, 1))[0];
+std::int32_t stream_order(const ParentLinks& links, std::int32_t id) {
+  return stream_orders(links, std::span<const std::int32_t>(&id, 1))[0];
 }
 
 namespace {
@@ -83,7 +84,7 @@ std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::s
 
 }  // namespace
 
-void get_dimensionNHD(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
+void read_overlap_dimensions(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
   const std::string file = trim_name(file_name);
   NcFile nc;
   if (nc.open(file) != NC_NOERR) text_stop("In get_dimensionNDH() - Problem opening mapping");
@@ -93,14 +94,14 @@ void get_dimensionNHD(std::string_view file_name, std::int32_t& ndata, std::int3
   if (status != NC_NOERR) stop_close_failure("get_dimensionNHD", file, status);
 }
 
-void get_geo_dimension(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
+void read_geo_dimensions(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
   read_grid_dimensions(kGeoDimensions, file, ix, jx);
 }
 
-void get_geo_latlon0(std::string_view file, float& lat0, float& lon0) {
+void read_parent_anchor(std::string_view file, float& lat0, float& lon0) {
   std::int32_t ix = 0;
   std::int32_t jx = 0;
-  get_geo_dimension(file, ix, jx);
+  read_geo_dimensions(file, ix, jx);
   out().record("ix, jx ", ix, jx);
   lat0 = read_first_real(file, "XLAT_M", ix, jx);
   lon0 = read_first_real(file, "XLONG_M", ix, jx);
@@ -126,8 +127,8 @@ std::int32_t truncate_to_int(float value) {
   return static_cast<std::int32_t>(value);
 }
 
-void lltoij(const ParentProjection& projection, float lat, float lon, std::int32_t& i,
-            std::int32_t& j) {
+void parent_cell_of(const ParentProjection& projection, float lat, float lon, std::int32_t& i,
+                    std::int32_t& j) {
   float x = 0.0f;
   float y = 0.0f;
   projection.to_xy(lat, lon, x, y);

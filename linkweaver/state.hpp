@@ -1,5 +1,5 @@
-// The state of one mapping run: the configuration `nlst`, the parent links
-// `plink`, the child routing grid `child` and the matching record `inter`.
+// The state of one mapping run: the configuration `config`, the parent links
+// `links`, the child routing grid `child` and the matching record `match`.
 // Each is filled once by its step of the run and read by the later ones.
 //
 // Indices follow the grid conventions of the toolkit: child cells (i, j) are
@@ -24,7 +24,7 @@ inline constexpr std::int32_t kNoNode = -99;
 
 /// Configuration of the run (`namelist.nesting` and the parent geo file's
 /// projection attributes).  Paths are held trimmed of trailing blanks.
-struct Nlst {
+struct NestingConfig {
   std::string mapproject;  ///< projection code; its first two characters count
   std::string fulldom_parent_f;
   std::string fulldom_child_f;
@@ -43,7 +43,7 @@ struct Nlst {
 
 /// Parent links as the route-link file lists them: `order[k]` and `link[k]`
 /// describe link k + 1.
-struct Plink {
+struct ParentLinks {
   std::int32_t nlinks = 0;
   std::vector<std::int32_t> order;
   std::vector<std::int32_t> link;
@@ -90,7 +90,7 @@ struct RingField {
 };
 
 /// The child routing grid, rows counted from the south.
-struct Child {
+struct ChildGrid {
   std::int32_t ixrt = 0;
   std::int32_t jxrt = 0;
   std::int32_t nodeNum = 0;
@@ -119,7 +119,7 @@ struct SlotLists {
 };
 
 /// The parent window, the perimeter cells and their slot lists.
-struct Inter {
+struct PerimeterMatch {
   std::int32_t istart = 0;
   std::int32_t jstart = 0;
   std::int32_t iend = 0;
@@ -147,10 +147,10 @@ struct Entries {
 
 /// Everything one run holds.
 struct MappingState {
-  Nlst nlst;
-  Plink plink;
-  Child child;
-  Inter inter;
+  NestingConfig config;
+  ParentLinks links;
+  ChildGrid child;
+  PerimeterMatch match;
 };
 
 }  // namespace rn::linkweaver

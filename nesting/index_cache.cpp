@@ -96,20 +96,22 @@ std::string copy_difference(const MappingArrays& cache, const MappingArrays& map
 // Why the cached positions do not fit the parent file's feature ids, or an
 // empty text.
 std::string position_difference(const std::vector<std::int32_t>& positions,
-                                 const std::vector<std::int32_t>& pnodeid,
-                                 const std::vector<std::int32_t>& fcstid) {
-  const std::size_t fcstn = fcstid.size();
+                                const std::vector<std::int32_t>& parent_ids,
+                                const std::vector<std::int32_t>& feature_ids) {
+  const std::size_t feature_count = feature_ids.size();
   for (std::size_t e = 0; e < positions.size(); ++e) {
     const std::int32_t p = positions[e];
     if (p <= 0) continue;
-    if (static_cast<std::size_t>(p) > fcstn) {
+    if (static_cast<std::size_t>(p) > feature_count) {
       return "pNodeIndex of entry " + num(static_cast<long long>(e) + 1) + " is " + num(p) +
-             ", beyond the " + num(static_cast<long long>(fcstn)) + " feature ids of the input file";
+             ", beyond the " + num(static_cast<long long>(feature_count)) +
+             " feature ids of the input file";
     }
-    if (fcstid[static_cast<std::size_t>(p) - 1] != pnodeid[e]) {
+    if (feature_ids[static_cast<std::size_t>(p) - 1] != parent_ids[e]) {
       return "feature_id at pNodeIndex " + num(p) + " of entry " +
-             num(static_cast<long long>(e) + 1) + " is " + num(fcstid[static_cast<std::size_t>(p) - 1]) +
-             ", not its PnodeId " + num(pnodeid[e]);
+             num(static_cast<long long>(e) + 1) + " is " +
+             num(feature_ids[static_cast<std::size_t>(p) - 1]) + ", not its PnodeId " +
+             num(parent_ids[e]);
     }
   }
   return {};
@@ -155,15 +157,16 @@ CacheCheck check_index_cache(std::string_view input) {
   // The parent file: a fault here is the run's own failure, reported by the
   // readers when the run reads the file.
   NcFile file;
-  std::int32_t fcstn = 0;
-  std::vector<std::int32_t> fcstid;
-  if (file.open(std::string(input)) != NC_NOERR || !read_dim(file, "feature_id", fcstn, what) ||
-      !read_var(file, "feature_id", fcstn, fcstid, what)) {
+  std::int32_t feature_count = 0;
+  std::vector<std::int32_t> feature_ids;
+  if (file.open(std::string(input)) != NC_NOERR ||
+      !read_dim(file, "feature_id", feature_count, what) ||
+      !read_var(file, "feature_id", feature_count, feature_ids, what)) {
     check.verdict = CacheCheck::Verdict::unchecked;
     return check;
   }
-  what = position_difference(cache.links, m.links, fcstid);
-  check.fcstid = std::move(fcstid);
+  what = position_difference(cache.links, m.links, feature_ids);
+  check.feature_ids = std::move(feature_ids);
   if (!what.empty()) return stale(std::move(check), what);
   check.verdict = CacheCheck::Verdict::valid;
   check.positions = std::move(cache.links);

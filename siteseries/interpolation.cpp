@@ -6,7 +6,7 @@
 
 namespace rn::siteseries {
 
-float oned(float t, float a, float b, float c, float d) {
+float blend_parabolas(float t, float a, float b, float c, float d) {
   if (std::fabs(t) < 0.00001f) return b;
   if (std::fabs(t - 1.0f) < 0.00001f) return c;
   const float u = 1.0f - t;
@@ -34,14 +34,15 @@ Stencil stencil(float y, std::int32_t n) {
           static_cast<std::int32_t>(std::clamp<std::int64_t>(j0 + 2, 1, top))};
 }
 
-float bint_p(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x, float y) {
+float interpolate_at(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x,
+                     float y) {
   if (!interior(x, y, ix, jy)) return kMissingValue;
   const auto i0 = static_cast<std::int32_t>(x);
   const auto j0 = static_cast<std::int32_t>(y);
   const float fx = x - static_cast<float>(i0);
   const float fy = y - static_cast<float>(j0);
   // Indices cut to the grid: only reached past the last point when the
-  // fraction is 0, where `oned` returns the inner sample.
+  // fraction is 0, where `blend_parabolas` returns the inner sample.
   const auto at = [&](std::int64_t i, std::int64_t j) {
     const std::int64_t ic = std::clamp<std::int64_t>(i, 1, ix);
     const std::int64_t jc = std::clamp<std::int64_t>(j, 1, jy);
@@ -52,9 +53,9 @@ float bint_p(std::span<const float> field, std::int32_t ix, std::int32_t jy, flo
   for (std::int64_t k = 0; k < 4; ++k) {
     const std::int64_t j = std::int64_t{j0} - 1 + k;
     const std::int64_t i = i0;
-    r[k] = oned(fx, at(i - 1, j), at(i, j), at(i + 1, j), at(i + 2, j));
+    r[k] = blend_parabolas(fx, at(i - 1, j), at(i, j), at(i + 1, j), at(i + 2, j));
   }
-  return oned(fy, r[0], r[1], r[2], r[3]);
+  return blend_parabolas(fy, r[0], r[1], r[2], r[3]);
 }
 
 float humidity(float t, float q) {

@@ -17,7 +17,7 @@ inline constexpr float kMissingValue = -1.0e33f;
 /// through a, b, c and the one through b, c, d, weighted by 1 - t and t.
 /// A fraction within 0.00001 of 0 or 1 gives `b` or `c` exactly (the other
 /// samples then do not count).  Reproduces linear and quadratic data.
-float oned(float t, float a, float b, float c, float d);
+float blend_parabolas(float t, float a, float b, float c, float d);
 
 /// True when (x, y) lies in the part of an ix by jy grid that the
 /// interpolation serves: 2 <= x <= ix - 1 and 2 <= y <= jy - 1 (NaN never).
@@ -37,12 +37,13 @@ Stencil stencil(float y, std::int32_t n);
 /// The field F (ix by jy, F(i, j) at (j - 1) * ix + i - 1) interpolated at
 /// grid position (x, y), 1 at the first grid point.
 /// Contract: positions outside the interior give kMissingValue; inside,
-/// four `oned` passes along the rows j0 - 1 .. j0 + 2 (j0 = y truncated),
+/// four `blend_parabolas` passes along the rows j0 - 1 .. j0 + 2 (j0 = y truncated),
 /// then one across them.  Never reads outside the grid: the samples past the
 /// last point that a position on the last-but-one point would take are
 /// replaced by the edge value, which the kernel's shortcut ignores.
 /// Cost: 5 kernel evaluations, 16 field reads.
-float bint_p(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x, float y);
+float interpolate_at(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x,
+                     float y);
 
 /// Relative humidity (percent) from temperature `t` (K) and mixing ratio `q`
 /// (kg/kg): e = 10^(((t - 273.5) * 7.5) / t), E = 6.11 * e,

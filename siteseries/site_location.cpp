@@ -19,7 +19,7 @@ namespace rn::siteseries {
 // column and row, 1 at the first grid point, in 32-bit arithmetic.  An axis
 // of fewer than two points has no spacing and ends the run.  Cost: two
 // coordinate reads, O(sites).
-void latlonmap(Module& m) {
+void place_on_latlon_grid(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   const ModuleReaders readers(DimensionForm::plain);
   std::vector<float> lat2d(static_cast<std::size_t>(m.jy));
@@ -34,19 +34,19 @@ void latlonmap(Module& m) {
   const float dlon = lon2d[1] - lon2d[0];
   float lon1 = lon2d[0];
   if (lon1 < 0.0f) lon1 = lon1 + 360.0f;
-  m.iex.resize(m.sites.size());
-  m.jey.resize(m.sites.size());
+  m.site_x.resize(m.sites.size());
+  m.site_y.resize(m.sites.size());
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    m.jey[i] = (m.sites[i].lat - lat2d[0]) / dlat + 1.0f;
-    m.iex[i] = (m.sites[i].lon - lon1) / dlon + 1.0f;
+    m.site_y[i] = (m.sites[i].lat - lat2d[0]) / dlat + 1.0f;
+    m.site_x[i] = (m.sites[i].lon - lon1) / dlon + 1.0f;
   }
 }
 
-void ambromap(Module& m) {
-  m.iex.resize(m.sites.size());
-  m.jey.resize(m.sites.size());
+void place_on_lambert_grid(SiteSeries& m) {
+  m.site_x.resize(m.sites.size());
+  m.site_y.resize(m.sites.size());
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    lltoxy_generic(m.sites[i].lat, m.sites[i].lon, m.iex[i], m.jey[i], "LC", 3.0f, 21.13812f,
+    lltoxy_generic(m.sites[i].lat, m.sites[i].lon, m.site_x[i], m.site_y[i], "LC", 3.0f, 21.13812f,
                    237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
   }
 }

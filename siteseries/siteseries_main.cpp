@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     args.indir = text(6);
     args.pointfile = text(7);
 
-    rn::siteseries::Module m;
-    rn::siteseries::inimodule(m, args);
-    rn::siteseries::run(m);
+    rn::siteseries::SiteSeries m;
+    rn::siteseries::set_up(m, args);
+    rn::siteseries::run_hours(m);
   });
 }

@@ -11,10 +11,10 @@
 
 namespace {
 
-using rn::siteseries::bint_p;
+using rn::siteseries::interpolate_at;
 using rn::siteseries::humidity;
 using rn::siteseries::kMissingValue;
-using rn::siteseries::oned;
+using rn::siteseries::blend_parabolas;
 
 // An ix by jy field F(i, j) = f(i, j), held in a vector of exactly that size
 // so that the sanitizers catch any read beside it.
@@ -33,16 +33,16 @@ std::string fixed(float value, int decimals) {
 }
 
 TEST(Oned, KernelValuesAndShortcuts) {
-  EXPECT_EQ(oned(0.5f, 0, 1, 2, 3), 1.5f);
-  EXPECT_EQ(oned(0.5f, 1, 0, 1, 4), 0.25f);
+  EXPECT_EQ(blend_parabolas(0.5f, 0, 1, 2, 3), 1.5f);
+  EXPECT_EQ(blend_parabolas(0.5f, 1, 0, 1, 4), 0.25f);
   // Within 0.00001 of either end the inner sample is taken as it is, so the
   // outer samples (here huge or NaN) never count.
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  EXPECT_EQ(oned(0.000005f, nan, 7.0f, 1e30f, nan), 7.0f);
-  EXPECT_EQ(oned(0.0f, nan, -3.0f, nan, nan), -3.0f);
-  EXPECT_EQ(oned(0.999995f, nan, 1e30f, 9.0f, nan), 9.0f);
+  EXPECT_EQ(blend_parabolas(0.000005f, nan, 7.0f, 1e30f, nan), 7.0f);
+  EXPECT_EQ(blend_parabolas(0.0f, nan, -3.0f, nan, nan), -3.0f);
+  EXPECT_EQ(blend_parabolas(0.999995f, nan, 1e30f, 9.0f, nan), 9.0f);
   // Quadratic samples t^2 at -1, 0, 1, 2 are reproduced between 0 and 1.
-  EXPECT_FLOAT_EQ(oned(0.25f, 1, 0, 1, 4), 0.0625f);
+  EXPECT_FLOAT_EQ(blend_parabolas(0.25f, 1, 0, 1, 4), 0.0625f);
 }
 
 TEST(BintP, ReproducesQuadraticDataAndTakesGridPointsExactly) {
@@ -51,11 +51,11 @@ TEST(BintP, ReproducesQuadraticDataAndTakesGridPointsExactly) {
   const std::vector<float> grid = field(ix, jy, [&](int i, int j) { return f(i, j); });
   for (const auto& [x, y] : std::vector<std::pair<float, float>>{
            {2.0f, 2.0f}, {3.5f, 4.25f}, {7.9f, 6.1f}, {5.0f, 2.75f}, {2.3f, 7.0f}}) {
-    EXPECT_NEAR(bint_p(grid, ix, jy, x, y), f(x, y), 1e-3f) << x << " " << y;
+    EXPECT_NEAR(interpolate_at(grid, ix, jy, x, y), f(x, y), 1e-3f) << x << " " << y;
   }
   // A site on a grid point gets the stored value itself.
-  EXPECT_EQ(bint_p(grid, ix, jy, 2.0f, 2.0f), grid[1 * ix + 1]);
-  EXPECT_EQ(bint_p(grid, ix, jy, 4.0f, 6.0f), grid[5 * ix + 3]);
+  EXPECT_EQ(interpolate_at(grid, ix, jy, 2.0f, 2.0f), grid[1 * ix + 1]);
+  EXPECT_EQ(interpolate_at(grid, ix, jy, 4.0f, 6.0f), grid[5 * ix + 3]);
 }
 
 TEST(BintP, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
@@ -63,10 +63,10 @@ TEST(BintP, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
   const std::vector<float> grid = field(ix, jy, [](int i, int j) { return 10.0f * j + i; });
   // x = ix - 1 and y = jy - 1 pass the bounds test; the block would reach
   // column ix + 1 and row jy + 1, which are not read.
-  EXPECT_EQ(bint_p(grid, ix, jy, 5.0f, 3.0f), 35.0f);
-  EXPECT_EQ(bint_p(grid, ix, jy, 3.0f, 4.0f), 43.0f);
-  EXPECT_EQ(bint_p(grid, ix, jy, 5.0f, 4.0f), 45.0f);
-  EXPECT_NEAR(bint_p(grid, ix, jy, 4.5f, 4.0f), 44.5f, 1e-5f);
+  EXPECT_EQ(interpolate_at(grid, ix, jy, 5.0f, 3.0f), 35.0f);
+  EXPECT_EQ(interpolate_at(grid, ix, jy, 3.0f, 4.0f), 43.0f);
+  EXPECT_EQ(interpolate_at(grid, ix, jy, 5.0f, 4.0f), 45.0f);
+  EXPECT_NEAR(interpolate_at(grid, ix, jy, 4.5f, 4.0f), 44.5f, 1e-5f);
 }
 
 TEST(BintP, PositionsOutsideTheInteriorGiveTheMissingValue) {
@@ -82,11 +82,11 @@ TEST(BintP, PositionsOutsideTheInteriorGiveTheMissingValue) {
                                                                  {3.0f, nan},
                                                                  {inf, 3.0f},
                                                                  {-inf, -inf}}) {
-    EXPECT_EQ(bint_p(grid, ix, jy, x, y), kMissingValue) << x << " " << y;
+    EXPECT_EQ(interpolate_at(grid, ix, jy, x, y), kMissingValue) << x << " " << y;
   }
   // Grids too small for any interior position.
-  EXPECT_EQ(bint_p(std::vector<float>(4, 1.0f), 2, 2, 2.0f, 2.0f), kMissingValue);
-  EXPECT_EQ(bint_p(std::vector<float>{}, 0, 0, 2.0f, 2.0f), kMissingValue);
+  EXPECT_EQ(interpolate_at(std::vector<float>(4, 1.0f), 2, 2, 2.0f, 2.0f), kMissingValue);
+  EXPECT_EQ(interpolate_at(std::vector<float>{}, 0, 0, 2.0f, 2.0f), kMissingValue);
   // The missing value does not fit the 12-character field.
   EXPECT_EQ(fixed(kMissingValue, 6), "************");
 }
