@@ -3,6 +3,7 @@
 
 #include "atomic_output.hpp"
 #include "command_line.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
@@ -16,9 +17,9 @@ void write_station_globe(const std::string& output_file, const std::string& obs_
 
 void gaugeglobe_main(int argc, char** argv) {
   const std::int32_t narg = argc - 1;
-  out().record("narg = ", narg);
+  echo_argument_count(argc);
   if (narg != 2) {
-    out().record("Usage: outputFile obsFile(station_list.txt)");
+    out().record(msg::kStationUsage);
     plain_stop(kFailure);
   }
   write_station_globe(argument(argc, argv, 1), argument(argc, argv, 2));

@@ -4,6 +4,7 @@
 
 #include "command_line.hpp"
 #include "file_names.hpp"
+#include "kml_messages.hpp"
 #include "list_input.hpp"
 #include "program_end.hpp"
 
@@ -49,11 +50,6 @@ std::string_view escape_name(std::string_view name, std::string& scratch) {
     }
   }
   return scratch;
-}
-
-void echo_files(std::string_view in_file, std::string_view output_file) {
-  out().record("inFIle =", in_file);
-  out().record("outFile =", output_file);
 }
 
 void KmlDocument::write_head() {
@@ -154,13 +150,13 @@ void KmlDocument::write_station_list(std::string_view file) {
   }
   const std::string path(name);
   std::string text;
-  if (const ReadResult r = read_text_file(path, text); !r.ok()) fail("Error: " + r.message);
+  if (const ReadResult r = read_text_file(path, text); !r.ok()) fail(msg::kError + r.message);
   StationReader stations(text);
   Station s;
   for (;;) {
     const ReadResult r = stations.next(s);
     if (r.status == ReadStatus::end_of_file) return;
-    if (!r.ok()) fail("Error: station list " + path + ": " + r.message);
+    if (!r.ok()) fail(msg::kStationListHead + path + msg::kReason + r.message);
     write_station_placemark(s.lat, s.lon, s.number, s.name, s.column, s.row);
   }
 }

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "atomic_output.hpp"
+#include "kml_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
@@ -81,11 +82,10 @@ struct Variant {
   bool legend;
 };
 
-inline constexpr Variant kFlowglobeVariant{StyleSet::colour, "obs",
-                                           "warning: obsFile does not exist. ", true};
+inline constexpr Variant kFlowglobeVariant{StyleSet::colour, "obs", msg::kStreamflowMissingList,
+                                           true};
 inline constexpr Variant kFlowglobeDrv1Variant{StyleSet::red, "", "", false};
-inline constexpr Variant kFlowglobeSegVariant{StyleSet::red, "red", "obsFile does not exist. ",
-                                              false};
+inline constexpr Variant kFlowglobeSegVariant{StyleSet::red, "red", msg::kMissingList, false};
 inline constexpr Variant kGaugeglobeVariant = kFlowglobeSegVariant;
 
 // ---------------------------------------------------------------- document
@@ -148,10 +148,6 @@ class KmlDocument {
   const Variant& variant_;
   std::string scratch_;
 };
-
-/// Writes the standard-output records that name the input and the document:
-/// "inFIle =" + `in_file`, "outFile =" + `output_file`.
-void echo_files(std::string_view in_file, std::string_view output_file);
 
 /// Completes a document opened by the caller: head, the point placemarks
 /// that `points` writes, the station list `obs_file` where the variant has

@@ -3,12 +3,13 @@
 #include <string>
 
 #include "atomic_output.hpp"
-#include "command_line.hpp"
-#include "list_input.hpp"
-#include "program_end.hpp"
 #include "channel_input.hpp"
+#include "command_line.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
+#include "list_input.hpp"
 #include "nc_readers.hpp"
+#include "program_end.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
@@ -47,7 +48,7 @@ void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, 
 
 void write_node_globe(const std::string& in_file, const std::string& output_file,
                       std::int32_t order0, std::int32_t interval0) {
-  echo_files(in_file, output_file);
+  echo_file_names(in_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
   // The streamflow values are not shown, but the variable must be there.
@@ -62,7 +63,7 @@ void write_node_globe(const std::string& in_file, const std::string& output_file
 
 void write_segment_globe(const std::string& seg_file, const std::string& output_file,
                          std::int32_t order0, const std::string& obs_file) {
-  echo_files(seg_file, output_file);
+  echo_file_names(seg_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
   const ChannelPoints p = read_points(readers, seg_file, "n",
@@ -78,22 +79,22 @@ void write_segment_globe(const std::string& seg_file, const std::string& output_
 
 void flowglobe_drv1_main(int argc, char** argv) {
   if (argc - 1 != 4) {
-    out().record("Usage: inFile outputFile order interval(jump points)");
+    out().record(msg::kNodeUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
-  const std::int32_t interval0 = int_argument(argument(argc, argv, 4), "interval");
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
+  const std::int32_t interval0 = int_argument(argument(argc, argv, 4), msg::kIntervalArgument);
   write_node_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0);
 }
 
 void flowglobe_seg_main(int argc, char** argv) {
   const std::int32_t narg = argc - 1;
-  out().record("narg = ", narg);
+  echo_argument_count(argc);
   if (narg < 3) {
-    out().record("Usage: seg_info.nc outputFile order obsFile(opt)");
+    out().record(msg::kSegmentUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
   write_segment_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0,
                       argument(argc, argv, 4));
 }

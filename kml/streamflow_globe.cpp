@@ -13,6 +13,7 @@
 #include "channel_input.hpp"
 #include "command_line.hpp"
 #include "file_names.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "list_input.hpp"
 #include "nc_readers.hpp"
@@ -33,7 +34,7 @@ constexpr float kLowestValue = 4.0f;
 void touch(const char* name) {
   const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    fail(std::string("Error: cannot create output file ") + name + ": " + std::strerror(errno));
+    fail(std::string(msg::kCannotCreateHead) + name + msg::kReason + std::strerror(errno));
   }
   ::close(fd);
 }
@@ -97,7 +98,7 @@ void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_fi
                             const std::string& output_file, std::int32_t order0,
                             const std::string& seg_file, const std::string& obs_file,
                             std::int32_t jumpint) {
-  echo_files(in_file, output_file);
+  echo_file_names(in_file, output_file);
   AtomicTextFile document(output_file);
   touch("obs.kml");
   const ModuleReaders readers(DimensionForm::size_fallback);
@@ -111,15 +112,15 @@ void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_fi
 
 void streamflow_main(const StreamflowTool& tool, int argc, char** argv) {
   if (argc - 1 < 5) {
-    out().record("Usage: inFile outputFile order jumpInt seg_info.nc, obsFile(or dumy)");
+    out().record(msg::kStreamflowUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
-  const std::int32_t jumpint = int_argument(argument(argc, argv, 4), "jumpInt");
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
+  const std::int32_t jumpint = int_argument(argument(argc, argv, 4), msg::kJumpArgument);
   if (jumpint == 0) {
     // Points are kept on the grid columns and rows that are multiples of
     // jumpInt: there are none of 0.
-    fail("Error: jumpInt must not be 0 (1 keeps every point, n every n-th grid column and row)");
+    fail(msg::kZeroJump);
   }
   write_streamflow_globe(tool, argument(argc, argv, 1), argument(argc, argv, 2), order0,
                          argument(argc, argv, 5), argument(argc, argv, 6), jumpint);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "grid_readers.hpp"
+#include "linkweaver_messages.hpp"
 #include "parent_network.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
@@ -37,8 +38,8 @@ void parent_window(const ParentProjection& projection, const ChildGrid& child,
     const float lon = child.longitude.at(child.ring, i, j);
     projection.to_xy(lat, lon, x, y);
     if (!valid_lat_lon(lat, lon) || !std::isfinite(x) || !std::isfinite(y)) {
-      text_stop("In init_child() - corner cell (" + std::to_string(i) + ", " + std::to_string(j) +
-                ") of the child grid has no place on the parent grid");
+      text_stop(msg::kCornerHead + std::to_string(i) + msg::kCornerMid + std::to_string(j) +
+                msg::kCornerTail);
     }
   };
   float x = 0.0f;
@@ -84,14 +85,14 @@ void find_boundary_nodes(ChildGrid& child, const RingField<std::int32_t>& channe
 
 void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMatch& match) {
   read_child_dimensions(config.fulldom_child_f, child.ixrt, child.jxrt);
-  out().record("ixrt, jxrt", child.ixrt, child.jxrt);
+  out().record(msg::kChildSize, child.ixrt, child.jxrt);
   if (child.ixrt < 1 || child.jxrt < 1) {
-    text_stop("In init_child() - the child routing grid has no cells");
+    text_stop(msg::kNoChildCells);
   }
   // Perimeter numbers are 32-bit integers.
   if (2 * static_cast<std::int64_t>(child.ixrt) + 2 * static_cast<std::int64_t>(child.jxrt) >
       std::numeric_limits<std::int32_t>::max()) {
-    text_stop("In init_child() - the child routing grid has too many perimeter cells");
+    text_stop(msg::kTooManyPerimeterCells);
   }
   child.ring = Ring(child.ixrt, child.jxrt);
   const std::size_t cells = child.ring.size();
@@ -112,11 +113,11 @@ void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMat
 
   read_parent_anchor(config.geo_parent_f, match.lat0, match.lon0);
   parent_window(ParentProjection(config, match.lat0, match.lon0), child, match);
-  out().record("istart, iend ", match.istart, match.iend);
-  out().record("jstart, jend ", match.jstart, match.jend);
+  out().record(msg::kWindowColumns, match.istart, match.iend);
+  out().record(msg::kWindowRows, match.jstart, match.jend);
 
   find_boundary_nodes(child, channelgrid, flowdirection, config.flowin_out);
-  out().record("child%nodeNum = ", child.nodeNum);
+  out().record(msg::kNodeCount, child.nodeNum);
 }
 
 }  // namespace rn::linkweaver

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "linkweaver_messages.hpp"
 #include "map_projection.hpp"
 #include "namelist.hpp"
 #include "nc_file.hpp"
@@ -14,14 +15,14 @@ void check_projection_code(std::string_view mapproject) {
   std::string code(mapproject.substr(0, 2));
   if (code == "ME" || code == "CE" || code == "LC" || code == "ST") return;
   code.resize(2, ' ');
-  out().record("Unrecognized project:  ", code);
+  out().record(msg::kUnrecognizedProjection, code);
   plain_stop(kFailure);
 }
 
 void check_grid_spacing(float dxkm) {
   if (dxkm > 0.0f && std::isfinite(dxkm)) return;
-  out().record("dxkm = ", dxkm);
-  text_stop("In readnamelist() - dxkm must be a positive, finite parent grid spacing in km");
+  out().record(msg::kDxkmRecord, dxkm);
+  text_stop(msg::kDxkmStop);
 }
 
 void read_configuration(NestingConfig& config) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "linkweaver_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::linkweaver {
@@ -45,10 +46,11 @@ OrderChoice choose_order_cell(const PerimeterMatch& match, std::int32_t c, std::
 void write_search_warnings(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                            const OrderChoice& choice) {
   if (choice.outcome == OrderChoice::Outcome::own) return;
-  out().record("Warning: order does not match. Search neighbour grids.");
+  out().record(msg::kOrderMismatch);
   if (choice.outcome == OrderChoice::Outcome::none) {
-    out().record("Warning: order does not match from neighbour grids. river node is ");
-    out().record("k=", n, " i=", match.ci[n - 1], " j=", match.cj[n - 1], "order=", c);
+    out().record(msg::kNoNeighbourMatch);
+    out().record(msg::kNodeK, n, msg::kNodeI, match.ci[n - 1], msg::kNodeJ, match.cj[n - 1],
+                 msg::kNodeOrder, c);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <span>
 
 #include "entries.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_writer.hpp"
 #include "text_record.hpp"
 
@@ -21,7 +22,7 @@ void write_mapping_file(const std::string& path, const Entries& entries,
   nc.def_var("ci_grid", NcVarType::int32, {grid});
   nc.def_var("cj_grid", NcVarType::int32, {grid});
   nc.enddef();
-  out().record(" finish define nectdf variables.");
+  out().record(msg::kDefined);
 
   using Ints = std::span<const std::int32_t>;
   nc.put("PnodeId", Ints(entries.PnodeId));
@@ -36,9 +37,9 @@ void write_mapping_file(const std::string& path, const Entries& entries,
 
 void write_mapping(const MappingState& state, std::int32_t pairNum, std::int32_t nodeNum) {
   const Entries entries = gather_entries(state.child, state.match, state.config.order_diff);
-  out().record(" create mapping.nc");
-  out().record("ndata = ", pairNum, "node=", nodeNum);
-  out().record("inter%gridNum=", state.match.gridNum);
+  out().record(msg::kCreate);
+  out().record(msg::kEntryCount, pairNum, msg::kNodeNumber, nodeNum);
+  out().record(msg::kPerimeterCount, state.match.gridNum);
   write_mapping_file("mapping.nc", entries, state.match);
 }
 

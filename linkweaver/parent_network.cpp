@@ -7,6 +7,7 @@
 #include "file_names.hpp"
 #include "grid_readers.hpp"
 #include "id_lookup.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
@@ -17,18 +18,18 @@ namespace rn::linkweaver {
 void read_parent_links(std::string_view file_name, ParentLinks& links) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop("read_p_link- Problem opening mapping");
+  if (nc.open(file) != NC_NOERR) text_stop(msg::kLinkOpenStop);
   int dimid = -1;
   if (nc.dim_id("linkDim", dimid) != NC_NOERR) {
-    out().record("nf_inq_dimid:  linkDim");
-    text_stop("In get_dimension() - nf_inq_dimid:  polyid");
+    out().record(msg::kLinkDimRecord);
+    text_stop(msg::kPolyidStop);
   }
   std::size_t length = 0;
-  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop("In read_p_link - nf_inq_dimid");
-  links.nlinks = int32_length("read_p_link", file, "linkDim", length);
+  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop(msg::kLinkLengthStop);
+  links.nlinks = int32_length(msg::kLinkReader, file, "linkDim", length);
   const int status = nc.close();
-  if (status != NC_NOERR) stop_close_failure("read_p_link", file, status);
-  out().record(" check read in plink%nlinks = ", links.nlinks);
+  if (status != NC_NOERR) stop_close_failure(msg::kLinkReader, file, status);
+  out().record(msg::kLinkCount, links.nlinks);
 
   links.order.assign(static_cast<std::size_t>(links.nlinks), 0);
   links.link.assign(static_cast<std::size_t>(links.nlinks), 0);
@@ -53,8 +54,8 @@ std::vector<std::int32_t> stream_orders(const ParentLinks& links,
     if (first[n] != kIdAbsent) {
       orders[n] = links.order[static_cast<std::size_t>(first[n]) - 1];
     } else {
-      out().record("Warning: id not matched. ");
-      out().record("input Id from mapping file is ", ids[n]);
+      out().record(msg::kIdNotMatched);
+      out().record(msg::kUnmatchedId, ids[n]);
       orders[n] = kMissingOrder;
     }
   }
@@ -72,14 +73,14 @@ std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::s
                                std::string_view stop_text) {
   int dimid = -1;
   if (nc.dim_id(dim, dimid) != NC_NOERR) {
-    out().record("nf_inq_dimid:  ", dim);
+    out().record(msg::kOverlapDimRecord, dim);
     text_stop(stop_text);
   }
   std::size_t length = 0;
   if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop("In get_dimensionNDH() - nf_inq_dimlen:  " + std::string(dim));
+    text_stop(msg::kOverlapLengthStop + std::string(dim));
   }
-  return int32_length("get_dimensionNHD", file, dim, length);
+  return int32_length(msg::kOverlapReader, file, dim, length);
 }
 
 }  // namespace
@@ -87,11 +88,11 @@ std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::s
 void read_overlap_dimensions(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop("In get_dimensionNDH() - Problem opening mapping");
-  npid = overlap_dimension(nc, file, "polyid", "In get_dimension() - nf_inq_dimid:  polyid");
-  ndata = overlap_dimension(nc, file, "data", "In get_file_dimension() - nf_inq_dimid:  data");
+  if (nc.open(file) != NC_NOERR) text_stop(msg::kOverlapOpenStop);
+  npid = overlap_dimension(nc, file, "polyid", msg::kPolyidStop);
+  ndata = overlap_dimension(nc, file, "data", msg::kDataStop);
   const int status = nc.close();
-  if (status != NC_NOERR) stop_close_failure("get_dimensionNHD", file, status);
+  if (status != NC_NOERR) stop_close_failure(msg::kOverlapReader, file, status);
 }
 
 void read_geo_dimensions(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
@@ -102,16 +103,15 @@ void read_parent_anchor(std::string_view file, float& lat0, float& lon0) {
   std::int32_t ix = 0;
   std::int32_t jx = 0;
   read_geo_dimensions(file, ix, jx);
-  out().record("ix, jx ", ix, jx);
+  out().record(msg::kGeoSize, ix, jx);
   lat0 = read_first_real(file, "XLAT_M", ix, jx);
   lon0 = read_first_real(file, "XLONG_M", ix, jx);
-  out().record("lat0 , lon0 ", lat0, lon0);
+  out().record(msg::kAnchor, lat0, lon0);
   // Cell (1, 1) anchors the projection of every child cell: a latitude
   // beyond the poles (a fill value, say) or a non-finite longitude would
   // place the child grid anywhere.
   if (!valid_lat_lon(lat0, lon0)) {
-    text_stop("In get_geo_latlon0() - cell (1, 1) of " + trim_name(file) +
-              " has no valid latitude and longitude");
+    text_stop(msg::kAnchorHead + trim_name(file) + msg::kAnchorTail);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "configuration.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_readers.hpp"
 #include "parent_network.hpp"
 #include "program_end.hpp"
@@ -54,14 +55,14 @@ void check_overlap_counts(std::string_view file, std::span<const std::int32_t> o
   std::int64_t total = 0;
   for (std::size_t p = 0; p < overlaps.size(); ++p) {
     if (overlaps[p] < 0) {
-      text_stop("In mapping() - polygon " + std::to_string(p + 1) + " of " + std::string(file) +
-                " has a negative overlaps count: " + std::to_string(overlaps[p]));
+      text_stop(msg::kNegativeCountHead + std::to_string(p + 1) + msg::kNegativeCountMid +
+                std::string(file) + msg::kNegativeCountTail + std::to_string(overlaps[p]));
     }
     total += overlaps[p];
   }
   if (total > ndata) {
-    text_stop("In mapping() - the overlaps of " + std::string(file) + " add up to " +
-              std::to_string(total) + " records, more than its " + std::to_string(ndata));
+    text_stop(msg::kOverlapTotalHead + std::string(file) + msg::kOverlapTotalMid +
+              std::to_string(total) + msg::kOverlapTotalTail + std::to_string(ndata));
   }
 }
 
@@ -132,13 +133,13 @@ void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
             pending.add(SlotLists::at(n, slot + 1), id);
             if (++pairs > std::numeric_limits<std::int32_t>::max()) {
               pending.settle();
-              text_stop("In mapping() - more link pairs than a 32-bit count holds");
+              text_stop(msg::kTooManyPairs);
             }
             break;
           case Push::full:
             pending.settle();
             match.pairNum = static_cast<std::int32_t>(pairs);
-            text_stop("in pushToArray: size of 20 is too small. ");
+            text_stop(msg::kSlotsFull);
         }
       }
     }
@@ -156,11 +157,11 @@ void match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& chi
   child.longitude = {};
   match.slots.allocate(match.gridNum);
 
-  out().record("before, call get_dimensionNHD ");
+  out().record(msg::kBeforeOverlap);
   std::int32_t ndata = 0;
   std::int32_t npid = 0;
   read_overlap_dimensions(config.nhd_map_f, ndata, npid);
-  out().record("ndata, npid =", ndata, npid);
+  out().record(msg::kOverlapSize, ndata, npid);
 
   OverlapRecords records;
   read_overlap_records(config.nhd_map_f, ndata, npid, records);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "cellfeed_messages.hpp"
 #include "child_boundary.hpp"
 #include "index_cache.hpp"
 #include "nc_readers.hpp"
@@ -14,7 +15,7 @@ void CellInflow::read_inputs(std::string_view input) {
   const std::string map_file(kMappingFile);
   gridnum = readers.get_file_dimension(map_file, "childNodeNum");
   record_count = readers.get_file_dimension(input, "recNum");
-  out().record(" fcstn = ", record_count, "gridNum=", gridnum);
+  out().record(cellfeed_msg::kCounts, record_count, cellfeed_msg::kGridNum, gridnum);
   out().flush();
 
   const auto nodes = static_cast<std::size_t>(gridnum);
@@ -41,7 +42,8 @@ void CellInflow::write_inflow(std::string_view output) const {
   for (std::size_t k = 0; k < qstream.size(); ++k) {
     const std::int32_t p = parent_records[k];
     if (p < 1 || p > record_count) {
-      out().record("k = ", static_cast<std::int32_t>(k + 1), "fcst index = ", p);
+      out().record(cellfeed_msg::kNode, static_cast<std::int32_t>(k + 1),
+                   cellfeed_msg::kRecordOutOfRange, p);
       qstream[k] = -9999.0f;
     } else {
       qstream[k] = weight[k] * streamflow[static_cast<std::size_t>(p) - 1];

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "text_record.hpp"
+#include "command_line.hpp"
 
 namespace rn::nesting {
 
@@ -25,8 +25,7 @@ void write_child_boundary(std::string_view path, std::span<const float> qstream,
 /// child boundary inflow.
 template <typename Feed>
 void run_feed(std::string_view input, std::string_view output) {
-  out().record("inFIle =", input);
-  out().record("outFile =", output);
+  echo_file_names(input, output);
   Feed feed;
   feed.read_inputs(input);
   feed.write_inflow(output);

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "nc_file.hpp"
+#include "reachfeed_messages.hpp"
 
 namespace rn::nesting {
 namespace {
@@ -19,11 +20,12 @@ bool read_dim(const NcFile& file, std::string_view name, std::int32_t& length,
   std::size_t n = 0;
   const int status = file.dim_length(name, n);
   if (status != NC_NOERR) {
-    what = std::string(name) + ": " + nc_error_text(status);
+    what = std::string(name) + reachfeed_msg::kReason + nc_error_text(status);
     return false;
   }
   if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    what = std::string(name) + ": length " + std::to_string(n) + " too large";
+    what = std::string(name) + reachfeed_msg::kLengthHead + std::to_string(n) +
+           reachfeed_msg::kLengthTail;
     return false;
   }
   length = static_cast<std::int32_t>(n);
@@ -41,7 +43,7 @@ bool read_var(const NcFile& file, std::string_view name, std::int32_t count,
     status = file.read(id, std::span<T>(values));
   }
   if (status != NC_NOERR) {
-    what = std::string(name) + ": " + nc_error_text(status);
+    what = std::string(name) + reachfeed_msg::kReason + nc_error_text(status);
     return false;
   }
   return true;
@@ -66,12 +68,12 @@ long long first_difference(const std::vector<T>& a, const std::vector<T>& b) {
 // Why the copies in the cache differ from mapping.nc, or an empty text.
 std::string copy_difference(const MappingArrays& cache, const MappingArrays& map) {
   if (cache.ndata != map.ndata) {
-    return "ndata is " + num(cache.ndata) + " in mapping_index.nc but " + num(map.ndata) +
-           " in mapping.nc";
+    return reachfeed_msg::kNdataIs + num(cache.ndata) + reachfeed_msg::kInCacheBut +
+           num(map.ndata) + reachfeed_msg::kInMapping;
   }
   if (cache.gridnum != map.gridnum) {
-    return "gridNum is " + num(cache.gridnum) + " in mapping_index.nc but " +
-           num(map.gridnum) + " in mapping.nc";
+    return reachfeed_msg::kGridNumIs + num(cache.gridnum) + reachfeed_msg::kInCacheBut +
+           num(map.gridnum) + reachfeed_msg::kInMapping;
   }
   struct Copy {
     const char* name;
@@ -79,15 +81,15 @@ std::string copy_difference(const MappingArrays& cache, const MappingArrays& map
     long long at;
   };
   const Copy copies[] = {
-      {"childIndex", "entry", first_difference(cache.childindex, map.childindex)},
-      {"weight", "entry", first_difference(cache.weight, map.weight)},
-      {"ci_grid", "node", first_difference(cache.ci_grid, map.ci_grid)},
-      {"cj_grid", "node", first_difference(cache.cj_grid, map.cj_grid)},
+      {"childIndex", reachfeed_msg::kEntry, first_difference(cache.childindex, map.childindex)},
+      {"weight", reachfeed_msg::kEntry, first_difference(cache.weight, map.weight)},
+      {"ci_grid", reachfeed_msg::kNode, first_difference(cache.ci_grid, map.ci_grid)},
+      {"cj_grid", reachfeed_msg::kNode, first_difference(cache.cj_grid, map.cj_grid)},
   };
   for (const Copy& c : copies) {
     if (c.at >= 0) {
-      return std::string(c.name) + " of " + c.item + " " + num(c.at + 1) +
-             " differs from mapping.nc";
+      return std::string(c.name) + reachfeed_msg::kEntryOf + c.item + reachfeed_msg::kBlank +
+             num(c.at + 1) + reachfeed_msg::kDiffers;
     }
   }
   return {};
@@ -103,14 +105,14 @@ std::string position_difference(const std::vector<std::int32_t>& positions,
     const std::int32_t p = positions[e];
     if (p <= 0) continue;
     if (static_cast<std::size_t>(p) > feature_count) {
-      return "pNodeIndex of entry " + num(static_cast<long long>(e) + 1) + " is " + num(p) +
-             ", beyond the " + num(static_cast<long long>(feature_count)) +
-             " feature ids of the input file";
+      return reachfeed_msg::kPositionOfEntry + num(static_cast<long long>(e) + 1) +
+             reachfeed_msg::kIs + num(p) + reachfeed_msg::kBeyondThe +
+             num(static_cast<long long>(feature_count)) + reachfeed_msg::kBeyondInput;
     }
     if (feature_ids[static_cast<std::size_t>(p) - 1] != parent_ids[e]) {
-      return "feature_id at pNodeIndex " + num(p) + " of entry " +
-             num(static_cast<long long>(e) + 1) + " is " +
-             num(feature_ids[static_cast<std::size_t>(p) - 1]) + ", not its PnodeId " +
+      return reachfeed_msg::kFeatureAt + num(p) + reachfeed_msg::kOfEntry +
+             num(static_cast<long long>(e) + 1) + reachfeed_msg::kIs +
+             num(feature_ids[static_cast<std::size_t>(p) - 1]) + reachfeed_msg::kNotItsId +
              num(parent_ids[e]);
     }
   }
@@ -145,12 +147,16 @@ CacheCheck check_index_cache(std::string_view input) {
   CacheCheck check;
   MappingArrays map;
   std::string what = read_mapping_arrays(std::string(kMappingFile), "PnodeId", map);
-  if (!what.empty()) return stale(std::move(check), "mapping.nc cannot be read (" + what + ")");
+  if (!what.empty())
+    return stale(std::move(check),
+                 reachfeed_msg::kMappingUnreadable + what + reachfeed_msg::kUnreadableTail);
   const MappingArrays& m = check.mapping.emplace(std::move(map));
 
   MappingArrays cache;
   what = read_mapping_arrays(std::string(kIndexFile), "pNodeIndex", cache);
-  if (!what.empty()) return stale(std::move(check), "it cannot be read (" + what + ")");
+  if (!what.empty())
+    return stale(std::move(check),
+                 reachfeed_msg::kCacheUnreadable + what + reachfeed_msg::kUnreadableTail);
   what = copy_difference(cache, m);
   if (!what.empty()) return stale(std::move(check), what);
 
@@ -174,8 +180,7 @@ CacheCheck check_index_cache(std::string_view input) {
 }
 
 std::string stale_cache_warning(std::string_view reason) {
-  return "Warning: the file mapping_index.nc does not match: " + std::string(reason) +
-         "; rebuilding it from mapping.nc";
+  return reachfeed_msg::kStaleHead + std::string(reason) + reachfeed_msg::kStaleTail;
 }
 
 }  // namespace rn::nesting

@@ -13,6 +13,7 @@
 #include "nc_readers.hpp"
 #include "nc_writer.hpp"
 #include "program_end.hpp"
+#include "reachfeed_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::nesting {
@@ -71,11 +72,11 @@ void ReachInflow::read_inputs(std::string_view input) {
     }
   }
   if (index_mode) {
-    out().record("Using the file mapping_index.nc");
+    out().record(reachfeed_msg::kUsingIndex);
   } else if (has_mapping) {
-    out().record("Using the file mapping.nc");
+    out().record(reachfeed_msg::kUsingMapping);
   } else {
-    text_stop("Error: no mapping.nc file found. ");
+    text_stop(reachfeed_msg::kNoMapping);
   }
   const std::string map_file(index_mode ? kIndexFile : kMappingFile);
   const std::string in_file(input);
@@ -85,7 +86,7 @@ void ReachInflow::read_inputs(std::string_view input) {
   gridnum = pre ? pre->gridnum : kReaders.get_file_dimension(map_file, "gridNum");
   feature_count = check.feature_ids ? static_cast<std::int32_t>(check.feature_ids->size())
                                     : kReaders.get_file_dimension(in_file, "feature_id");
-  out().record(" fcstn = ", feature_count, "gridNum=", gridnum, ndata);
+  out().record(reachfeed_msg::kCounts, feature_count, reachfeed_msg::kGridNum, gridnum, ndata);
   out().flush();
 
   take_or_read(feature_ids, check.feature_ids ? &*check.feature_ids : nullptr, in_file,
@@ -99,10 +100,10 @@ void ReachInflow::read_inputs(std::string_view input) {
 
   parent_positions.assign(static_cast<std::size_t>(ndata), -1);
   if (index_mode) {
-    out().record("reading pNodeIndex ");
+    out().record(reachfeed_msg::kReadingIndex);
     take_or_read(parent_positions, pre ? &check.positions : nullptr, map_file, "pNodeIndex", ndata);
   } else {
-    out().record("reading pNodeId ");
+    out().record(reachfeed_msg::kReadingIds);
     take_or_read(parent_ids, field(pre, &MappingArrays::links), map_file, "PnodeId", ndata);
   }
   take_or_read(entry_nodes, field(pre, &MappingArrays::childindex), map_file, "childIndex", ndata);
@@ -113,8 +114,9 @@ void ReachInflow::read_inputs(std::string_view input) {
   for (std::size_t e = 0; e < entry_nodes.size(); ++e) {
     const std::int32_t k = entry_nodes[e];
     if (k < 1 || k > gridnum) {
-      text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file + " has childIndex " +
-                std::to_string(k) + ", outside 1 to gridNum = " + std::to_string(gridnum));
+      text_stop(reachfeed_msg::kEntryHead + std::to_string(e + 1) + reachfeed_msg::kEntryOf +
+                map_file + reachfeed_msg::kChildIndexMid + std::to_string(k) +
+                reachfeed_msg::kChildIndexTail + std::to_string(gridnum));
     }
   }
 
@@ -122,9 +124,10 @@ void ReachInflow::read_inputs(std::string_view input) {
     for (std::size_t e = 0; e < parent_positions.size(); ++e) {
       const std::int32_t p = parent_positions[e];
       if (p > feature_count) {
-        text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file + " has pNodeIndex " +
-                  std::to_string(p) + ", beyond the " + std::to_string(feature_count) +
-                  " feature ids of " + in_file);
+        text_stop(reachfeed_msg::kEntryHead + std::to_string(e + 1) + reachfeed_msg::kEntryOf +
+                  map_file + reachfeed_msg::kPositionMid + std::to_string(p) +
+                  reachfeed_msg::kBeyondThe + std::to_string(feature_count) +
+                  reachfeed_msg::kFeatureIdsOf + in_file);
       }
     }
     return;
@@ -135,7 +138,7 @@ void ReachInflow::read_inputs(std::string_view input) {
     if (found[e] > 0) {
       parent_positions[e] = found[e];
     } else {
-      out().record("Warning: the node could not find from fcst output", parent_ids[e]);
+      out().record(reachfeed_msg::kUnmatched, parent_ids[e]);
     }
   }
   write_index_cache();
@@ -152,7 +155,7 @@ void ReachInflow::write_index_cache() const {
   const int cj_id = file.def_var("cj_grid", NcVarType::int32, {gn});
   out().flush();
   file.enddef();
-  out().record(" finish define nectdf variables.");
+  out().record(reachfeed_msg::kDefined);
   file.put(index_id, std::span<const std::int32_t>(parent_positions));
   file.put(weight_id, std::span<const float>(weight));
   file.put(child_id, std::span<const std::int32_t>(entry_nodes));
@@ -185,7 +188,7 @@ void ReachInflow::write_inflow(std::string_view output) const {
     if (parent_positions[i] <= 0) continue;
     const std::size_t k = static_cast<std::size_t>(entry_nodes[i]) - 1;
     const float q = entry_q[i];
-    out().record("streamflow of vorl = ", q);
+    out().record(reachfeed_msg::kEntryStreamflow, q);
     const float wq = weight[i] * q;
     outbuf[k] += wq;
     ww[k] += weight[i];

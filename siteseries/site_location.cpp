@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "map_projection.hpp"
-#include "siteseries.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
+#include "siteseries.hpp"
+#include "siteseries_messages.hpp"
 
 namespace rn::siteseries {
 
@@ -27,7 +28,7 @@ void place_on_latlon_grid(SiteSeries& m) {
   readers.get1d_real(file, "lat_0", lat2d);
   readers.get1d_real(file, "lon_0", lon2d);
   if (lat2d.size() < 2 || lon2d.size() < 2) {
-    text_stop("Error: lat_0 and lon_0 need two points each to give the grid spacing");
+    text_stop(msg::kNoSpacing);
   }
 
   const float dlat = lat2d[1] - lat2d[0];

@@ -8,10 +8,11 @@
 #include "command_line.hpp"
 #include "file_names.hpp"
 #include "list_input.hpp"
-#include "siteseries.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
+#include "siteseries.hpp"
+#include "siteseries_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::siteseries {
@@ -69,11 +70,11 @@ void set_up(SiteSeries& m, const Arguments& args) {
 // never created).
 void count_sites(SiteSeries& m) {
   const std::string path = trim_name(m.pointfile);
-  if (!file_exists(path)) fail("Error: site list " + path + " does not exist");
+  if (!file_exists(path)) fail(msg::kSiteListHead + path + msg::kNoSiteList);
   const ReadResult read = read_text_file(path, m.site_list_text);
-  if (!read.ok()) fail("Error: site list: " + read.message);
+  if (!read.ok()) fail(msg::kSiteListUnreadable + read.message);
   const SiteCount count = count_site_values(m.site_list_text);
-  if (!count.result.ok()) fail("Error: site list " + path + ": " + count.result.message);
+  if (!count.result.ok()) fail(msg::kSiteListHead + path + msg::kReason + count.result.message);
   m.datasize = count.datasize();
 }
 
@@ -81,12 +82,12 @@ void detect_rain_only(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   NcFile nc;
   if (nc.open(file) != NC_NOERR) {
-    out().record(trim_name("checkRainType failed to open the netcdf file: " + file));
+    out().record(trim_name(msg::kStartFileOpen + file));
     plain_stop(kFailure);
   }
   m.rain_only = nc.has_var("T2") ? 0 : 1;
   nc.close();
-  out().record(" check rainOnly ", m.rain_only);
+  out().record(msg::kRainOnly, m.rain_only);
 }
 
 void allocate_fields(SiteSeries& m) {
@@ -97,8 +98,8 @@ void allocate_fields(SiteSeries& m) {
     std::int32_t found = 0;
     site_readers::get_file_dimension0(file, dim, length, found);
     if (found != 1) {
-      text_stop("Error: getting file dimension " + std::string(dim) + " (the file has " +
-                std::string(first) + ")");
+      text_stop(msg::kSecondDimensionHead + std::string(dim) + msg::kSecondDimensionMid +
+                std::string(first) + msg::kSecondDimensionTail);
     }
   };
   std::int32_t found = 0;
@@ -107,7 +108,7 @@ void allocate_fields(SiteSeries& m) {
     second("lon_0", "lat_0", m.ix);
   } else {
     site_readers::get_file_dimension0(file, "xgrid_0", m.ix, found);
-    if (found != 1) text_stop("Error: getting file dimension");
+    if (found != 1) text_stop(msg::kNoDimension);
     second("ygrid_0", "xgrid_0", m.jy);
   }
 
@@ -125,7 +126,7 @@ void read_site_list(SiteSeries& m) {
   const SiteLayout layout = m.usarea == 1 ? SiteLayout::us : SiteLayout::world;
   SiteReadResult read = read_sites(m.site_list_text, layout, m.datasize);
   if (!read.result.ok()) {
-    fail("Error: site list " + trim_name(m.pointfile) + ": " + read.result.message);
+    fail(msg::kSiteListHead + trim_name(m.pointfile) + msg::kReason + read.result.message);
   }
   m.sites = std::move(read.sites);
   m.site_list_text.clear();
