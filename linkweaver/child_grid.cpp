@@ -15,12 +15,12 @@
 
 namespace rn::linkweaver {
 
-Ring::Ring(std::int32_t ixrt, std::int32_t jxrt) : ixrt_(ixrt), jxrt_(jxrt) {
-  const auto columns = static_cast<std::size_t>(ixrt);
-  const std::size_t inner_rows = jxrt >= 3 ? static_cast<std::size_t>(jxrt - 2) : 0;
-  north_ = columns;
-  west_ = jxrt >= 2 ? 2 * columns : columns;
-  east_ = ixrt >= 2 ? west_ + inner_rows : west_;
+Ring::Ring(std::int32_t columns, std::int32_t rows) : columns_(columns), rows_(rows) {
+  const auto width = static_cast<std::size_t>(columns);
+  const std::size_t inner_rows = rows >= 3 ? static_cast<std::size_t>(rows - 2) : 0;
+  north_ = width;
+  west_ = rows >= 2 ? 2 * width : width;
+  east_ = columns >= 2 ? west_ + inner_rows : west_;
   size_ = east_ + inner_rows;
 }
 
@@ -42,18 +42,20 @@ void parent_window(const ParentProjection& projection, const ChildGrid& child,
                 msg::kCornerTail);
     }
   };
+  const std::int32_t ixrt = child.ring.columns();
+  const std::int32_t jxrt = child.ring.rows();
   float x = 0.0f;
   float y = 0.0f;
   corner(1, 1, x, y);
   match.istart = truncate_to_int(x - 2.0f);
   match.jstart = truncate_to_int(y - 2.0f);
-  corner(child.ixrt, child.jxrt, x, y);
+  corner(ixrt, jxrt, x, y);
   match.iend = truncate_to_int(x + 2.0f);
   match.jend = truncate_to_int(y + 2.0f);
-  corner(1, child.jxrt, x, y);
+  corner(1, jxrt, x, y);
   match.istart = std::min(match.istart, truncate_to_int(x - 2.0f));
   match.jend = std::max(match.jend, truncate_to_int(y + 2.0f));
-  corner(child.ixrt, 1, x, y);
+  corner(ixrt, 1, x, y);
   match.iend = std::max(match.iend, truncate_to_int(x + 2.0f));
   match.jstart = std::min(match.jstart, truncate_to_int(y - 2.0f));
 }
@@ -77,24 +79,28 @@ void find_boundary_nodes(ChildGrid& child, const RingField<std::int32_t>& channe
       child.nodeIndex.at(ring, i, j) = ++child.nodeNum;
     }
   };
-  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, 1, {64, 128, 32});
-  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, child.jxrt, {2, 4, 8});
-  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(1, j, {1, 128, 2});
-  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(child.ixrt, j, {16, 32, 8});
+  const std::int32_t ixrt = ring.columns();
+  const std::int32_t jxrt = ring.rows();
+  for (std::int32_t i = 1; i <= ixrt; ++i) judge(i, 1, {64, 128, 32});
+  for (std::int32_t i = 1; i <= ixrt; ++i) judge(i, jxrt, {2, 4, 8});
+  for (std::int32_t j = 2; j <= jxrt - 1; ++j) judge(1, j, {1, 128, 2});
+  for (std::int32_t j = 2; j <= jxrt - 1; ++j) judge(ixrt, j, {16, 32, 8});
 }
 
 void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMatch& match) {
-  read_child_dimensions(config.fulldom_child_f, child.ixrt, child.jxrt);
-  out().record(msg::kChildSize, child.ixrt, child.jxrt);
-  if (child.ixrt < 1 || child.jxrt < 1) {
+  std::int32_t ixrt = 0;
+  std::int32_t jxrt = 0;
+  read_child_dimensions(config.fulldom_child_f, ixrt, jxrt);
+  out().record(msg::kChildSize, ixrt, jxrt);
+  if (ixrt < 1 || jxrt < 1) {
     text_stop(msg::kNoChildCells);
   }
   // Perimeter numbers are 32-bit integers.
-  if (2 * static_cast<std::int64_t>(child.ixrt) + 2 * static_cast<std::int64_t>(child.jxrt) >
+  if (2 * static_cast<std::int64_t>(ixrt) + 2 * static_cast<std::int64_t>(jxrt) >
       std::numeric_limits<std::int32_t>::max()) {
     text_stop(msg::kTooManyPerimeterCells);
   }
-  child.ring = Ring(child.ixrt, child.jxrt);
+  child.ring = Ring(ixrt, jxrt);
   const std::size_t cells = child.ring.size();
 
   RingField<std::int32_t> channelgrid;

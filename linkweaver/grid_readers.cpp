@@ -167,8 +167,8 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
   const std::string var = trim_name(var_name);
   NcFile nc;
   const int varid = open_grid_variable<T>(nc, file, var);
-  const auto ixrt = static_cast<std::size_t>(ring.ixrt());
-  const auto jxrt = static_cast<std::size_t>(ring.jxrt());
+  const auto ixrt = static_cast<std::size_t>(ring.columns());
+  const auto jxrt = static_cast<std::size_t>(ring.rows());
   require_count(reader_name<T>(), nc, varid, file, var, ixrt * jxrt);
 
   GridBlocks<T> blocks(nc, varid, jxrt, ixrt);
@@ -182,21 +182,21 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
   };
   auto take_row = [&](std::size_t stored_row, std::int32_t j) {
     const std::span<T> row = fetch(stored_row, 1, 0, ixrt);
-    for (std::int32_t i = 1; i <= ring.ixrt(); ++i) values[ring.index(i, j)] = row[i - 1];
+    for (std::int32_t i = 1; i <= ring.columns(); ++i) values[ring.index(i, j)] = row[i - 1];
   };
   auto take_column = [&](std::int32_t i) {
     // Stored rows 2..jxrt-1 hold rows jxrt-1 down to 2.
     const std::span<T> column = fetch(1, jxrt - 2, static_cast<std::size_t>(i - 1), 1);
     for (std::size_t k = 0; k < column.size(); ++k) {
-      values[ring.index(i, ring.jxrt() - 1 - static_cast<std::int32_t>(k))] = column[k];
+      values[ring.index(i, ring.rows() - 1 - static_cast<std::int32_t>(k))] = column[k];
     }
   };
 
   take_row(jxrt - 1, 1);
-  if (jxrt >= 2) take_row(0, ring.jxrt());
+  if (jxrt >= 2) take_row(0, ring.rows());
   if (jxrt >= 3) {
     take_column(1);
-    if (ixrt >= 2) take_column(ring.ixrt());
+    if (ixrt >= 2) take_column(ring.columns());
   }
   close_grid_file(reader_name<T>(), nc, file);
 }

@@ -16,7 +16,7 @@ void place_perimeter(const ParentProjection& projection, const ChildGrid& child,
   match.pi.clear();
   match.pj.clear();
   match.corder.clear();
-  walk_perimeter(child.ixrt, child.jxrt, [&](std::int32_t i, std::int32_t j) {
+  walk_perimeter(child.ring.columns(), child.ring.rows(), [&](std::int32_t i, std::int32_t j) {
     std::int32_t a = 0;
     std::int32_t b = 0;
     parent_cell_of(projection, child.latitude.at(child.ring, i, j),

@@ -49,32 +49,35 @@ struct ParentLinks {
   std::vector<std::int32_t> link;
 };
 
-/// Storage positions of the cells on the outer ring of an `ixrt` by `jxrt`
-/// grid (both at least 1).  Every ring cell has exactly one position, so a
-/// grid one cell wide or high shares the cells of its opposite edges.
+/// The shape of the child routing grid and the storage positions of the
+/// cells on its outer ring, for a grid of `columns` by `rows` cells (both at
+/// least 1).  Every ring cell has exactly one position, so a grid one cell
+/// wide or high shares the cells of its opposite edges.  The mapping never
+/// looks at an interior cell, so the child grid is never held whole: the
+/// ring is its only grid type.
 class Ring {
  public:
   Ring() = default;
-  Ring(std::int32_t ixrt, std::int32_t jxrt);
+  Ring(std::int32_t columns, std::int32_t rows);
 
-  std::int32_t ixrt() const { return ixrt_; }
-  std::int32_t jxrt() const { return jxrt_; }
+  std::int32_t columns() const { return columns_; }
+  std::int32_t rows() const { return rows_; }
   /// Number of distinct ring cells.
   std::size_t size() const { return size_; }
   /// Position of ring cell (i, j); (i, j) must lie on the ring.
   std::size_t index(std::int32_t i, std::int32_t j) const {
     if (j == 1) return static_cast<std::size_t>(i - 1);
-    if (j == jxrt_) return north_ + static_cast<std::size_t>(i - 1);
+    if (j == rows_) return north_ + static_cast<std::size_t>(i - 1);
     if (i == 1) return west_ + static_cast<std::size_t>(j - 2);
     return east_ + static_cast<std::size_t>(j - 2);
   }
 
  private:
-  std::int32_t ixrt_ = 0;
-  std::int32_t jxrt_ = 0;
-  std::size_t north_ = 0;  // first position of row jxrt
-  std::size_t west_ = 0;   // first position of column 1, rows 2..jxrt-1
-  std::size_t east_ = 0;   // first position of column ixrt, rows 2..jxrt-1
+  std::int32_t columns_ = 0;
+  std::int32_t rows_ = 0;
+  std::size_t north_ = 0;  // first position of the last row
+  std::size_t west_ = 0;   // first position of column 1, rows 2..rows-1
+  std::size_t east_ = 0;   // first position of the last column, rows 2..rows-1
   std::size_t size_ = 0;
 };
 
@@ -91,10 +94,8 @@ struct RingField {
 
 /// The child routing grid, rows counted from the south.
 struct ChildGrid {
-  std::int32_t ixrt = 0;
-  std::int32_t jxrt = 0;
+  Ring ring;  ///< the grid's shape (`x` by `y`) and its ring cells
   std::int32_t nodeNum = 0;
-  Ring ring;
   RingField<std::int32_t> nodeIndex;  ///< boundary node number, kNoNode elsewhere
   RingField<std::int32_t> streamorder;
   RingField<float> latitude;

@@ -17,17 +17,27 @@ constexpr std::int32_t kRowGap = 8;
 // rows not read keep their values, already scaled when they were read.
 void scale_rows(SiteSeries& m, Field& f) {
   if (!f.per_second) return;
-  const auto columns = static_cast<std::size_t>(m.ix);
+  const std::span<float> values = f.grid.values();
+  const std::size_t columns = f.grid.columns();
   for (const site_readers::RowWindow& w : m.rows) {
-    const auto begin = f.values.begin() + static_cast<std::ptrdiff_t>((w.first - 1) * columns);
-    const auto end = f.values.begin() + static_cast<std::ptrdiff_t>(w.last * columns);
+    const auto begin = values.begin() + static_cast<std::ptrdiff_t>((w.first - 1) * columns);
+    const auto end = values.begin() + static_cast<std::ptrdiff_t>(w.last * columns);
     std::for_each(begin, end, [](float& v) { v = v * 3600.0f; });
   }
 }
 
+// The rows `rows` of field `f` from `file` through the point-extraction
+// reader (its messages on failure); 0 when read, -1 otherwise.
+int read_field_rows(Field& f, const std::string& file,
+                    std::span<const site_readers::RowWindow> rows) {
+  return site_readers::get2d_real(f.name, f.grid.values(),
+                                  static_cast<std::int32_t>(f.grid.columns()),
+                                  static_cast<std::int32_t>(f.grid.rows()), file, rows);
+}
+
 // Reads the planned rows of `f` from `file`; true when read.
 bool read_rows(SiteSeries& m, Field& f, const std::string& file) {
-  if (site_readers::get2d_real(f.name, f.values, m.ix, m.jy, file, m.rows) != 0) return false;
+  if (read_field_rows(f, file, m.rows) != 0) return false;
   scale_rows(m, f);
   return true;
 }
@@ -62,10 +72,10 @@ void plan_rows(SiteSeries& m) {
   std::vector<site_readers::RowWindow> blocks;
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
     if (!(m.site_x[i] > 0.0f && m.site_y[i] > 0.0f) ||
-        !interior(m.site_x[i], m.site_y[i], m.ix, m.jy)) {
+        !interior(m.site_x[i], m.site_y[i], m.grid())) {
       continue;
     }
-    const Stencil s = stencil(m.site_y[i], m.jy);
+    const Stencil s = stencil(m.site_y[i], m.grid().rows());
     blocks.push_back({s.first, s.last});
   }
   std::sort(blocks.begin(), blocks.end(),
@@ -89,7 +99,7 @@ void read_hour_rain(SiteSeries& m, const std::string& file) { fetch(m, m.pcp, fi
 void note_hour(SiteSeries& m, const std::string& file) {
   for (Field* f : hourly_fields(m)) {
     const std::span<const site_readers::RowWindow> no_rows;
-    if (site_readers::get2d_real(f->name, f->values, m.ix, m.jy, file, no_rows) == 0) {
+    if (read_field_rows(*f, file, no_rows) == 0) {
       f->pending = file;
     }
   }

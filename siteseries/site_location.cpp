@@ -23,8 +23,8 @@ namespace rn::siteseries {
 void place_on_latlon_grid(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   const ModuleReaders readers(DimensionForm::plain);
-  std::vector<float> lat2d(static_cast<std::size_t>(m.jy));
-  std::vector<float> lon2d(static_cast<std::size_t>(m.ix));
+  std::vector<float> lat2d(m.grid().rows());
+  std::vector<float> lon2d(m.grid().columns());
   readers.get1d_real(file, "lat_0", lat2d);
   readers.get1d_real(file, "lon_0", lon2d);
   if (lat2d.size() < 2 || lon2d.size() < 2) {

@@ -28,14 +28,6 @@ std::string fixed_width(std::string_view text, std::size_t width) {
 
 }  // namespace
 
-void Field::Free::operator()(float* p) const { std::free(p); }
-
-void Field::allocate(std::size_t count) {
-  storage_.reset(static_cast<float*>(std::calloc(std::max<std::size_t>(count, 1), sizeof(float))));
-  if (!storage_) throw std::bad_alloc();
-  values = std::span<float>(storage_.get(), count);
-}
-
 std::string forcing_file(const SiteSeries& m, std::string_view label) {
   std::string name(trim_right(m.indir));
   name += '/';
@@ -102,24 +94,27 @@ void allocate_fields(SiteSeries& m) {
                 std::string(first) + msg::kSecondDimensionTail);
     }
   };
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
   std::int32_t found = 0;
-  site_readers::get_file_dimension0(file, "lat_0", m.jy, found);
+  site_readers::get_file_dimension0(file, "lat_0", rows, found);
   if (found == 1) {
-    second("lon_0", "lat_0", m.ix);
+    second("lon_0", "lat_0", columns);
   } else {
-    site_readers::get_file_dimension0(file, "xgrid_0", m.ix, found);
+    site_readers::get_file_dimension0(file, "xgrid_0", columns, found);
     if (found != 1) text_stop(msg::kNoDimension);
-    second("ygrid_0", "xgrid_0", m.jy);
+    second("ygrid_0", "xgrid_0", rows);
   }
 
-  const std::size_t cells = static_cast<std::size_t>(m.ix) * static_cast<std::size_t>(m.jy);
+  const auto width = static_cast<std::size_t>(columns);
+  const auto height = static_cast<std::size_t>(rows);
   if (m.rain_only == 1) {
     m.pcp.name = "RAIN";
     m.pcp.per_second = false;
   } else {
-    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(cells);
+    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(width, height);
   }
-  m.pcp.allocate(cells);
+  m.pcp.allocate(width, height);
 }
 
 void read_site_list(SiteSeries& m) {

@@ -14,12 +14,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "interpolation.hpp"
 #include "site_list.hpp"
 #include "terrain_readers.hpp"
 
@@ -50,19 +50,13 @@ struct Field {
 
   std::string_view name;      ///< variable read ("U10", "RAINRATE", ...)
   bool per_second = false;    ///< values just read are multiplied by 3600 (rain rate)
-  std::span<float> values;    ///< ix * jy values a(i, j), i fastest
+  FieldGrid grid;             ///< the values, row by row
   std::string pending;        ///< file still to be read for the current values, or empty
 
-  /// Gives the field `count` values, all 0.  The memory comes zeroed from
-  /// the system and is only touched where rows are read, so rows that no
-  /// site needs cost nothing.
-  void allocate(std::size_t count);
-
- private:
-  struct Free {
-    void operator()(float* p) const;
-  };
-  std::unique_ptr<float[], Free> storage_;
+  /// Gives the field `columns` by `rows` values, all 0.  The memory comes
+  /// zeroed from the system and is only touched where rows are read, so rows
+  /// that no site needs cost nothing.
+  void allocate(std::size_t columns, std::size_t rows) { grid = FieldGrid(columns, rows); }
 };
 
 /// The module state: configuration, sites, grid and fields.
@@ -80,8 +74,6 @@ struct SiteSeries {
   std::string site_list_text;  ///< text of the site list, kept from counting to reading
   std::int32_t datasize = 0;   ///< number of sites (-1 for an empty list file)
   std::int32_t rain_only = 0;  ///< 1: precipitation only ("RAIN"); 0: full set
-  std::int32_t ix = 0;         ///< grid points west-east
-  std::int32_t jy = 0;         ///< grid points south-north
 
   std::vector<Site> sites;     ///< in list order
   std::vector<float> site_x;   ///< fractional grid column of each site (1 = first point)
@@ -96,6 +88,10 @@ struct SiteSeries {
   /// Grid rows (1-based, inclusive, ascending, disjoint) that the sites'
   /// interpolation blocks touch: the only rows read from the hourly files.
   std::vector<site_readers::RowWindow> rows;
+
+  /// The forcing grid's shape, which every field has (the precipitation
+  /// field is there in both modes once the fields are allocated).
+  const FieldGrid& grid() const { return pcp.grid; }
 };
 
 // ---- set-up (site_setup.cpp, site_location.cpp) ----

@@ -140,8 +140,6 @@ TEST(GatherEntries, NodesSharingAFullListGiveMoreEntriesThanPairs) {
   PerimeterMatch match = with_lists(4, lists);
   match.corder = {3, 3, 3, 3};
   ChildGrid child;
-  child.ixrt = 4;
-  child.jxrt = 1;
   child.ring = Ring(4, 1);
   child.nodeIndex.values.assign(4, 1);  // every cell a boundary node
   Entries entries;

@@ -28,8 +28,6 @@ ParentProjection plain_projection() {
 
 ChildGrid make_child(int ixrt, int jxrt) {
   ChildGrid c;
-  c.ixrt = ixrt;
-  c.jxrt = jxrt;
   c.ring = Ring(ixrt, jxrt);
   c.latitude.values.assign(c.ring.size(), 0.0f);
   c.longitude.values.assign(c.ring.size(), 0.0f);

@@ -24,8 +24,6 @@ using rn::site_readers::RowWindow;
 SiteSeries module_with(int ix, int jy, const std::vector<std::pair<float, float>>& positions,
                    bool rain_only = false, float fill = -7.0f) {
   SiteSeries m;
-  m.ix = ix;
-  m.jy = jy;
   m.rain_only = rain_only ? 1 : 0;
   if (rain_only) {
     m.pcp.name = "RAIN";
@@ -39,8 +37,8 @@ SiteSeries module_with(int ix, int jy, const std::vector<std::pair<float, float>
     m.site_y.push_back(y);
   }
   for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) {
-    f->allocate(static_cast<std::size_t>(ix) * static_cast<std::size_t>(jy));
-    std::ranges::fill(f->values, fill);
+    f->allocate(static_cast<std::size_t>(ix), static_cast<std::size_t>(jy));
+    std::ranges::fill(f->grid.values(), fill);
   }
   rn::siteseries::plan_rows(m);
   return m;
@@ -81,9 +79,9 @@ TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
   m.sites[0].zip = "123    ";
   m.sites[0].lat = 40.0999985f;
   m.sites[0].lon = 254.75f;
-  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) std::ranges::fill(f->values, 1.25f);
-  std::ranges::fill(m.t2.values, 273.5f);
-  std::ranges::fill(m.q2.values, 0.00611f);
+  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) std::ranges::fill(f->grid.values(), 1.25f);
+  std::ranges::fill(m.t2.grid.values(), 273.5f);
+  std::ranges::fill(m.q2.grid.values(), 0.00611f);
   const std::string full = line_of(m, 0);
   EXPECT_EQ(full.size(), 184u);
   EXPECT_EQ(full, rn::test::expected_line("2016022900", {1.25, 1.25, 1.25, 273.5, 0.00611, 100.0},
@@ -94,7 +92,7 @@ TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
 
   SiteSeries rain = module_with(6, 6, {{3.0f, 3.0f}}, true, 0.0f);
   rain.sites[0].zip = "1234567";
-  std::ranges::fill(rain.pcp.values, 12.5f);
+  std::ranges::fill(rain.pcp.grid.values(), 12.5f);
   const std::string line = line_of(rain, 0);
   EXPECT_EQ(line.size(), 114u);
   EXPECT_EQ(line, rn::test::expected_line("2016022900", {12.5}, 1, "12345", "Site", "", 0.0, 0.0));
@@ -142,8 +140,8 @@ TEST_F(ForcingFiles, PartialReadsGiveTheLinesOfWholeReads) {
       if (!covered) unplanned = row;
     }
     ASSERT_GT(unplanned, 0);
-    EXPECT_EQ(planned.u10.values[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
-    EXPECT_NE(whole.u10.values[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
+    EXPECT_EQ(planned.u10.grid[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
+    EXPECT_NE(whole.u10.grid[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
   }
 }
 
