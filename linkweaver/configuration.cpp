@@ -56,17 +56,28 @@ void read_projection_attributes(NestingConfig& config) {
   nc.global_att_real("STAND_LON", config.stand_lon);
 }
 
-ParentProjection::ParentProjection(const NestingConfig& config, float lat0_, float lon0_)
-    : proj(config.mapproject.substr(0, 2)),
-      dx(config.dxkm),
-      lat0(lat0_),
-      lon0(lon0_),
-      stand_lon(config.stand_lon),
-      truelat1(config.truelat1),
-      truelat2(config.truelat2) {}
+ParentProjection::ParentProjection(const NestingConfig& config, float lat0, float lon0)
+    : code_(config.mapproject.substr(0, 2)),
+      spec_{.code = {},
+            .dx = config.dxkm,
+            .lat_orig = lat0,
+            .lon_orig = lon0,
+            .x_orig = 1.0f,
+            .y_orig = 1.0f,
+            .stand_lon = config.stand_lon,
+            .truelat1 = config.truelat1,
+            .truelat2 = config.truelat2} {}
+
+ProjectionSpec ParentProjection::spec() const {
+  ProjectionSpec s = spec_;
+  s.code = code_;
+  return s;
+}
 
 void ParentProjection::to_xy(float lat, float lon, float& x, float& y) const {
-  lltoxy_generic(lat, lon, x, y, proj, dx, lat0, lon0, 1.0f, 1.0f, stand_lon, truelat1, truelat2);
+  const GridXY<float> p = latlon_to_grid(lat, lon, spec());
+  x = p.x;
+  y = p.y;
 }
 
 }  // namespace rn::linkweaver

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "map_projection.hpp"
 #include "state.hpp"
 
 namespace rn::linkweaver {
@@ -30,21 +31,23 @@ void check_grid_spacing(float dxkm);
 /// was (the geo file is opened again, with checks, for its grid).
 void read_projection_attributes(NestingConfig& config);
 
-/// The parent grid's projection with parent cell (1, 1) as its known point.
-struct ParentProjection {
-  std::string proj;  ///< the two-character code
-  float dx = 0.0f;
-  float lat0 = 0.0f;
-  float lon0 = 0.0f;
-  float stand_lon = 0.0f;
-  float truelat1 = 0.0f;
-  float truelat2 = 0.0f;
-
+/// The parent grid's projection with parent cell (1, 1), at (`lat0`,
+/// `lon0`), as its known point.  Holds its own copy of the code, so that it
+/// may outlive the configuration it was made from.
+class ParentProjection {
+ public:
   ParentProjection() = default;
   ParentProjection(const NestingConfig& config, float lat0, float lon0);
 
+  /// The description (its code a view of this object's copy).
+  ProjectionSpec spec() const;
+
   /// Real parent grid coordinates of a latitude and longitude (degrees).
   void to_xy(float lat, float lon, float& x, float& y) const;
+
+ private:
+  std::string code_;     // the two-character code
+  ProjectionSpec spec_;  // everything but the code
 };
 
 }  // namespace rn::linkweaver

@@ -43,12 +43,15 @@ void place_on_latlon_grid(SiteSeries& m) {
   }
 }
 
+// The fixed Lambert conformal grid (kSiteLambertGrid): every site's
+// fractional column and row, in 32-bit arithmetic.  O(sites).
 void place_on_lambert_grid(SiteSeries& m) {
   m.site_x.resize(m.sites.size());
   m.site_y.resize(m.sites.size());
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    lltoxy_generic(m.sites[i].lat, m.sites[i].lon, m.site_x[i], m.site_y[i], "LC", 3.0f, 21.13812f,
-                   237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+    const GridXY<float> p = latlon_to_grid(m.sites[i].lat, m.sites[i].lon, kSiteLambertGrid);
+    m.site_x[i] = p.x;
+    m.site_y[i] = p.y;
   }
 }
 
