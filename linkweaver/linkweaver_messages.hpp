@@ -76,7 +76,8 @@ inline constexpr char kAnchor[] = "lat0 , lon0 ";
 inline constexpr char kAnchorHead[] = "In get_geo_latlon0() - cell (1, 1) of ";
 inline constexpr char kAnchorTail[] = " has no valid latitude and longitude";
 
-// ---- perimeter (perimeter.cpp): code stop 999 has no text of its own.
+// ---- perimeter (perimeter.cpp): a cell outside the parent window has no
+// ---- text; the entry ends the run with code stop 999.
 
 // ---- slot lists (slot_lists.cpp)
 inline constexpr char kNegativeCountHead[] = "In mapping() - polygon ";

@@ -148,10 +148,12 @@ void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
   match.pairNum = static_cast<std::int32_t>(pairs);
 }
 
-void match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& child,
-                 PerimeterMatch& match) {
+Placement match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& child,
+                      PerimeterMatch& match) {
   read_parent_links(config.routinelin_p_f, links);
-  place_perimeter(ParentProjection(config, match.lat0, match.lon0), child, match);
+  const Placement placement =
+      place_perimeter(ParentProjection(config, match.lat0, match.lon0), child, match);
+  if (placement != Placement::inside) return placement;
   child.streamorder = {};
   child.latitude = {};
   child.longitude = {};
@@ -168,6 +170,7 @@ void match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& chi
   check_overlap_counts(config.nhd_map_f, records.overlaps, ndata);
   const ParentCellIndex index(match.pi, match.pj);
   attach_links(records, index, links, match);
+  return placement;
 }
 
 }  // namespace rn::linkweaver

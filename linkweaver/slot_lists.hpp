@@ -61,7 +61,9 @@ void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
 /// the perimeter, reads the overlap file and fills the slot lists, with the
 /// records " check read in plink%nlinks = ", "before, call get_dimensionNHD "
 /// and "ndata, npid =".  Releases the child fields it no longer needs.
-void match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& child,
-                 PerimeterMatch& match);
+/// Returns `outside_window`, with nothing read after the route-link file,
+/// when the perimeter does not fit the parent window.
+[[nodiscard]] Placement match_links(const NestingConfig& config, ParentLinks& links,
+                                    ChildGrid& child, PerimeterMatch& match);
 
 }  // namespace rn::linkweaver

@@ -146,6 +146,12 @@ struct Entries {
   std::size_t size() const { return PnodeId.size(); }
 };
 
+/// How the perimeter placement (and with it the whole run) ended.
+enum class Placement {
+  inside,          ///< every perimeter cell lies in the parent window
+  outside_window,  ///< a perimeter cell lies outside it: no mapping can be made
+};
+
 /// Everything one run holds.
 struct MappingState {
   NestingConfig config;

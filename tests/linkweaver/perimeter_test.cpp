@@ -68,6 +68,24 @@ TEST(Placement, HalvesRoundUpAndNonFiniteCoordinatesStayOffTheGrid) {
   EXPECT_EQ(truncate_to_int(2147483520.0f), 2147483520);
 }
 
+TEST(Placement, ACellOutsideTheWindowIsReturnedNotAnEnd) {
+  // Every cell of a 2 by 2 grid at (0, 0): parent cell (1, 1).
+  const ChildGrid child = make_child(2, 2);
+  PerimeterMatch match;
+  match.istart = match.jstart = 1;
+  match.iend = match.jend = 1;
+  Placement placed = Placement::outside_window;
+  Ending e = ending_of([&] { placed = place_perimeter(plain_projection(), child, match); });
+  EXPECT_FALSE(e.ended);
+  EXPECT_EQ(placed, Placement::inside);
+  EXPECT_EQ(match.gridNum, 4);
+  match.iend = 0;  // the window no longer holds parent column 1
+  e = ending_of([&] { placed = place_perimeter(plain_projection(), child, match); });
+  EXPECT_FALSE(e.ended);
+  EXPECT_EQ(e.out, "");
+  EXPECT_EQ(placed, Placement::outside_window);
+}
+
 TEST(ParentWindow, TwoCellsOfMarginTruncated) {
   ChildGrid child = make_child(3, 3);
   auto put = [&](int i, int j, float x, float y) {
