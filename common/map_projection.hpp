@@ -85,6 +85,7 @@ inline constexpr ProjectionSpec kSiteLambertGrid{.code = "LC",
 GridXY<float> latlon_to_grid(float lat, float lon, const ProjectionSpec& spec);
 
 /// Forward conversion in 64-bit arithmetic, same steps as the 32-bit one.
+/// (Part of the common projection set; no program calls it today.)
 GridXY<double> latlon_to_grid(double lat, double lon, const ProjectionSpec64& spec);
 
 /// Inverse conversion, 32-bit: grid (`x`, `y`) to latitude and longitude in
@@ -92,7 +93,8 @@ GridXY<double> latlon_to_grid(double lat, double lon, const ProjectionSpec64& sp
 /// either way.
 LatLon grid_to_latlon(float x, float y, const ProjectionSpec& spec);
 
-/// Cone factor n of the Lambert conformal projection, 32-bit.  `hemi` is +1
+/// Cone factor n of the Lambert conformal projection, 32-bit (the
+/// conversions use it inside; no program calls it directly today).  `hemi` is +1
 /// (north) or -1 (south).  True latitudes closer than 0.01 degree give the
 /// tangent cone n = hemi * sin(truelat1), positive in either hemisphere.
 float lambert_cone(float truelat1, float truelat2, std::int32_t hemi);

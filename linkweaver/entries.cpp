@@ -54,13 +54,6 @@ void write_search_warnings(const PerimeterMatch& match, std::int32_t c, std::int
   }
 }
 
-std::int32_t search_order_cell(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
-                               std::int32_t order_diff) {
-  const OrderChoice choice = choose_order_cell(match, c, n, order_diff);
-  write_search_warnings(match, c, n, choice);
-  return choice.cell;
-}
-
 // Entry gathering.
 // Contract: the slot lists are filled and every perimeter cell's child cell
 // lies on the child ring.  The search gives the same cell before every slot,

@@ -25,9 +25,9 @@ struct OrderChoice {
   Outcome outcome = Outcome::own;
 };
 
-/// The search of `search_order_cell` without its records: the cell itself, then
-/// for d = 1..10 the cell d below and the cell d above it, within
-/// 1..`gridNum` (no wrap).
+/// The search for the perimeter cell whose list a boundary node takes: the
+/// cell itself, then for d = 1..10 the cell d below and the cell d above it,
+/// within 1..`gridNum` (no wrap).  Writes nothing.
 OrderChoice choose_order_cell(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                               std::int32_t order_diff);
 
@@ -35,10 +35,6 @@ OrderChoice choose_order_cell(const PerimeterMatch& match, std::int32_t c, std::
 /// `c` that ended with `choice`.
 void write_search_warnings(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                            const OrderChoice& choice);
-
-/// `search_order_cell`: the search with its records; returns the chosen cell.
-std::int32_t search_order_cell(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
-                               std::int32_t order_diff);
 
 /// Gathers the entries of every boundary node in perimeter order, each
 /// taking every link of its chosen list in slot order, and writes the

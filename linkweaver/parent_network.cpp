@@ -62,10 +62,6 @@ std::vector<std::int32_t> stream_orders(const ParentLinks& links,
   return orders;
 }
 
-std::int32_t stream_order(const ParentLinks& links, std::int32_t id) {
-  return stream_orders(links, std::span<const std::int32_t>(&id, 1))[0];
-}
-
 namespace {
 
 // Length of one dimension of the overlap file, with its messages.

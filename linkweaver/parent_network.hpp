@@ -24,9 +24,6 @@ void read_parent_links(std::string_view file, ParentLinks& links);
 std::vector<std::int32_t> stream_orders(const ParentLinks& links,
                                         std::span<const std::int32_t> ids);
 
-/// `stream_orders` for one identifier.
-std::int32_t stream_order(const ParentLinks& links, std::int32_t id);
-
 /// Lengths of the dimensions "data" (`ndata`) and "polyid" (`npid`) of the
 /// overlap file.
 void read_overlap_dimensions(std::string_view file, std::int32_t& ndata, std::int32_t& npid);
