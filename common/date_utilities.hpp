@@ -10,12 +10,12 @@
 //
 // Year fields are 4-character integer fields, month to second 2-character
 // ones (leading and embedded blanks ignored, an optional sign); the fraction
-// is read as a free-format integer.
+// is read as a free-format integer.  Every failure writes its diagnostic
+// lines on standard output and ends the program through `record_stop`; no
+// routine returns an error.
 //
 // siteseries calls `advance_stamp`; the other routines complete the date
-// arithmetic that any program may use (no program calls them today).  Every failure writes its diagnostic
-// lines on standard output and ends the program through `record_stop`;
-// no routine returns an error.
+// arithmetic that any program may use (no program calls them today).
 #pragma once
 
 #include <cstddef>

@@ -1,11 +1,19 @@
 // Program ends and the standard-output record stream shared by every program.
 //
-// A routine that cannot go on never returns an error to its caller: it writes
-// its message records and ends the program through one of the three ends
-// below.  The ends throw `ProgramEnd`, which `run_program` catches in `main`:
-// unwinding lets pending atomic outputs remove their temporary files, so a
-// failed run never leaves a partial output behind, and unit tests can catch
-// the end and look at its status and text.
+// The error policy (docs/architecture.md has the whole rule):
+//   * The program entry (<program>_main.cpp) runs its body under
+//     `run_program`, which turns every end below into the exit status.
+//   * A reader or an input check that refuses its input writes its message
+//     records and ends the run itself, through one of the ends below, with
+//     the failure status 1 - or with the fixed code of its reader family
+//     (`handle_err` 2, the terrain readers 888 and 999).
+//   * Every other outcome that decides an exit status (such as linkweaver's
+//     perimeter outside the parent window) is returned to the caller, and
+//     the entry chooses the end.
+// The ends throw `ProgramEnd`, which `run_program` catches: unwinding lets
+// pending atomic outputs remove their temporary files, so a failed run never
+// leaves a partial output behind, and unit tests can catch the end and look
+// at its status and text.
 //
 // Exit statuses: failures end with 1 (even where the traditional program
 // ended with 0), code stops keep their numbers (2, 888, 999, reported by the
