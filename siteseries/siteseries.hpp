@@ -109,7 +109,7 @@ std::string forcing_file(const SiteSeries& m, std::string_view label);
 void count_sites(SiteSeries& m);
 void detect_rain_only(SiteSeries& m);
 void allocate_fields(SiteSeries& m);
-void read_site_list(SiteSeries& m);  ///< `readpointus` or `readpointwd`, by `usarea`
+void read_site_list(SiteSeries& m);  ///< in the US or the world layout, by `usarea`
 void place_on_latlon_grid(SiteSeries& m);
 void place_on_lambert_grid(SiteSeries& m);
 

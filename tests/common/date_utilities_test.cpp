@@ -217,7 +217,7 @@ TEST(Months, DaysAbbreviationsAndNumbers) {
               " In monthabbr_to_mm() - Unrecognized mon\n");
 }
 
-TEST(SwapFormat, MovesCharactersBetweenLayouts) {
+TEST(ConvertStampLayout, MovesCharactersBetweenLayouts) {
   EXPECT_EQ(rn::convert_stamp_layout("2016-02-29_23", 10), "2016022923");
   EXPECT_EQ(rn::convert_stamp_layout("2016022923", 13), "2016-02-29_23");
   EXPECT_EQ(rn::convert_stamp_layout("2016-02-29T23", 10), "2016022923");

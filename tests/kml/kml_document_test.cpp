@@ -109,7 +109,7 @@ std::string styles_of(const std::string& doc) {
   return styles;
 }
 
-TEST(Dumppoints, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
+TEST(Placemarks, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
   const ChannelPoints p = points_with_values({5.0f, 3.9f, 20.0f, 9.99f, 4.0f, 1000.0f, 4.5f});
   const std::string doc = render(kFlowglobeVariant, [&](KmlDocument& d) {
     write_value_placemarks(kFlowglobeMax, p, 1, 1, d);
@@ -130,7 +130,7 @@ std::string node_names(const ChannelPoints& p, std::int32_t order0, std::int32_t
   return names;
 }
 
-TEST(Dumppoints, NodesCountOnlyEligiblePoints) {
+TEST(Placemarks, NodesCountOnlyEligiblePoints) {
   ChannelPoints p;
   p.order.assign(14, 0);
   for (int eligible : {2, 5, 6, 9, 10, 14}) p.order[eligible - 1] = 3;

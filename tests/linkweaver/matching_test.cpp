@@ -48,7 +48,7 @@ PerimeterMatch with_lists(int count, const std::vector<std::vector<std::pair<int
   return match;
 }
 
-TEST(Pushtoarray, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
+TEST(OfferLink, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
   SlotLists slots;
   slots.allocate(1);
   std::int32_t slot = -1;
@@ -67,7 +67,7 @@ TEST(Pushtoarray, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
   EXPECT_EQ(push(26, 0.5f), Push::kept);
 }
 
-TEST(Getorder, FirstOccurrenceAndWarningsInOrder) {
+TEST(StreamOrders, FirstOccurrenceAndWarningsInOrder) {
   const ParentLinks p = links({10, 20, 10, 30}, {1, 2, 3, 4});
   std::vector<std::int32_t> orders;
   const Ending e = ending_of([&] { orders = stream_orders(p, std::vector<std::int32_t>{10, 99, 30, 10, 77}); });

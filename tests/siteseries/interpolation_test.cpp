@@ -34,7 +34,7 @@ std::string fixed(float value, int decimals) {
   return std::string(buf, rn::put_fixed_field(buf, value, 12, decimals));
 }
 
-TEST(Oned, KernelValuesAndShortcuts) {
+TEST(BlendParabolas, KernelValuesAndShortcuts) {
   EXPECT_EQ(blend_parabolas(0.5f, 0, 1, 2, 3), 1.5f);
   EXPECT_EQ(blend_parabolas(0.5f, 1, 0, 1, 4), 0.25f);
   // Within 0.00001 of either end the inner sample is taken as it is, so the
@@ -47,7 +47,7 @@ TEST(Oned, KernelValuesAndShortcuts) {
   EXPECT_FLOAT_EQ(blend_parabolas(0.25f, 1, 0, 1, 4), 0.0625f);
 }
 
-TEST(BintP, ReproducesQuadraticDataAndTakesGridPointsExactly) {
+TEST(InterpolateAt, ReproducesQuadraticDataAndTakesGridPointsExactly) {
   const int ix = 9, jy = 8;
   const auto f = [](float i, float j) { return 0.5f * i * i - 2.0f * j * j + 3.0f * i + j + 1.0f; };
   const FieldGrid grid = field(ix, jy, [&](int i, int j) { return f(i, j); });
@@ -60,7 +60,7 @@ TEST(BintP, ReproducesQuadraticDataAndTakesGridPointsExactly) {
   EXPECT_EQ(interpolate_at(grid, 4.0f, 6.0f), grid[5 * ix + 3]);
 }
 
-TEST(BintP, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
+TEST(InterpolateAt, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
   const int ix = 6, jy = 5;
   const FieldGrid grid = field(ix, jy, [](int i, int j) { return 10.0f * j + i; });
   // x = ix - 1 and y = jy - 1 pass the bounds test; the block would reach
@@ -71,7 +71,7 @@ TEST(BintP, LastButOnePointsGiveTheInnerValueWithoutReadingPastTheGrid) {
   EXPECT_NEAR(interpolate_at(grid, 4.5f, 4.0f), 44.5f, 1e-5f);
 }
 
-TEST(BintP, PositionsOutsideTheInteriorGiveTheMissingValue) {
+TEST(InterpolateAt, PositionsOutsideTheInteriorGiveTheMissingValue) {
   const int ix = 6, jy = 5;
   const FieldGrid grid = field(ix, jy, [](int i, int j) { return 1.0f * i * j; });
   const float nan = std::numeric_limits<float>::quiet_NaN();
