@@ -59,7 +59,6 @@ class AtomicOutput {
   void commit();
   /// Removes the temporary now.
   void abandon();
-  bool committed() const { return committed_; }
 
   /// Ends the program: "Error: cannot write output file <target>: <text of
   /// errno_value>", status 1 (the temporary is removed during unwinding).

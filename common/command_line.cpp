@@ -4,6 +4,22 @@
 
 namespace rn {
 
+namespace {
+// FIXED OUTPUT: scripts match these records; do not change a byte.
+constexpr char kInputRecord[] = "inFIle =";
+constexpr char kOutputRecord[] = "outFile =";
+constexpr char kArgumentCountRecord[] = "narg = ";
+}  // namespace
+
+void echo_file_names(std::string_view input, std::string_view output) {
+  out().record(kInputRecord, input);
+  out().record(kOutputRecord, output);
+}
+
+void echo_argument_count(int argc) {
+  out().record(kArgumentCountRecord, static_cast<std::int32_t>(argc - 1));
+}
+
 std::string_view trim_right(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;

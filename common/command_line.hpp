@@ -19,6 +19,15 @@ std::string argument(int argc, char** argv, int k);
 /// Removes trailing blanks.
 std::string_view trim_right(std::string_view text);
 
+/// Writes the records that name a program's input and output files:
+/// "inFIle =" + `input`, "outFile =" + `output` (reachfeed, cellfeed and
+/// the channel-output globe tools).
+void echo_file_names(std::string_view input, std::string_view output);
+
+/// Writes the record "narg = " with the number of arguments (siteseries,
+/// flowglobe_seg, gaugeglobe).
+void echo_argument_count(int argc);
+
 /// The toolkit's version text.
 std::string_view toolkit_version();
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "command_line.hpp"
-#include "hydro_stop.hpp"
+#include "program_end.hpp"
 #include "list_input.hpp"
 #include "text_record.hpp"
 
@@ -171,7 +171,7 @@ std::int64_t day_of_year(const Stamp& st) {
 
 // Moves a possible date by `delta` days (either sign).
 // Contract: st holds a possible date; afterwards it holds the date `delta`
-// days later (earlier when negative) in the calendar of `nfeb`, the same
+// days later (earlier when negative) in the calendar of `february_days`, the same
 // date that stepping one day at a time gives.  Whole 3600-year cycles are
 // jumped at once, so the cost is O(years moved mod 3600 + 12).
 void shift_days(Stamp& st, std::int64_t delta) {
@@ -245,7 +245,7 @@ std::string write_stamp(const Stamp& st, bool dashed, int level) {
 
 }  // namespace
 
-std::int32_t nfeb(std::int32_t year) { return feb_days(year); }
+std::int32_t february_days(std::int32_t year) { return feb_days(year); }
 
 // Advances a stamp by a signed count of units of its level.
 // Contract: odate has a length of its layout's table and names a possible
@@ -255,25 +255,24 @@ std::int32_t nfeb(std::int32_t year) { return feb_days(year); }
 // up with carries, then the date moves by whole days.  Character 11 of a
 // dashed odate survives into a long enough ndate.  Cost O(1) apart from the
 // year walk of `shift_days`.
-std::string geth_newdate(std::string_view odate, std::int32_t idt,
-                         std::size_t ndate_length) {
+std::string advance_stamp(std::string_view odate, std::int32_t idt, std::size_t ndate_length) {
   const bool dashed = is_dashed(odate);
   const int level = stamp_level(dashed, odate.size());
   if (level == 0) {
     out().record("ERROR: geth_newdate:  odd length: #", trim_right(odate), "#");
-    hydro_stop_plain(dashed ? "In geth_newdate() odd length"
+    record_stop(dashed ? "In geth_newdate() odd length"
                             : "In geth_newdate() - odd length");
   }
   const int new_level = stamp_level(dashed, ndate_length);
   if (new_level == 0) {
     out().record("ERROR: geth_newdate:  odd new date length: #",
                  std::to_string(ndate_length), "#");
-    hydro_stop_plain("In geth_newdate() - odd new date length");
+    record_stop("In geth_newdate() - odd new date length");
   }
   Stamp st = read_stamp(odate, dashed, level);
   if (!possible(st, level)) {
     out().record("Screwy ODATE: ", odate);
-    hydro_stop_plain("In geth_newdate() - Screwy ODATE");
+    record_stop("In geth_newdate() - Screwy ODATE");
   }
 
   // Split |idt| into days, hours, minutes, seconds and fraction units.
@@ -314,8 +313,8 @@ std::string geth_newdate(std::string_view odate, std::int32_t idt,
   return ndate;
 }
 
-std::string geth_newdate(std::string_view odate, std::int32_t idt) {
-  return geth_newdate(odate, idt, odate.size());
+std::string advance_stamp(std::string_view odate, std::int32_t idt) {
+  return advance_stamp(odate, idt, odate.size());
 }
 
 // Difference of two stamps in units of their common level.
@@ -324,12 +323,12 @@ std::string geth_newdate(std::string_view odate, std::int32_t idt) {
 // (the later stamp is examined first).  Whole years between the two are
 // counted one by one (4-character years keep that short), then the day of
 // the year, then hours down to fraction units.  The result must fit 32 bits.
-std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
+std::int32_t stamp_difference(std::string_view newdate, std::string_view olddate) {
   if (newdate.size() != olddate.size()) {
     std::string line = "GETH_IDTS: NEWLEN /= OLDLEN: ";
     line.append(newdate).append("   ").append(olddate);
     out().line(line);
-    hydro_stop_plain("In geth_idts() - NEWLEN /= OLDLEN");
+    record_stop("In geth_idts() - NEWLEN /= OLDLEN");
   }
   const bool backwards = olddate > newdate;
   const std::string_view later = backwards ? olddate : newdate;
@@ -339,22 +338,22 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
     std::string line = "GETH_IDTS: Dates appear to be different formats: ";
     line.append(later).append("   ").append(earlier);
     out().line(line);
-    hydro_stop_plain("In geth_idts() - Dates appear to be different formats");
+    record_stop("In geth_idts() - Dates appear to be different formats");
   }
   const int level = stamp_level(dashed, later.size());
   if (level == 0) {
     out().record("ERROR: geth_idts:  odd length: #", trim_right(earlier), "#");
-    hydro_stop_plain("In geth_idts() - odd length");
+    record_stop("In geth_idts() - odd length");
   }
   const Stamp l = read_stamp(later, dashed, level);
   const Stamp e = read_stamp(earlier, dashed, level);
   if (!possible(l, level)) {
     out().record("Screwy NDATE: ", later);
-    hydro_stop_plain("In geth_idts() - Screwy NDATE ");
+    record_stop("In geth_idts() - Screwy NDATE ");
   }
   if (!possible(e, level)) {
     out().record("Screwy ODATE: ", earlier);
-    hydro_stop_plain("In geth_idts() - Screwy ODATE ");
+    record_stop("In geth_idts() - Screwy ODATE ");
   }
 
   std::int64_t diff = 0;
@@ -371,12 +370,12 @@ std::int32_t geth_idts(std::string_view newdate, std::string_view olddate) {
   if (diff < INT32_MIN || diff > INT32_MAX) {
     out().record("ERROR: geth_idts:  difference out of range: #", later,
                  "#   #", earlier, "#");
-    hydro_stop_plain("In geth_idts() - difference out of range");
+    record_stop("In geth_idts() - difference out of range");
   }
   return static_cast<std::int32_t>(diff);
 }
 
-std::int32_t nmdays(std::string_view hdate) {
+std::int32_t days_in_month(std::string_view hdate) {
   std::optional<std::int32_t> year, month;
   if (hdate.size() >= 7) {
     year = read_int_field(hdate.substr(0, 4));
@@ -384,19 +383,19 @@ std::int32_t nmdays(std::string_view hdate) {
   }
   if (!year || !month || *month < 1 || *month > 12) {
     out().record("Screwy HDATE: ", hdate);
-    hydro_stop_plain("In nmdays() - Screwy HDATE");
+    record_stop("In nmdays() - Screwy HDATE");
   }
   return month_days(*month, *year);
 }
 
-std::string mm_to_monthabbr(std::int32_t mm) {
+std::string month_abbreviation(std::int32_t mm) {
   if (mm < 1 || mm > 12) {
-    hydro_stop_plain("In mm_to_monthabbr() - mm_to_monthabbr");
+    record_stop("In mm_to_monthabbr() - mm_to_monthabbr");
   }
   return std::string(kMonthAbbr.substr(3 * static_cast<std::size_t>(mm - 1), 3));
 }
 
-std::int32_t monthabbr_to_mm(std::string_view mon) {
+std::int32_t month_number(std::string_view mon) {
   std::string abbr(mon.substr(0, 3));
   abbr.resize(3, ' ');
   for (std::int32_t mm = 1; mm <= 12; ++mm) {
@@ -406,22 +405,21 @@ std::int32_t monthabbr_to_mm(std::string_view mon) {
   }
   out().line("Function monthabbr_to_mm:  mon = <" + abbr + ">");
   out().record("Function monthabbr_to_mm:  Unrecognized mon");
-  hydro_stop_plain("In monthabbr_to_mm() - Unrecognized mon");
+  record_stop("In monthabbr_to_mm() - Unrecognized mon");
 }
 
 // Converts a stamp to the other layout by moving its characters: separators
 // are dropped going to the compact layout and written as "-", "_", ":" and
 // "." going to the dashed one; the fraction digits are copied as they
 // stand.  The result is cut or blank-padded to outdate_length.  O(length).
-std::string swap_date_format(std::string_view indate,
-                             std::size_t outdate_length) {
+std::string convert_stamp_layout(std::string_view indate, std::size_t outdate_length) {
   const bool dashed = is_dashed(indate);
   const int level = stamp_level(dashed, indate.size());
   if (level == 0) {
     std::string line = "Unrecognized length: <";
     line.append(indate).append(">");
     out().line(line);
-    hydro_stop_plain("In swap_date_format() - Unrecognized length");
+    record_stop("In swap_date_format() - Unrecognized length");
   }
   const auto& at = field_starts(dashed);
   const int fields = level < 5 ? level + 1 : 6;  // month, day, ... present

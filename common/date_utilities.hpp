@@ -1,4 +1,4 @@
-// Date-time arithmetic on stamps held as text (module_date_utilities_rt).
+// Date-time arithmetic on stamps held as text.
 //
 // Two layouts, told apart by character 5 ("-" dashed, anything else
 // compact):
@@ -11,8 +11,11 @@
 // Year fields are 4-character integer fields, month to second 2-character
 // ones (leading and embedded blanks ignored, an optional sign); the fraction
 // is read as a free-format integer.  Every failure writes its diagnostic
-// lines on standard output and ends the program through `hydro_stop_plain`;
-// no routine returns an error.
+// lines on standard output and ends the program through `record_stop`; no
+// routine returns an error.
+//
+// siteseries calls `advance_stamp`; the other routines complete the date
+// arithmetic that any program may use (no program calls them today).
 #pragma once
 
 #include <cstddef>
@@ -27,38 +30,36 @@ namespace rn {
 /// fields the length holds are written).  A stamp of another length, an
 /// impossible date or time in `odate`, or an `ndate_length` that the layout
 /// does not know ends the program.
-std::string geth_newdate(std::string_view odate, std::int32_t idt,
-                         std::size_t ndate_length);
+std::string advance_stamp(std::string_view odate, std::int32_t idt, std::size_t ndate_length);
 
 /// Same, with the new stamp as long as `odate`.
-std::string geth_newdate(std::string_view odate, std::int32_t idt);
+std::string advance_stamp(std::string_view odate, std::int32_t idt);
 
 /// `newdate` - `olddate` in units of their common level.  The stamps must
 /// have the same length and layout and hold possible dates; a difference
 /// beyond the 32-bit range ends the program.
-std::int32_t geth_idts(std::string_view newdate, std::string_view olddate);
+std::int32_t stamp_difference(std::string_view newdate, std::string_view olddate);
 
 /// Days of February in `year`: 29 in years divisible by 4, except those
 /// divisible by 100, except those divisible by 400, except those divisible
 /// by 3600.
-std::int32_t nfeb(std::int32_t year);
+std::int32_t february_days(std::int32_t year);
 
 /// Days in the month of a dashed stamp (its first 7 characters, YYYY-MM).
 /// A month outside 1-12 ends the program.
-std::int32_t nmdays(std::string_view hdate);
+std::int32_t days_in_month(std::string_view hdate);
 
 /// Three-letter abbreviation ("Jan" .. "Dec") of month `mm` (1-12); any
 /// other number ends the program.
-std::string mm_to_monthabbr(std::int32_t mm);
+std::string month_abbreviation(std::int32_t mm);
 
 /// Month number (1-12) of a three-letter abbreviation, case-sensitive
 /// (the first three characters of `mon` count); no match ends the program.
-std::int32_t monthabbr_to_mm(std::string_view mon);
+std::int32_t month_number(std::string_view mon);
 
 /// `indate` converted to the other layout, cut or padded with blanks to
 /// `outdate_length` characters.  A length that neither layout knows ends
 /// the program.
-std::string swap_date_format(std::string_view indate,
-                             std::size_t outdate_length);
+std::string convert_stamp_layout(std::string_view indate, std::size_t outdate_length);
 
 }  // namespace rn

@@ -1,22 +1,15 @@
-// The two `hydro_stop` forms: the terrain readers' (a record naming the
-// message, then code stop 999) and the one that serves the point-extraction
-// program and the date-time routines (the message as one record, then a plain
-// stop with the failure status).
+// The terrain readers' name for their end with code 999.  The end itself is
+// `reason_stop_999` (program_end.hpp); this header stays only while the
+// terrain readers call it by this name.
 #pragma once
 
-#include <cstddef>
 #include <string_view>
+
+#include "program_end.hpp"
 
 namespace rn {
 
-/// Messages of the terrain readers are assembled in a 256-character buffer.
-inline constexpr std::size_t kMessageWidth = 256;
-
-/// Writes the record "Stoped du to " joined with the message (cut at 256
-/// characters, trailing blanks removed), then code stop 999.
-[[noreturn]] void hydro_stop(std::string_view message);
-
-/// Writes the message unchanged as one record, then a plain stop (failure).
-[[noreturn]] void hydro_stop_plain(std::string_view message);
+/// `reason_stop_999`: the record "Stoped du to " + message, code stop 999.
+[[noreturn]] inline void hydro_stop(std::string_view message) { reason_stop_999(message); }
 
 }  // namespace rn

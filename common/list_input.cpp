@@ -409,11 +409,6 @@ ReadResult ListReader::skip_line() {
   return result;
 }
 
-std::size_t ListReader::line_number() const {
-  const std::size_t at = std::min(pos_, text_.size());
-  return 1 + static_cast<std::size_t>(std::count(text_.begin(), text_.begin() + at, '\n'));
-}
-
 // ---------------------------------------------------------------------------
 // One-value conversions
 

@@ -112,9 +112,6 @@ class ListReader {
   /// True when no byte is left to read.
   bool at_end() const { return pos_ >= text_.size(); }
 
-  /// 1-based number of the line at the current position.
-  std::size_t line_number() const;
-
  private:
   class Scan;  // the scanning state of one record
   std::string_view text_;

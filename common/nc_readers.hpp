@@ -63,7 +63,8 @@ class ModuleReaders {
   void get1d_real8(std::string_view file, std::string_view var,
                    std::span<double> values) const;
   /// A 2-D integer field a(i, j), i fastest, read whole in file order:
-  /// `values` holds ix * jx elements.
+  /// `values` holds every cell of it (Grid2D::values()).  Part of the globe
+  /// tools' readers; no program reads a 2-D field through it today.
   void get2d_int(std::string_view file, std::string_view var,
                  std::span<std::int32_t> values) const;
 
@@ -75,8 +76,6 @@ class ModuleReaders {
 
   /// Length of dimension `dim` of the file, in the form chosen above.
   std::int32_t get_file_dimension(std::string_view file, std::string_view dim) const;
-
-  DimensionForm form() const { return form_; }
 
  private:
   DimensionForm form_;

@@ -1,17 +1,26 @@
 // Program ends and the standard-output record stream shared by every program.
 //
-// A routine that cannot go on never returns an error to its caller: it writes
-// its message records and ends the program through one of the three ends
-// below.  The ends throw `ProgramEnd`, which `run_program` catches in `main`:
-// unwinding lets pending atomic outputs remove their temporary files, so a
-// failed run never leaves a partial output behind, and unit tests can catch
-// the end and look at its status and text.
+// The error policy (docs/architecture.md has the whole rule):
+//   * The program entry (<program>_main.cpp) runs its body under
+//     `run_program`, which turns every end below into the exit status.
+//   * A reader or an input check that refuses its input writes its message
+//     records and ends the run itself, through one of the ends below, with
+//     the failure status 1 - or with the fixed code of its reader family
+//     (`handle_err` 2, the terrain readers 888 and 999).
+//   * Every other outcome that decides an exit status (such as linkweaver's
+//     perimeter outside the parent window) is returned to the caller, and
+//     the entry chooses the end.
+// The ends throw `ProgramEnd`, which `run_program` catches: unwinding lets
+// pending atomic outputs remove their temporary files, so a failed run never
+// leaves a partial output behind, and unit tests can catch the end and look
+// at its status and text.
 //
 // Exit statuses: failures end with 1 (even where the traditional program
 // ended with 0), code stops keep their numbers (2, 888, 999, reported by the
 // operating system modulo 256), successful ends give 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -38,6 +47,18 @@ inline constexpr int kFailure = 1;
 /// Code stop: "STOP " followed by `code` in decimal on the error stream; exit
 /// status `code`.
 [[noreturn]] void code_stop(int code);
+
+/// Writes `message` unchanged as one record on standard output, then a plain
+/// stop with the failure status (the date routines' end).
+[[noreturn]] void record_stop(std::string_view message);
+
+/// Width at which `reason_stop_999` cuts its message.
+inline constexpr std::size_t kReasonWidth = 256;
+
+/// Writes the record "Stoped du to " joined with `message` (cut at 256
+/// characters, trailing blanks removed), then code stop 999 (the terrain
+/// readers' end with the fatal flag on).
+[[noreturn]] void reason_stop_999(std::string_view message);
 
 /// Failure of the process environment (an output that cannot be created, a
 /// station value that is not a number): one message line on the error stream,

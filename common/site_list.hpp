@@ -36,7 +36,7 @@ struct Site {
   float lon = 0.0f;  ///< after the +360 rule
 };
 
-/// The site count of a list (`getdatasize`): the number of successful
+/// The site count of a list: the number of successful
 /// free-format reads of one text value of up to 50 characters, each taking
 /// its value from the next line that holds one, until the end of the text.
 /// The number of sites (`datasize`) is this count minus 1 (the header).

@@ -69,7 +69,8 @@ class TextOut {
   }
 
   /// Item-by-item form of `record`, for records whose items are chosen at
-  /// run time: begin_record(), add_*()..., end_record().
+  /// run time: begin_record(), add_*()..., end_record().  The record
+  /// vectors' tests and the fuzzer drive records this way.
   void begin_record();
   void add_text(std::string_view text) { put_text(text); }
   void add_int(std::int32_t value) { put_int(value); }

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "kml_messages.hpp"
 #include "nc_file.hpp"
 
 namespace rn::kml {
@@ -37,24 +38,25 @@ std::vector<T> read_values(std::string_view reader, const std::string& file,
 
 std::vector<float> read_reals(const ModuleReaders& readers, const std::string& file,
                               std::string_view var, std::optional<std::int32_t> count) {
-  return read_values<float>("get1d_real", file, var, count,
+  return read_values<float>(msg::kRealReader, file, var, count,
                             [&](std::vector<float>& v) { readers.get1d_real(file, var, v); });
 }
 
 std::vector<std::int32_t> read_ints(const ModuleReaders& readers, const std::string& file,
                                     std::string_view var, std::optional<std::int32_t> count) {
   return read_values<std::int32_t>(
-      "get1d_int", file, var, count, [&](std::vector<std::int32_t>& v) { readers.get1d_int(file, var, v); });
+      msg::kIntReader, file, var, count,
+      [&](std::vector<std::int32_t>& v) { readers.get1d_int(file, var, v); });
 }
 
 ChannelPoints read_points(const ModuleReaders& readers, const std::string& file,
                           std::string_view dimension,
                           std::initializer_list<PointVariable> variables) {
-  const std::int32_t fcstn = readers.get_file_dimension(file, dimension);
+  const std::int32_t point_count = readers.get_file_dimension(file, dimension);
   ChannelPoints p;
   for (const PointVariable& v : variables) {
-    if (v.reals != nullptr) p.*v.reals = read_reals(readers, file, v.name, fcstn);
-    if (v.ints != nullptr) p.*v.ints = read_ints(readers, file, v.name, fcstn);
+    if (v.reals != nullptr) p.*v.reals = read_reals(readers, file, v.name, point_count);
+    if (v.ints != nullptr) p.*v.ints = read_ints(readers, file, v.name, point_count);
   }
   return p;
 }

@@ -17,7 +17,7 @@ namespace rn::kml {
 /// The per-point arrays of one input file, point i at index i - 1.  Arrays a
 /// tool does not read stay empty.
 struct ChannelPoints {
-  std::vector<float> fcstdata;
+  std::vector<float> values;
   std::vector<float> lat;
   std::vector<float> lon;
   std::vector<std::int32_t> order;

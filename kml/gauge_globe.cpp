@@ -3,25 +3,26 @@
 
 #include "atomic_output.hpp"
 #include "command_line.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
 
-void pro_gaugeglobe(const std::string& output_file, const std::string& obs_file) {
+void write_station_globe(const std::string& output_file, const std::string& obs_file) {
   AtomicTextFile document(output_file);
   complete_document(document, kGaugeglobeVariant, [](KmlDocument&) {}, obs_file);
 }
 
 void gaugeglobe_main(int argc, char** argv) {
   const std::int32_t narg = argc - 1;
-  out().record("narg = ", narg);
+  echo_argument_count(argc);
   if (narg != 2) {
-    out().record("Usage: outputFile obsFile(station_list.txt)");
+    out().record(msg::kStationUsage);
     plain_stop(kFailure);
   }
-  pro_gaugeglobe(argument(argc, argv, 1), argument(argc, argv, 2));
+  write_station_globe(argument(argc, argv, 1), argument(argc, argv, 2));
 }
 
 }  // namespace rn::kml

@@ -4,6 +4,7 @@
 
 #include "command_line.hpp"
 #include "file_names.hpp"
+#include "kml_messages.hpp"
 #include "list_input.hpp"
 #include "program_end.hpp"
 
@@ -51,12 +52,7 @@ std::string_view escape_name(std::string_view name, std::string& scratch) {
   return scratch;
 }
 
-void echo_files(std::string_view in_file, std::string_view output_file) {
-  out().record("inFIle =", in_file);
-  out().record("outFile =", output_file);
-}
-
-void KmlDocument::dumphead() {
+void KmlDocument::write_head() {
   out_.line(R"(<?xml version="1.0" encoding="UTF-8"?>)");
   out_.record("<kml xmlns=\"", kKmlNamespace, "\">");
   out_.record("  <Document> ");
@@ -93,8 +89,9 @@ void KmlDocument::point(float lat, float lon) {
   out_.record("</Placemark>");
 }
 
-void KmlDocument::outputsingle(float lat, float lon, std::int32_t order, float value,
-                               std::int32_t k, std::string_view style, std::string_view label) {
+void KmlDocument::write_value_placemark(float lat, float lon, std::int32_t order, float value,
+                                        std::int32_t k, std::string_view style,
+                                        std::string_view label) {
   out_.record("<Placemark>");
   out_.record("<description>");
   out_.record("k=", k, label, order, " ,streamflow=", value);
@@ -109,7 +106,7 @@ void KmlDocument::named_placemark(std::int32_t k) {
   out_.record("<description>");
 }
 
-void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t k) {
+void KmlDocument::write_node_placemark(float lat, float lon, std::int32_t order, std::int32_t k) {
   named_placemark(k);
   out_.record(lat, ",", lon, ",", order);
   out_.record("</description>");
@@ -122,15 +119,16 @@ void KmlDocument::grid_description(float lat, float lon, std::int32_t n, std::in
   out_.record("</description>");
 }
 
-void KmlDocument::outputsingel(float lat, float lon, std::int32_t order, std::int32_t column,
-                               std::int32_t row, std::int32_t k) {
+void KmlDocument::write_segment_placemark(float lat, float lon, std::int32_t order,
+                                          std::int32_t column, std::int32_t row, std::int32_t k) {
   named_placemark(k);
   grid_description(lat, lon, order, column, row);
   point(lat, lon);
 }
 
-void KmlDocument::outputred(float lat, float lon, std::int32_t number, std::string_view name,
-                            std::int32_t column, std::int32_t row) {
+void KmlDocument::write_station_placemark(float lat, float lon, std::int32_t number,
+                                          std::string_view name, std::int32_t column,
+                                          std::int32_t row) {
   out_.record("<Placemark>");
   out_.record("<name>", escape_name(trim_right(name), scratch_), "</name>");
   out_.record("<description>");
@@ -144,7 +142,7 @@ void KmlDocument::outputred(float lat, float lon, std::int32_t number, std::stri
 // missing or blank-named list writes one message record and no placemark.
 // A value that cannot be read as its type ends the program (status 1)
 // before anything further is written.  Cost: linear in the list's size.
-void KmlDocument::procesobsfile(std::string_view file) {
+void KmlDocument::write_station_list(std::string_view file) {
   const std::string_view name = trim_right(file);
   if (name.empty() || !file_exists(name)) {
     out().record(variant_.missing_list_message, name);
@@ -152,18 +150,18 @@ void KmlDocument::procesobsfile(std::string_view file) {
   }
   const std::string path(name);
   std::string text;
-  if (const ReadResult r = read_text_file(path, text); !r.ok()) fail("Error: " + r.message);
+  if (const ReadResult r = read_text_file(path, text); !r.ok()) fail(msg::kError + r.message);
   StationReader stations(text);
   Station s;
   for (;;) {
     const ReadResult r = stations.next(s);
     if (r.status == ReadStatus::end_of_file) return;
-    if (!r.ok()) fail("Error: station list " + path + ": " + r.message);
-    outputred(s.lat, s.lon, s.number, s.name, s.column, s.row);
+    if (!r.ok()) fail(msg::kStationListHead + path + msg::kReason + r.message);
+    write_station_placemark(s.lat, s.lon, s.number, s.name, s.column, s.row);
   }
 }
 
-void KmlDocument::dumptail() {
+void KmlDocument::write_tail() {
   if (variant_.legend) {
     out_.record("<ScreenOverlay>");
     out_.record("<name>Legend</name>");

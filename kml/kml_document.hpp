@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "atomic_output.hpp"
+#include "kml_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
@@ -81,11 +82,10 @@ struct Variant {
   bool legend;
 };
 
-inline constexpr Variant kFlowglobeVariant{StyleSet::colour, "obs",
-                                           "warning: obsFile does not exist. ", true};
+inline constexpr Variant kFlowglobeVariant{StyleSet::colour, "obs", msg::kStreamflowMissingList,
+                                           true};
 inline constexpr Variant kFlowglobeDrv1Variant{StyleSet::red, "", "", false};
-inline constexpr Variant kFlowglobeSegVariant{StyleSet::red, "red", "obsFile does not exist. ",
-                                              false};
+inline constexpr Variant kFlowglobeSegVariant{StyleSet::red, "red", msg::kMissingList, false};
 inline constexpr Variant kGaugeglobeVariant = kFlowglobeSegVariant;
 
 // ---------------------------------------------------------------- document
@@ -97,40 +97,40 @@ std::string_view escape_name(std::string_view name, std::string& scratch);
 
 /// Writes the records of one KML document onto a text stream.  The stream
 /// (normally an atomic output file) is owned by the caller, who also decides
-/// when the document is complete; `dumptail` only writes the last records.
+/// when the document is complete; `write_tail` only writes the last records.
 class KmlDocument {
  public:
   KmlDocument(TextOut& out, const Variant& variant) : out_(out), variant_(variant) {}
 
   /// The head: XML declaration, kml and Document openings, the style set.
-  void dumphead();
+  void write_head();
 
   /// Value placemark: description "k=" k label order " ,streamflow=" value,
   /// the style reference, the point.
-  void outputsingle(float lat, float lon, std::int32_t order, float value, std::int32_t k,
-                    std::string_view style, std::string_view label);
+  void write_value_placemark(float lat, float lon, std::int32_t order, float value, std::int32_t k,
+                             std::string_view style, std::string_view label);
 
   /// Node placemark: name k, description lat, lon, order, the point.
-  void outputsingel(float lat, float lon, std::int32_t order, std::int32_t k);
+  void write_node_placemark(float lat, float lon, std::int32_t order, std::int32_t k);
 
   /// Segment placemark: as the node placemark, the description adding the
   /// grid column and row after ",(ii,jj)".
-  void outputsingel(float lat, float lon, std::int32_t order, std::int32_t column,
-                    std::int32_t row, std::int32_t k);
+  void write_segment_placemark(float lat, float lon, std::int32_t order, std::int32_t column,
+                               std::int32_t row, std::int32_t k);
 
   /// Station placemark with the variant's station style.  `name` is written
   /// with trailing blanks removed and escaped.
-  void outputred(float lat, float lon, std::int32_t number, std::string_view name,
-                 std::int32_t column, std::int32_t row);
+  void write_station_placemark(float lat, float lon, std::int32_t number, std::string_view name,
+                               std::int32_t column, std::int32_t row);
 
   /// Station list overlay: one station placemark per station of the list
   /// `file` (trailing blanks removed).  A missing or blank-named list writes
   /// the variant's message and the name as one standard-output record.  A
   /// station value that cannot be read ends the program (input error).
-  void procesobsfile(std::string_view file);
+  void write_station_list(std::string_view file);
 
   /// The legend overlay where the variant has one, then the document end.
-  void dumptail();
+  void write_tail();
 
  private:
   /// One icon style; a colour (empty for none) comes with the scale 0.3.
@@ -149,10 +149,6 @@ class KmlDocument {
   std::string scratch_;
 };
 
-/// Writes the standard-output records that name the input and the document:
-/// "inFIle =" + `in_file`, "outFile =" + `output_file`.
-void echo_files(std::string_view in_file, std::string_view output_file);
-
 /// Completes a document opened by the caller: head, the point placemarks
 /// that `points` writes, the station list `obs_file` where the variant has
 /// one, the end; then renames the document into place.
@@ -160,10 +156,10 @@ template <typename Points>
 void complete_document(AtomicTextFile& file, const Variant& variant, Points points,
                        std::string_view obs_file = {}) {
   KmlDocument doc(file.text(), variant);
-  doc.dumphead();
+  doc.write_head();
   points(doc);
-  if (!variant.station_style.empty()) doc.procesobsfile(obs_file);
-  doc.dumptail();
+  if (!variant.station_style.empty()) doc.write_station_list(obs_file);
+  doc.write_tail();
   file.commit();
 }
 

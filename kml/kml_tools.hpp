@@ -50,34 +50,34 @@ bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jump
 
 /// Writes the value placemarks of the points of sufficient order, on the
 /// thinned grid, with a value of at least 4, in point order.
-void dumppoints(const StreamflowTool& tool, const ChannelPoints& points, std::int32_t order0,
-                std::int32_t jumpint, KmlDocument& doc);
+void write_value_placemarks(const StreamflowTool& tool, const ChannelPoints& points,
+                            std::int32_t order0, std::int32_t jumpint, KmlDocument& doc);
 
 /// Driver of `flowglobe` (with kFlowglobe) and `flowglobe_max` (kFlowglobeMax).
-void pro_flowglobe_drv(const StreamflowTool& tool, const std::string& in_file,
-                       const std::string& output_file, std::int32_t order0,
-                       const std::string& seg_file, const std::string& obs_file,
-                       std::int32_t jumpint);
+void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_file,
+                            const std::string& output_file, std::int32_t order0,
+                            const std::string& seg_file, const std::string& obs_file,
+                            std::int32_t jumpint);
 
 // ------------------------------------------------- node and segment exporters
 
 /// Node placemarks of `flowglobe_drv1`: of the points whose order reaches
 /// `order0`, the `interval0`-th, 2*`interval0`-th, ... in file order.
-void dumppoints_nodes(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
-                      KmlDocument& doc);
+void write_node_placemarks(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
+                           KmlDocument& doc);
 
 /// Segment placemarks of `flowglobe_seg`: every point whose order reaches
 /// `order0`.
-void dumppoints_segments(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc);
+void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc);
 
-void pro_flowglobe_drv1(const std::string& in_file, const std::string& output_file,
-                        std::int32_t order0, std::int32_t interval0);
-void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_file,
-                       std::int32_t order0, const std::string& obs_file);
+void write_node_globe(const std::string& in_file, const std::string& output_file,
+                      std::int32_t order0, std::int32_t interval0);
+void write_segment_globe(const std::string& seg_file, const std::string& output_file,
+                         std::int32_t order0, const std::string& obs_file);
 
 // ----------------------------------------------------------- station exporter
 
-void pro_gaugeglobe(const std::string& output_file, const std::string& obs_file);
+void write_station_globe(const std::string& output_file, const std::string& obs_file);
 
 // ------------------------------------------------------------ entries
 

@@ -3,12 +3,13 @@
 #include <string>
 
 #include "atomic_output.hpp"
-#include "command_line.hpp"
-#include "list_input.hpp"
-#include "program_end.hpp"
 #include "channel_input.hpp"
+#include "command_line.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
+#include "list_input.hpp"
 #include "nc_readers.hpp"
+#include "program_end.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
@@ -18,16 +19,16 @@ namespace rn::kml {
 // (an interval of 1 or less writes every one).  Points below order0 do not
 // advance the count.  Assumes lat, lon and order of equal length.
 // Cost: one pass, O(points).
-void dumppoints_nodes(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
-                      KmlDocument& doc) {
+void write_node_placemarks(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
+                           KmlDocument& doc) {
   std::int32_t c = 0;
-  const std::size_t fcstn = points.order.size();
-  for (std::size_t j = 0; j < fcstn; ++j) {
+  const std::size_t point_count = points.order.size();
+  for (std::size_t j = 0; j < point_count; ++j) {
     if (points.order[j] < order0) continue;
     ++c;
     if (c >= interval0) {
-      doc.outputsingel(points.lat[j], points.lon[j], points.order[j],
-                       static_cast<std::int32_t>(j + 1));
+      doc.write_node_placemark(points.lat[j], points.lon[j], points.order[j],
+                               static_cast<std::int32_t>(j + 1));
       c = 0;
     }
   }
@@ -36,33 +37,33 @@ void dumppoints_nodes(const ChannelPoints& points, std::int32_t order0, std::int
 // Contract: writes a segment placemark named k for every point k with
 // order(k) >= order0, in file order; no thinning, no value test.  Assumes
 // the five arrays of equal length.  Cost: one pass, O(points).
-void dumppoints_segments(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc) {
-  const std::size_t fcstn = points.order.size();
-  for (std::size_t k = 0; k < fcstn; ++k) {
+void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc) {
+  const std::size_t point_count = points.order.size();
+  for (std::size_t k = 0; k < point_count; ++k) {
     if (points.order[k] < order0) continue;
-    doc.outputsingel(points.lat[k], points.lon[k], points.order[k], points.chanxi[k],
-                     points.chanyj[k], static_cast<std::int32_t>(k + 1));
+    doc.write_segment_placemark(points.lat[k], points.lon[k], points.order[k], points.chanxi[k],
+                                points.chanyj[k], static_cast<std::int32_t>(k + 1));
   }
 }
 
-void pro_flowglobe_drv1(const std::string& in_file, const std::string& output_file,
-                        std::int32_t order0, std::int32_t interval0) {
-  echo_files(in_file, output_file);
+void write_node_globe(const std::string& in_file, const std::string& output_file,
+                      std::int32_t order0, std::int32_t interval0) {
+  echo_file_names(in_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
   // The streamflow values are not shown, but the variable must be there.
   const ChannelPoints p = read_points(readers, in_file, "recNum",
-                                      {{"streamflow", &ChannelPoints::fcstdata},
+                                      {{"streamflow", &ChannelPoints::values},
                                        {"latitude", &ChannelPoints::lat},
                                        {"longitude", &ChannelPoints::lon},
                                        {"order", &ChannelPoints::order}});
   complete_document(document, kFlowglobeDrv1Variant,
-                    [&](KmlDocument& doc) { dumppoints_nodes(p, order0, interval0, doc); });
+                    [&](KmlDocument& doc) { write_node_placemarks(p, order0, interval0, doc); });
 }
 
-void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_file,
-                       std::int32_t order0, const std::string& obs_file) {
-  echo_files(seg_file, output_file);
+void write_segment_globe(const std::string& seg_file, const std::string& output_file,
+                         std::int32_t order0, const std::string& obs_file) {
+  echo_file_names(seg_file, output_file);
   AtomicTextFile document(output_file);
   const ModuleReaders readers(DimensionForm::file_echo);
   const ChannelPoints p = read_points(readers, seg_file, "n",
@@ -73,29 +74,29 @@ void pro_flowglobe_seg(const std::string& seg_file, const std::string& output_fi
                                        {"chanyj", &ChannelPoints::chanyj}});
   complete_document(
       document, kFlowglobeSegVariant,
-      [&](KmlDocument& doc) { dumppoints_segments(p, order0, doc); }, obs_file);
+      [&](KmlDocument& doc) { write_segment_placemarks(p, order0, doc); }, obs_file);
 }
 
 void flowglobe_drv1_main(int argc, char** argv) {
   if (argc - 1 != 4) {
-    out().record("Usage: inFile outputFile order interval(jump points)");
+    out().record(msg::kNodeUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
-  const std::int32_t interval0 = int_argument(argument(argc, argv, 4), "interval");
-  pro_flowglobe_drv1(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0);
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
+  const std::int32_t interval0 = int_argument(argument(argc, argv, 4), msg::kIntervalArgument);
+  write_node_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0);
 }
 
 void flowglobe_seg_main(int argc, char** argv) {
   const std::int32_t narg = argc - 1;
-  out().record("narg = ", narg);
+  echo_argument_count(argc);
   if (narg < 3) {
-    out().record("Usage: seg_info.nc outputFile order obsFile(opt)");
+    out().record(msg::kSegmentUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
-  pro_flowglobe_seg(argument(argc, argv, 1), argument(argc, argv, 2), order0,
-                    argument(argc, argv, 4));
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
+  write_segment_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0,
+                      argument(argc, argv, 4));
 }
 
 }  // namespace rn::kml

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "command_line.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "program_end.hpp"
 
@@ -113,7 +114,7 @@ int run_tool(std::string_view program, int argc, char** argv) {
       if (!answer_help_or_version(argc, argv, tool.program, tool.help)) tool.entry(argc, argv);
       return;
     }
-    fail("Error: unknown tool " + std::string(program));
+    fail(msg::kUnknownTool + std::string(program));
   });
 }
 

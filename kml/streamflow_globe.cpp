@@ -13,6 +13,7 @@
 #include "channel_input.hpp"
 #include "command_line.hpp"
 #include "file_names.hpp"
+#include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "list_input.hpp"
 #include "nc_readers.hpp"
@@ -33,17 +34,17 @@ constexpr float kLowestValue = 4.0f;
 void touch(const char* name) {
   const int fd = ::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    fail(std::string("Error: cannot create output file ") + name + ": " + std::strerror(errno));
+    fail(std::string(msg::kCannotCreateHead) + name + msg::kReason + std::strerror(errno));
   }
   ::close(fd);
 }
 
 /// Reads the channel output (`recNum`, or `size` when absent) into `points`:
 /// value, latitude, longitude, order, grid column and row, in that order.
-ChannelPoints init(const StreamflowTool& tool, const ModuleReaders& readers,
-                   const std::string& in_file) {
+ChannelPoints read_channel_points(const StreamflowTool& tool, const ModuleReaders& readers,
+                                  const std::string& in_file) {
   return read_points(readers, in_file, "recNum",
-                     {{tool.value_var, &ChannelPoints::fcstdata},
+                     {{tool.value_var, &ChannelPoints::values},
                       {"latitude", &ChannelPoints::lat},
                       {"longitude", &ChannelPoints::lon},
                       {"order", &ChannelPoints::order},
@@ -55,7 +56,7 @@ ChannelPoints init(const StreamflowTool& tool, const ModuleReaders& readers,
 /// missing file is passed over in silence.  The values do not enter the
 /// document, so they are read whatever their number and then dropped: only
 /// a missing or unreadable variable ends the run.
-void processsegfile(const ModuleReaders& readers, const std::string& seg_file) {
+void check_segment_file(const ModuleReaders& readers, const std::string& seg_file) {
   if (seg_file.empty() || !file_exists(seg_file)) return;
   read_ints(readers, seg_file, "chanxi", std::nullopt);
   read_ints(readers, seg_file, "chanyj", std::nullopt);
@@ -76,52 +77,53 @@ bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jump
 // hold the same number of points and jumpint != 0.  The style is the
 // value's class, else the previous placemark's style ("purple" first).
 // Cost: one pass, O(points) plus the records written.
-void dumppoints(const StreamflowTool& tool, const ChannelPoints& points, std::int32_t order0,
-                std::int32_t jumpint, KmlDocument& doc) {
+void write_value_placemarks(const StreamflowTool& tool, const ChannelPoints& points,
+                            std::int32_t order0, std::int32_t jumpint, KmlDocument& doc) {
   std::string_view previous = kFirstFallbackStyle;
-  const std::size_t fcstn = points.fcstdata.size();
-  for (std::size_t i = 0; i < fcstn; ++i) {
+  const std::size_t point_count = points.values.size();
+  for (std::size_t i = 0; i < point_count; ++i) {
     if (points.order[i] < order0) continue;
     if (!on_thinned_grid(points.chanxi[i], points.chanyj[i], jumpint)) continue;
-    const float v = points.fcstdata[i];
+    const float v = points.values[i];
     if (!(v >= kLowestValue)) continue;
     std::string_view style = value_class(tool.classes, v);
     if (style.empty()) style = previous;
     previous = style;
-    doc.outputsingle(points.lat[i], points.lon[i], points.order[i], v,
-                     static_cast<std::int32_t>(i + 1), style, tool.label);
+    doc.write_value_placemark(points.lat[i], points.lon[i], points.order[i], v,
+                              static_cast<std::int32_t>(i + 1), style, tool.label);
   }
 }
 
-void pro_flowglobe_drv(const StreamflowTool& tool, const std::string& in_file,
-                       const std::string& output_file, std::int32_t order0,
-                       const std::string& seg_file, const std::string& obs_file,
-                       std::int32_t jumpint) {
-  echo_files(in_file, output_file);
+void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_file,
+                            const std::string& output_file, std::int32_t order0,
+                            const std::string& seg_file, const std::string& obs_file,
+                            std::int32_t jumpint) {
+  echo_file_names(in_file, output_file);
   AtomicTextFile document(output_file);
   touch("obs.kml");
   const ModuleReaders readers(DimensionForm::size_fallback);
-  const ChannelPoints points = init(tool, readers, in_file);
-  processsegfile(readers, seg_file);
+  const ChannelPoints points = read_channel_points(tool, readers, in_file);
+  check_segment_file(readers, seg_file);
   complete_document(
       document, kFlowglobeVariant,
-      [&](KmlDocument& doc) { dumppoints(tool, points, order0, jumpint, doc); }, obs_file);
+      [&](KmlDocument& doc) { write_value_placemarks(tool, points, order0, jumpint, doc); },
+      obs_file);
 }
 
 void streamflow_main(const StreamflowTool& tool, int argc, char** argv) {
   if (argc - 1 < 5) {
-    out().record("Usage: inFile outputFile order jumpInt seg_info.nc, obsFile(or dumy)");
+    out().record(msg::kStreamflowUsage);
     plain_stop(kFailure);
   }
-  const std::int32_t order0 = int_argument(argument(argc, argv, 3), "order");
-  const std::int32_t jumpint = int_argument(argument(argc, argv, 4), "jumpInt");
+  const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
+  const std::int32_t jumpint = int_argument(argument(argc, argv, 4), msg::kJumpArgument);
   if (jumpint == 0) {
     // Points are kept on the grid columns and rows that are multiples of
     // jumpInt: there are none of 0.
-    fail("Error: jumpInt must not be 0 (1 keeps every point, n every n-th grid column and row)");
+    fail(msg::kZeroJump);
   }
-  pro_flowglobe_drv(tool, argument(argc, argv, 1), argument(argc, argv, 2), order0,
-                    argument(argc, argv, 5), argument(argc, argv, 6), jumpint);
+  write_streamflow_globe(tool, argument(argc, argv, 1), argument(argc, argv, 2), order0,
+                         argument(argc, argv, 5), argument(argc, argv, 6), jumpint);
 }
 
 }  // namespace rn::kml

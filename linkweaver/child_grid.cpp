@@ -8,26 +8,28 @@
 #include <string>
 
 #include "grid_readers.hpp"
+#include "linkweaver_messages.hpp"
 #include "parent_network.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
 
 namespace rn::linkweaver {
 
-Ring::Ring(std::int32_t ixrt, std::int32_t jxrt) : ixrt_(ixrt), jxrt_(jxrt) {
-  const auto columns = static_cast<std::size_t>(ixrt);
-  const std::size_t inner_rows = jxrt >= 3 ? static_cast<std::size_t>(jxrt - 2) : 0;
-  north_ = columns;
-  west_ = jxrt >= 2 ? 2 * columns : columns;
-  east_ = ixrt >= 2 ? west_ + inner_rows : west_;
+Ring::Ring(std::int32_t columns, std::int32_t rows) : columns_(columns), rows_(rows) {
+  const auto width = static_cast<std::size_t>(columns);
+  const std::size_t inner_rows = rows >= 3 ? static_cast<std::size_t>(rows - 2) : 0;
+  north_ = width;
+  west_ = rows >= 2 ? 2 * width : width;
+  east_ = columns >= 2 ? west_ + inner_rows : west_;
   size_ = east_ + inner_rows;
 }
 
-void get_file_dimension(std::string_view file, std::int32_t& ixrt, std::int32_t& jxrt) {
+void read_child_dimensions(std::string_view file, std::int32_t& ixrt, std::int32_t& jxrt) {
   read_grid_dimensions(kChildDimensions, file, ixrt, jxrt);
 }
 
-void parent_window(const ParentProjection& projection, const Child& child, Inter& inter) {
+void parent_window(const ParentProjection& projection, const ChildGrid& child,
+                   PerimeterMatch& match) {
   // A corner without a place on the parent grid (a missing or non-finite
   // latitude or longitude, a latitude beyond the poles such as a fill
   // value) leaves the window undefined.
@@ -36,24 +38,26 @@ void parent_window(const ParentProjection& projection, const Child& child, Inter
     const float lon = child.longitude.at(child.ring, i, j);
     projection.to_xy(lat, lon, x, y);
     if (!valid_lat_lon(lat, lon) || !std::isfinite(x) || !std::isfinite(y)) {
-      text_stop("In init_child() - corner cell (" + std::to_string(i) + ", " + std::to_string(j) +
-                ") of the child grid has no place on the parent grid");
+      text_stop(msg::kCornerHead + std::to_string(i) + msg::kCornerMid + std::to_string(j) +
+                msg::kCornerTail);
     }
   };
+  const std::int32_t ixrt = child.ring.columns();
+  const std::int32_t jxrt = child.ring.rows();
   float x = 0.0f;
   float y = 0.0f;
   corner(1, 1, x, y);
-  inter.istart = truncate_to_int(x - 2.0f);
-  inter.jstart = truncate_to_int(y - 2.0f);
-  corner(child.ixrt, child.jxrt, x, y);
-  inter.iend = truncate_to_int(x + 2.0f);
-  inter.jend = truncate_to_int(y + 2.0f);
-  corner(1, child.jxrt, x, y);
-  inter.istart = std::min(inter.istart, truncate_to_int(x - 2.0f));
-  inter.jend = std::max(inter.jend, truncate_to_int(y + 2.0f));
-  corner(child.ixrt, 1, x, y);
-  inter.iend = std::max(inter.iend, truncate_to_int(x + 2.0f));
-  inter.jstart = std::min(inter.jstart, truncate_to_int(y - 2.0f));
+  match.istart = truncate_to_int(x - 2.0f);
+  match.jstart = truncate_to_int(y - 2.0f);
+  corner(ixrt, jxrt, x, y);
+  match.iend = truncate_to_int(x + 2.0f);
+  match.jend = truncate_to_int(y + 2.0f);
+  corner(1, jxrt, x, y);
+  match.istart = std::min(match.istart, truncate_to_int(x - 2.0f));
+  match.jend = std::max(match.jend, truncate_to_int(y + 2.0f));
+  corner(ixrt, 1, x, y);
+  match.iend = std::max(match.iend, truncate_to_int(x + 2.0f));
+  match.jstart = std::min(match.jstart, truncate_to_int(y - 2.0f));
 }
 
 // Boundary nodes, edge by edge.
@@ -62,7 +66,7 @@ void parent_window(const ParentProjection& projection, const Child& child, Inter
 // and numbers the qualifying ones from nodeNum + 1 on.  A grid one cell high
 // (or wide) has one row (column) for both passes of that pair: its cells are
 // judged twice and keep the later number.  Cost: O(ixrt + jxrt).
-void find_boundary_nodes(Child& child, const RingField<std::int32_t>& channelgrid,
+void find_boundary_nodes(ChildGrid& child, const RingField<std::int32_t>& channelgrid,
                          const RingField<std::int32_t>& flowdirection, bool flowin_out) {
   const Ring& ring = child.ring;
   child.nodeIndex.values.assign(ring.size(), kNoNode);
@@ -75,24 +79,28 @@ void find_boundary_nodes(Child& child, const RingField<std::int32_t>& channelgri
       child.nodeIndex.at(ring, i, j) = ++child.nodeNum;
     }
   };
-  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, 1, {64, 128, 32});
-  for (std::int32_t i = 1; i <= child.ixrt; ++i) judge(i, child.jxrt, {2, 4, 8});
-  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(1, j, {1, 128, 2});
-  for (std::int32_t j = 2; j <= child.jxrt - 1; ++j) judge(child.ixrt, j, {16, 32, 8});
+  const std::int32_t ixrt = ring.columns();
+  const std::int32_t jxrt = ring.rows();
+  for (std::int32_t i = 1; i <= ixrt; ++i) judge(i, 1, {64, 128, 32});
+  for (std::int32_t i = 1; i <= ixrt; ++i) judge(i, jxrt, {2, 4, 8});
+  for (std::int32_t j = 2; j <= jxrt - 1; ++j) judge(1, j, {1, 128, 2});
+  for (std::int32_t j = 2; j <= jxrt - 1; ++j) judge(ixrt, j, {16, 32, 8});
 }
 
-void init_child(const Nlst& nlst, Child& child, Inter& inter) {
-  get_file_dimension(nlst.fulldom_child_f, child.ixrt, child.jxrt);
-  out().record("ixrt, jxrt", child.ixrt, child.jxrt);
-  if (child.ixrt < 1 || child.jxrt < 1) {
-    text_stop("In init_child() - the child routing grid has no cells");
+void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMatch& match) {
+  std::int32_t ixrt = 0;
+  std::int32_t jxrt = 0;
+  read_child_dimensions(config.fulldom_child_f, ixrt, jxrt);
+  out().record(msg::kChildSize, ixrt, jxrt);
+  if (ixrt < 1 || jxrt < 1) {
+    text_stop(msg::kNoChildCells);
   }
   // Perimeter numbers are 32-bit integers.
-  if (2 * static_cast<std::int64_t>(child.ixrt) + 2 * static_cast<std::int64_t>(child.jxrt) >
+  if (2 * static_cast<std::int64_t>(ixrt) + 2 * static_cast<std::int64_t>(jxrt) >
       std::numeric_limits<std::int32_t>::max()) {
-    text_stop("In init_child() - the child routing grid has too many perimeter cells");
+    text_stop(msg::kTooManyPerimeterCells);
   }
-  child.ring = Ring(child.ixrt, child.jxrt);
+  child.ring = Ring(ixrt, jxrt);
   const std::size_t cells = child.ring.size();
 
   RingField<std::int32_t> channelgrid;
@@ -102,20 +110,20 @@ void init_child(const Nlst& nlst, Child& child, Inter& inter) {
   child.streamorder.values.resize(cells);
   child.latitude.values.resize(cells);
   child.longitude.values.resize(cells);
-  const std::string& file = nlst.fulldom_child_f;
+  const std::string& file = config.fulldom_child_f;
   read_ring(file, "CHANNELGRID", child.ring, std::span<std::int32_t>(channelgrid.values));
   read_ring(file, "FLOWDIRECTION", child.ring, std::span<std::int32_t>(flowdirection.values));
   read_ring(file, "STREAMORDER", child.ring, std::span<std::int32_t>(child.streamorder.values));
   read_ring(file, "LATITUDE", child.ring, std::span<float>(child.latitude.values));
   read_ring(file, "LONGITUDE", child.ring, std::span<float>(child.longitude.values));
 
-  get_geo_latlon0(nlst.geo_parent_f, inter.lat0, inter.lon0);
-  parent_window(ParentProjection(nlst, inter.lat0, inter.lon0), child, inter);
-  out().record("istart, iend ", inter.istart, inter.iend);
-  out().record("jstart, jend ", inter.jstart, inter.jend);
+  read_parent_anchor(config.geo_parent_f, match.lat0, match.lon0);
+  parent_window(ParentProjection(config, match.lat0, match.lon0), child, match);
+  out().record(msg::kWindowColumns, match.istart, match.iend);
+  out().record(msg::kWindowRows, match.jstart, match.jend);
 
-  find_boundary_nodes(child, channelgrid, flowdirection, nlst.flowin_out);
-  out().record("child%nodeNum = ", child.nodeNum);
+  find_boundary_nodes(child, channelgrid, flowdirection, config.flowin_out);
+  out().record(msg::kNodeCount, child.nodeNum);
 }
 
 }  // namespace rn::linkweaver

@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "llxy_generic.hpp"
+#include "linkweaver_messages.hpp"
+#include "map_projection.hpp"
 #include "namelist.hpp"
 #include "nc_file.hpp"
 #include "program_end.hpp"
@@ -10,62 +11,73 @@
 
 namespace rn::linkweaver {
 
-void check_mapproject(std::string_view mapproject) {
+void check_projection_code(std::string_view mapproject) {
   std::string code(mapproject.substr(0, 2));
   if (code == "ME" || code == "CE" || code == "LC" || code == "ST") return;
   code.resize(2, ' ');
-  out().record("Unrecognized project:  ", code);
+  out().record(msg::kUnrecognizedProjection, code);
   plain_stop(kFailure);
 }
 
-void check_dxkm(float dxkm) {
+void check_grid_spacing(float dxkm) {
   if (dxkm > 0.0f && std::isfinite(dxkm)) return;
-  out().record("dxkm = ", dxkm);
-  text_stop("In readnamelist() - dxkm must be a positive, finite parent grid spacing in km");
+  out().record(msg::kDxkmRecord, dxkm);
+  text_stop(msg::kDxkmStop);
 }
 
-void readnamelist(Nlst& nlst) {
+void read_configuration(NestingConfig& config) {
   const NestingNamelist values = read_namelist_nesting("namelist.nesting");
-  nlst.mapproject = NestingNamelist::text(values.mapproject);
-  nlst.fulldom_child_f = NestingNamelist::text(values.fulldom_child_f);
-  nlst.fulldom_parent_f = NestingNamelist::text(values.fulldom_parent_f);
-  nlst.routinelin_p_f = NestingNamelist::text(values.routinelin_p_f);
-  nlst.dxkm = values.dxkm;
-  nlst.geo_parent_f = NestingNamelist::text(values.geo_parent_f);
-  nlst.nhd_map_f = NestingNamelist::text(values.nhd_map_f);
-  nlst.flowin_out = values.flowin_out;
-  nlst.order_diff = values.order_diff;
+  config.mapproject = NestingNamelist::text(values.mapproject);
+  config.fulldom_child_f = NestingNamelist::text(values.fulldom_child_f);
+  config.fulldom_parent_f = NestingNamelist::text(values.fulldom_parent_f);
+  config.routinelin_p_f = NestingNamelist::text(values.routinelin_p_f);
+  config.dxkm = values.dxkm;
+  config.geo_parent_f = NestingNamelist::text(values.geo_parent_f);
+  config.nhd_map_f = NestingNamelist::text(values.nhd_map_f);
+  config.flowin_out = values.flowin_out;
+  config.order_diff = values.order_diff;
   // An unknown code would leave the parent window undefined: refuse it
   // before any grid is read.
-  check_mapproject(values.mapproject);
+  check_projection_code(values.mapproject);
   // Every parent grid coordinate is a distance divided by dxkm: a spacing
   // of 0, below 0, infinite or NaN would place the whole child grid in one
   // cell (or nowhere) and still give a mapping.
-  check_dxkm(values.dxkm);
-  readmapinfo(nlst);
+  check_grid_spacing(values.dxkm);
+  read_projection_attributes(config);
 }
 
-void readmapinfo(Nlst& nlst) {
+void read_projection_attributes(NestingConfig& config) {
   NcFile nc;
-  if (nc.open(nlst.geo_parent_f) != NC_NOERR) return;
-  nc.global_att_real("TRUELAT1", nlst.truelat1);
-  nc.global_att_real("TRUELAT2", nlst.truelat2);
-  nc.global_att_real("CEN_LAT", nlst.cen_lat);
-  nc.global_att_real("CEN_LON", nlst.cen_lon);
-  nc.global_att_real("STAND_LON", nlst.stand_lon);
+  if (nc.open(config.geo_parent_f) != NC_NOERR) return;
+  nc.global_att_real("TRUELAT1", config.truelat1);
+  nc.global_att_real("TRUELAT2", config.truelat2);
+  nc.global_att_real("CEN_LAT", config.cen_lat);
+  nc.global_att_real("CEN_LON", config.cen_lon);
+  nc.global_att_real("STAND_LON", config.stand_lon);
 }
 
-ParentProjection::ParentProjection(const Nlst& nlst, float lat0_, float lon0_)
-    : proj(nlst.mapproject.substr(0, 2)),
-      dx(nlst.dxkm),
-      lat0(lat0_),
-      lon0(lon0_),
-      stand_lon(nlst.stand_lon),
-      truelat1(nlst.truelat1),
-      truelat2(nlst.truelat2) {}
+ParentProjection::ParentProjection(const NestingConfig& config, float lat0, float lon0)
+    : code_(config.mapproject.substr(0, 2)),
+      spec_{.code = {},
+            .dx = config.dxkm,
+            .lat_orig = lat0,
+            .lon_orig = lon0,
+            .x_orig = 1.0f,
+            .y_orig = 1.0f,
+            .stand_lon = config.stand_lon,
+            .truelat1 = config.truelat1,
+            .truelat2 = config.truelat2} {}
+
+ProjectionSpec ParentProjection::spec() const {
+  ProjectionSpec s = spec_;
+  s.code = code_;
+  return s;
+}
 
 void ParentProjection::to_xy(float lat, float lon, float& x, float& y) const {
-  lltoxy_generic(lat, lon, x, y, proj, dx, lat0, lon0, 1.0f, 1.0f, stand_lon, truelat1, truelat2);
+  const GridXY<float> p = latlon_to_grid(lat, lon, spec());
+  x = p.x;
+  y = p.y;
 }
 
 }  // namespace rn::linkweaver

@@ -6,45 +6,48 @@
 #include <string>
 #include <string_view>
 
+#include "map_projection.hpp"
 #include "state.hpp"
 
 namespace rn::linkweaver {
 
-/// Reads `namelist.nesting` of the working directory into `nlst`, checks the
-/// projection code and the grid spacing, then calls `readmapinfo`.  A missing, unreadable or
-/// malformed file, or a key it does not set, ends the run (status 1).
-void readnamelist(Nlst& nlst);
+/// Reads `namelist.nesting` of the working directory into `config`, checks the
+/// projection code and the grid spacing, then calls `read_projection_attributes`.  A missing,
+/// unreadable or malformed file, or a key it does not set, ends the run (status 1).
+void read_configuration(NestingConfig& config);
 
 /// Ends the run (status 1) with the record "Unrecognized project:  " and the
 /// code unless the first two characters of `mapproject` are ME, CE, LC or
 /// ST, compared case-sensitively.
-void check_mapproject(std::string_view mapproject);
+void check_projection_code(std::string_view mapproject);
 
 /// Ends the run (status 1) with the record "dxkm = " and the value, then a
 /// text stop, unless `dxkm` is positive and finite.
-void check_dxkm(float dxkm);
+void check_grid_spacing(float dxkm);
 
 /// Reads the global attributes TRUELAT1, TRUELAT2, CEN_LAT, CEN_LON and
-/// STAND_LON of the parent geo file into `nlst`.  Nothing is checked: a
+/// STAND_LON of the parent geo file into `config`.  Nothing is checked: a
 /// file that cannot be opened or an absent attribute leaves the field as it
 /// was (the geo file is opened again, with checks, for its grid).
-void readmapinfo(Nlst& nlst);
+void read_projection_attributes(NestingConfig& config);
 
-/// The parent grid's projection with parent cell (1, 1) as its known point.
-struct ParentProjection {
-  std::string proj;  ///< the two-character code
-  float dx = 0.0f;
-  float lat0 = 0.0f;
-  float lon0 = 0.0f;
-  float stand_lon = 0.0f;
-  float truelat1 = 0.0f;
-  float truelat2 = 0.0f;
-
+/// The parent grid's projection with parent cell (1, 1), at (`lat0`,
+/// `lon0`), as its known point.  Holds its own copy of the code, so that it
+/// may outlive the configuration it was made from.
+class ParentProjection {
+ public:
   ParentProjection() = default;
-  ParentProjection(const Nlst& nlst, float lat0, float lon0);
+  ParentProjection(const NestingConfig& config, float lat0, float lon0);
+
+  /// The description (its code a view of this object's copy).
+  ProjectionSpec spec() const;
 
   /// Real parent grid coordinates of a latitude and longitude (degrees).
   void to_xy(float lat, float lon, float& x, float& y) const;
+
+ private:
+  std::string code_;     // the two-character code
+  ProjectionSpec spec_;  // everything but the code
 };
 
 }  // namespace rn::linkweaver

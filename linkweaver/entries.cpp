@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "linkweaver_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::linkweaver {
@@ -26,36 +27,31 @@ bool order_scan(const SlotLists& slots, std::int32_t q, std::int32_t c, std::int
 // before farther, and at equal distance the lower number first; numbers
 // outside 1..gridNum are skipped, never wrapped.  Without a match the cell
 // itself is chosen.  Cost: at most 21 scans of 20 slots.
-OrderChoice choose_order_cell(const Inter& inter, std::int32_t c, std::int32_t n,
+OrderChoice choose_order_cell(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                               std::int32_t order_diff) {
-  const SlotLists& slots = inter.slots;
+  const SlotLists& slots = match.slots;
   if (order_scan(slots, n, c, order_diff)) return {n, OrderChoice::Outcome::own};
   for (std::int32_t d = 1; d <= kSearchReach; ++d) {
     if (n - d >= 1 && order_scan(slots, n - d, c, order_diff)) {
       return {n - d, OrderChoice::Outcome::neighbour};
     }
-    if (static_cast<std::int64_t>(n) + d <= inter.gridNum && order_scan(slots, n + d, c, order_diff)) {
+    if (static_cast<std::int64_t>(n) + d <= match.gridNum &&
+        order_scan(slots, n + d, c, order_diff)) {
       return {n + d, OrderChoice::Outcome::neighbour};
     }
   }
   return {n, OrderChoice::Outcome::none};
 }
 
-void write_search_warnings(const Inter& inter, std::int32_t c, std::int32_t n,
+void write_search_warnings(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                            const OrderChoice& choice) {
   if (choice.outcome == OrderChoice::Outcome::own) return;
-  out().record("Warning: order does not match. Search neighbour grids.");
+  out().record(msg::kOrderMismatch);
   if (choice.outcome == OrderChoice::Outcome::none) {
-    out().record("Warning: order does not match from neighbour grids. river node is ");
-    out().record("k=", n, " i=", inter.ci[n - 1], " j=", inter.cj[n - 1], "order=", c);
+    out().record(msg::kNoNeighbourMatch);
+    out().record(msg::kNodeK, n, msg::kNodeI, match.ci[n - 1], msg::kNodeJ, match.cj[n - 1],
+                 msg::kNodeOrder, c);
   }
-}
-
-std::int32_t searchorder(const Inter& inter, std::int32_t c, std::int32_t n,
-                         std::int32_t order_diff) {
-  const OrderChoice choice = choose_order_cell(inter, c, n, order_diff);
-  write_search_warnings(inter, c, n, choice);
-  return choice.cell;
 }
 
 // Entry gathering.
@@ -66,16 +62,17 @@ std::int32_t searchorder(const Inter& inter, std::int32_t c, std::int32_t n,
 // ends it (20 visits for a full list).  Entries come in perimeter order, and
 // within a node in slot order; every gathered entry is kept, however many
 // nodes take the same list.  Cost: O(gridNum) searches plus the entries.
-Entries gather_entries(const Child& child, const Inter& inter, std::int32_t order_diff) {
+Entries gather_entries(const ChildGrid& child, const PerimeterMatch& match,
+                       std::int32_t order_diff) {
   Entries entries;
-  const SlotLists& slots = inter.slots;
-  for (std::int32_t n = 1; n <= inter.gridNum; ++n) {
-    if (child.nodeIndex.at(child.ring, inter.ci[n - 1], inter.cj[n - 1]) <= 0) continue;
-    const std::int32_t c = inter.corder[n - 1];
-    const OrderChoice choice = choose_order_cell(inter, c, n, order_diff);
+  const SlotLists& slots = match.slots;
+  for (std::int32_t n = 1; n <= match.gridNum; ++n) {
+    if (child.nodeIndex.at(child.ring, match.ci[n - 1], match.cj[n - 1]) <= 0) continue;
+    const std::int32_t c = match.corder[n - 1];
+    const OrderChoice choice = choose_order_cell(match, c, n, order_diff);
     const std::int32_t m = choice.cell;
     for (std::int32_t s = 1; s <= kSlotCapacity; ++s) {
-      write_search_warnings(inter, c, n, choice);
+      write_search_warnings(match, c, n, choice);
       const std::size_t at = SlotLists::at(m, s);
       if (slots.id[at] < 1) break;
       entries.PnodeId.push_back(slots.id[at]);

@@ -25,24 +25,21 @@ struct OrderChoice {
   Outcome outcome = Outcome::own;
 };
 
-/// The search of `searchorder` without its records: the cell itself, then
-/// for d = 1..10 the cell d below and the cell d above it, within
-/// 1..`gridNum` (no wrap).
-OrderChoice choose_order_cell(const Inter& inter, std::int32_t c, std::int32_t n,
+/// The search for the perimeter cell whose list a boundary node takes: the
+/// cell itself, then for d = 1..10 the cell d below and the cell d above it,
+/// within 1..`gridNum` (no wrap).  Writes nothing.
+OrderChoice choose_order_cell(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                               std::int32_t order_diff);
 
 /// Writes the records of one search of perimeter cell `n` with child order
 /// `c` that ended with `choice`.
-void write_search_warnings(const Inter& inter, std::int32_t c, std::int32_t n,
+void write_search_warnings(const PerimeterMatch& match, std::int32_t c, std::int32_t n,
                            const OrderChoice& choice);
-
-/// `searchorder`: the search with its records; returns the chosen cell.
-std::int32_t searchorder(const Inter& inter, std::int32_t c, std::int32_t n,
-                         std::int32_t order_diff);
 
 /// Gathers the entries of every boundary node in perimeter order, each
 /// taking every link of its chosen list in slot order, and writes the
 /// search records as a search before each slot visited would.
-Entries gather_entries(const Child& child, const Inter& inter, std::int32_t order_diff);
+Entries gather_entries(const ChildGrid& child, const PerimeterMatch& match,
+                       std::int32_t order_diff);
 
 }  // namespace rn::linkweaver

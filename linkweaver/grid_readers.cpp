@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "file_names.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
@@ -13,9 +14,9 @@
 
 namespace rn::linkweaver {
 
-const GridDimensionNames kChildDimensions{"get_file_dimension", "Error in reading file : ", "x",
+const GridDimensionNames kChildDimensions{msg::kChildDimensionReader, msg::kChildOpenRecord, "x",
                                           "y"};
-const GridDimensionNames kGeoDimensions{"get_geo_dimension", "failed to open", "west_east",
+const GridDimensionNames kGeoDimensions{msg::kGeoDimensionReader, msg::kGeoOpenRecord, "west_east",
                                         "south_north"};
 
 void read_grid_dimensions(const GridDimensionNames& names, std::string_view file_name,
@@ -24,22 +25,22 @@ void read_grid_dimensions(const GridDimensionNames& names, std::string_view file
   NcFile nc;
   if (nc.open(file) != NC_NOERR) {
     out().record(names.open_record, file);
-    text_stop("In get_file_dimension() - Problem opening file");
+    text_stop(msg::kGridOpenStop);
   }
   int dimid = -1;
   std::size_t length = 0;
   if (nc.dim_id(names.columns, dimid) != NC_NOERR) {
-    text_stop("In get_file_dimension() - nf_inq_dimid: west_east problem");
+    text_stop(msg::kColumnsLookupStop);
   }
   if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop("In get_file_dimension() - nf_inq_dimlen: west_east problem");
+    text_stop(msg::kColumnsLengthStop);
   }
   columns = int32_length(names.reader, file, names.columns, length);
   if (nc.dim_id(names.rows, dimid) != NC_NOERR) {
-    text_stop("In get_file_dimension() - nf_inq_dimid: south_north problem.");
+    text_stop(msg::kRowsLookupStop);
   }
   if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop("In get_file_dimension() - nf_inq_dimlen: south_north problem");
+    text_stop(msg::kRowsLengthStop);
   }
   rows = int32_length(names.reader, file, names.rows, length);
   const int status = nc.close();
@@ -48,11 +49,9 @@ void read_grid_dimensions(const GridDimensionNames& names, std::string_view file
 
 namespace {
 
-constexpr std::string_view kRealReadStop = " error reading variable , nf_get_var_real";
-
 template <typename T>
 constexpr std::string_view reader_name() {
-  return std::is_same_v<T, float> ? "get2d_real" : "get2d_int";
+  return std::is_same_v<T, float> ? msg::kRealGridReader : msg::kIntGridReader;
 }
 
 // The end of a 2-D reader whose variable is not in the file (after the
@@ -60,7 +59,7 @@ constexpr std::string_view reader_name() {
 template <typename T>
 [[noreturn]] void lookup_failed(const std::string& file, const std::string& var, int status) {
   if constexpr (std::is_same_v<T, float>) {
-    text_stop(kRealReadStop);
+    text_stop(msg::kRealReadStop);
   } else {
     stop_read_failure(reader_name<T>(), file, var, status);
   }
@@ -73,7 +72,7 @@ template <typename T>
 template <typename T>
 [[noreturn]] void read_failed(const std::string& file, const std::string& var, int status) {
   if constexpr (std::is_same_v<T, float>) {
-    out().record("Error: failed to read variable ", var, " in ", file, ": ", nc_error_text(status));
+    out().record(msg::kReadFailureHead, var, msg::kIn, file, msg::kReason, nc_error_text(status));
   }
   lookup_failed<T>(file, var, status);
 }
@@ -81,12 +80,12 @@ template <typename T>
 // Open and lookup steps of the 2-D readers; returns the variable id.
 template <typename T>
 int open_grid_variable(NcFile& nc, const std::string& file, const std::string& var) {
-  if (nc.open(file) != NC_NOERR) text_stop("failed to read the integer ");
+  if (nc.open(file) != NC_NOERR) text_stop(msg::kFieldOpenStop);
   int varid = -1;
   const int status = nc.var_id(var, varid);
   if (status != NC_NOERR) {
-    out().record("failed to read the variabe: ", var);
-    out().record("failed to read the netcdf file: ", file);
+    out().record(msg::kVariableNotFound, var);
+    out().record(msg::kFileOfVariable, file);
     lookup_failed<T>(file, var, status);
   }
   return varid;
@@ -168,8 +167,8 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
   const std::string var = trim_name(var_name);
   NcFile nc;
   const int varid = open_grid_variable<T>(nc, file, var);
-  const auto ixrt = static_cast<std::size_t>(ring.ixrt());
-  const auto jxrt = static_cast<std::size_t>(ring.jxrt());
+  const auto ixrt = static_cast<std::size_t>(ring.columns());
+  const auto jxrt = static_cast<std::size_t>(ring.rows());
   require_count(reader_name<T>(), nc, varid, file, var, ixrt * jxrt);
 
   GridBlocks<T> blocks(nc, varid, jxrt, ixrt);
@@ -183,21 +182,21 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
   };
   auto take_row = [&](std::size_t stored_row, std::int32_t j) {
     const std::span<T> row = fetch(stored_row, 1, 0, ixrt);
-    for (std::int32_t i = 1; i <= ring.ixrt(); ++i) values[ring.index(i, j)] = row[i - 1];
+    for (std::int32_t i = 1; i <= ring.columns(); ++i) values[ring.index(i, j)] = row[i - 1];
   };
   auto take_column = [&](std::int32_t i) {
     // Stored rows 2..jxrt-1 hold rows jxrt-1 down to 2.
     const std::span<T> column = fetch(1, jxrt - 2, static_cast<std::size_t>(i - 1), 1);
     for (std::size_t k = 0; k < column.size(); ++k) {
-      values[ring.index(i, ring.jxrt() - 1 - static_cast<std::int32_t>(k))] = column[k];
+      values[ring.index(i, ring.rows() - 1 - static_cast<std::int32_t>(k))] = column[k];
     }
   };
 
   take_row(jxrt - 1, 1);
-  if (jxrt >= 2) take_row(0, ring.jxrt());
+  if (jxrt >= 2) take_row(0, ring.rows());
   if (jxrt >= 3) {
     take_column(1);
-    if (ixrt >= 2) take_column(ring.ixrt());
+    if (ixrt >= 2) take_column(ring.columns());
   }
   close_grid_file(reader_name<T>(), nc, file);
 }
@@ -224,8 +223,8 @@ float read_first_real(std::string_view file_name, std::string_view var_name, std
   require_count(reader_name<float>(), nc, varid, file, var, count);
   // A field without cells has no cell (1, 1) to anchor the projection on.
   if (count == 0) {
-    out().record("Error: variable ", var, " in ", file, " holds no values");
-    text_stop(kRealReadStop);
+    out().record(msg::kNoValuesHead, var, msg::kIn, file, msg::kNoValuesTail);
+    text_stop(msg::kRealReadStop);
   }
   std::vector<std::size_t> lengths;
   int status = nc.var_shape(varid, lengths);

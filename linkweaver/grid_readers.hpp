@@ -36,9 +36,9 @@ struct GridDimensionNames {
   std::string_view rows;         ///< dimension of the rows
 };
 
-/// Child routing grid: `x` and `y` (`get_file_dimension`).
+/// Child routing grid: `x` and `y` (`read_child_dimensions`).
 extern const GridDimensionNames kChildDimensions;
-/// Parent geo file: `west_east` and `south_north` (`get_geo_dimension`).
+/// Parent geo file: `west_east` and `south_north` (`read_geo_dimensions`).
 extern const GridDimensionNames kGeoDimensions;
 
 /// Lengths of the column and row dimensions of a grid file.  A missing
@@ -48,7 +48,7 @@ void read_grid_dimensions(const GridDimensionNames& names, std::string_view file
                           std::int32_t& columns, std::int32_t& rows);
 
 /// Reads the ring cells of a child grid variable stored north to south
-/// (`read2d_int` / `read2d_real`): `values[ring.index(i, j)]` receives cell
+///: `values[ring.index(i, j)]` receives cell
 /// (i, j) with j counted from the south, i.e. file row `jxrt` - j + 1.
 /// `values` holds `ring.size()` elements.
 void read_ring(std::string_view file, std::string_view var, const Ring& ring,
@@ -57,7 +57,7 @@ void read_ring(std::string_view file, std::string_view var, const Ring& ring,
                std::span<float> values);
 
 /// Value of cell (1, 1), the first stored, of a real field that holds
-/// `ix` * `jx` values (`read2d_real0`).
+/// `ix` * `jx` values.
 float read_first_real(std::string_view file, std::string_view var, std::int32_t ix,
                       std::int32_t jx);
 

@@ -7,11 +7,13 @@
 
 namespace rn::linkweaver {
 
-void linkweaver(MappingState& state) {
-  readnamelist(state.nlst);
-  init_child(state.nlst, state.child, state.inter);
-  mapping(state.nlst, state.plink, state.child, state.inter);
-  output_file(state, state.inter.pairNum, state.child.nodeNum);
+Placement build_mapping(MappingState& state) {
+  read_configuration(state.config);
+  read_child_grid(state.config, state.child, state.match);
+  const Placement placement = match_links(state.config, state.links, state.child, state.match);
+  if (placement != Placement::inside) return placement;
+  write_mapping(state, state.match.pairNum, state.child.nodeNum);
+  return placement;
 }
 
 }  // namespace rn::linkweaver

@@ -6,8 +6,10 @@
 namespace rn::linkweaver {
 
 /// One run in the working directory: `namelist.nesting`, the child routing
-/// grid, the matching, then `mapping.nc`.  Every failure ends the run
-/// through a program end.
-void linkweaver(MappingState& state);
+/// grid, the matching, then `mapping.nc`.  Input that cannot be read or is
+/// refused ends the run through the readers' program ends; a perimeter that
+/// does not fit the parent window is returned as `outside_window`, with no
+/// mapping written, for the entry to end the run.
+[[nodiscard]] Placement build_mapping(MappingState& state);
 
 }  // namespace rn::linkweaver

@@ -15,11 +15,12 @@ namespace rn::linkweaver {
 /// over `ndata`, ci_grid and cj_grid (int) over `gridNum`; no attributes.
 /// Writes the record " finish define nectdf variables." once the layout is
 /// defined.  A failing library call ends the run through `handle_err`.
-void write_mapping_file(const std::string& path, const Entries& entries, const Inter& inter);
+void write_mapping_file(const std::string& path, const Entries& entries,
+                        const PerimeterMatch& match);
 
-/// `output_file`: gathers the entries, writes the records " create
+/// `write_mapping`: gathers the entries, writes the records " create
 /// mapping.nc", "ndata = " with `pairNum` and "node=" with `nodeNum`, and
 /// "inter%gridNum=", then writes `mapping.nc` in the working directory.
-void output_file(const MappingState& state, std::int32_t pairNum, std::int32_t nodeNum);
+void write_mapping(const MappingState& state, std::int32_t pairNum, std::int32_t nodeNum);
 
 }  // namespace rn::linkweaver

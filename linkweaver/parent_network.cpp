@@ -7,6 +7,7 @@
 #include "file_names.hpp"
 #include "grid_readers.hpp"
 #include "id_lookup.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
@@ -14,54 +15,51 @@
 
 namespace rn::linkweaver {
 
-void read_p_link(std::string_view file_name, Plink& plink) {
+void read_parent_links(std::string_view file_name, ParentLinks& links) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop("read_p_link- Problem opening mapping");
+  if (nc.open(file) != NC_NOERR) text_stop(msg::kLinkOpenStop);
   int dimid = -1;
   if (nc.dim_id("linkDim", dimid) != NC_NOERR) {
-    out().record("nf_inq_dimid:  linkDim");
-    text_stop("In get_dimension() - nf_inq_dimid:  polyid");
+    out().record(msg::kLinkDimRecord);
+    text_stop(msg::kPolyidStop);
   }
   std::size_t length = 0;
-  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop("In read_p_link - nf_inq_dimid");
-  plink.nlinks = int32_length("read_p_link", file, "linkDim", length);
+  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop(msg::kLinkLengthStop);
+  links.nlinks = int32_length(msg::kLinkReader, file, "linkDim", length);
   const int status = nc.close();
-  if (status != NC_NOERR) stop_close_failure("read_p_link", file, status);
-  out().record(" check read in plink%nlinks = ", plink.nlinks);
+  if (status != NC_NOERR) stop_close_failure(msg::kLinkReader, file, status);
+  out().record(msg::kLinkCount, links.nlinks);
 
-  plink.order.assign(static_cast<std::size_t>(plink.nlinks), 0);
-  plink.link.assign(static_cast<std::size_t>(plink.nlinks), 0);
+  links.order.assign(static_cast<std::size_t>(links.nlinks), 0);
+  links.link.assign(static_cast<std::size_t>(links.nlinks), 0);
   const ModuleReaders readers;
-  readers.get1d_int(file, "link", plink.link);
-  readers.get1d_int(file, "order", plink.order);
+  readers.get1d_int(file, "link", links.link);
+  readers.get1d_int(file, "order", links.order);
 }
 
 // Stream orders of many links at once.
 // Contract: any identifiers, duplicates included, in `ids` and in
-// `plink.link`.  The result equals a scan of `plink.link` from its first
+// `links.link`.  The result equals a scan of `links.link` from its first
 // element for each identifier in turn (first occurrence wins), and the
 // warnings of unknown identifiers come in the order of `ids`.  Cost: that of
 // first_positions, one pass over the links that ends once every wanted
 // identifier is found: O(|ids| + nlinks) expected time, memory O(|ids|)
 // beyond the input.
-std::vector<std::int32_t> getorders(const Plink& plink, std::span<const std::int32_t> ids) {
-  const std::vector<std::int32_t> first = first_positions(ids, plink.link);
+std::vector<std::int32_t> stream_orders(const ParentLinks& links,
+                                        std::span<const std::int32_t> ids) {
+  const std::vector<std::int32_t> first = first_positions(ids, links.link);
   std::vector<std::int32_t> orders(ids.size());
   for (std::size_t n = 0; n < ids.size(); ++n) {
     if (first[n] != kIdAbsent) {
-      orders[n] = plink.order[static_cast<std::size_t>(first[n]) - 1];
+      orders[n] = links.order[static_cast<std::size_t>(first[n]) - 1];
     } else {
-      out().record("Warning: id not matched. ");
-      out().record("input Id from mapping file is ", ids[n]);
+      out().record(msg::kIdNotMatched);
+      out().record(msg::kUnmatchedId, ids[n]);
       orders[n] = kMissingOrder;
     }
   }
   return orders;
-}
-
-std::int32_t getorder(const Plink& plink, std::int32_t id) {
-  return getorders(plink, std::span<const std::int32_t>(&id, 1))[0];
 }
 
 namespace {
@@ -71,46 +69,45 @@ std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::s
                                std::string_view stop_text) {
   int dimid = -1;
   if (nc.dim_id(dim, dimid) != NC_NOERR) {
-    out().record("nf_inq_dimid:  ", dim);
+    out().record(msg::kOverlapDimRecord, dim);
     text_stop(stop_text);
   }
   std::size_t length = 0;
   if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop("In get_dimensionNDH() - nf_inq_dimlen:  " + std::string(dim));
+    text_stop(msg::kOverlapLengthStop + std::string(dim));
   }
-  return int32_length("get_dimensionNHD", file, dim, length);
+  return int32_length(msg::kOverlapReader, file, dim, length);
 }
 
 }  // namespace
 
-void get_dimensionNHD(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
+void read_overlap_dimensions(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop("In get_dimensionNDH() - Problem opening mapping");
-  npid = overlap_dimension(nc, file, "polyid", "In get_dimension() - nf_inq_dimid:  polyid");
-  ndata = overlap_dimension(nc, file, "data", "In get_file_dimension() - nf_inq_dimid:  data");
+  if (nc.open(file) != NC_NOERR) text_stop(msg::kOverlapOpenStop);
+  npid = overlap_dimension(nc, file, "polyid", msg::kPolyidStop);
+  ndata = overlap_dimension(nc, file, "data", msg::kDataStop);
   const int status = nc.close();
-  if (status != NC_NOERR) stop_close_failure("get_dimensionNHD", file, status);
+  if (status != NC_NOERR) stop_close_failure(msg::kOverlapReader, file, status);
 }
 
-void get_geo_dimension(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
+void read_geo_dimensions(std::string_view file, std::int32_t& ix, std::int32_t& jx) {
   read_grid_dimensions(kGeoDimensions, file, ix, jx);
 }
 
-void get_geo_latlon0(std::string_view file, float& lat0, float& lon0) {
+void read_parent_anchor(std::string_view file, float& lat0, float& lon0) {
   std::int32_t ix = 0;
   std::int32_t jx = 0;
-  get_geo_dimension(file, ix, jx);
-  out().record("ix, jx ", ix, jx);
+  read_geo_dimensions(file, ix, jx);
+  out().record(msg::kGeoSize, ix, jx);
   lat0 = read_first_real(file, "XLAT_M", ix, jx);
   lon0 = read_first_real(file, "XLONG_M", ix, jx);
-  out().record("lat0 , lon0 ", lat0, lon0);
+  out().record(msg::kAnchor, lat0, lon0);
   // Cell (1, 1) anchors the projection of every child cell: a latitude
   // beyond the poles (a fill value, say) or a non-finite longitude would
   // place the child grid anywhere.
   if (!valid_lat_lon(lat0, lon0)) {
-    text_stop("In get_geo_latlon0() - cell (1, 1) of " + trim_name(file) +
-              " has no valid latitude and longitude");
+    text_stop(msg::kAnchorHead + trim_name(file) + msg::kAnchorTail);
   }
 }
 
@@ -126,8 +123,8 @@ std::int32_t truncate_to_int(float value) {
   return static_cast<std::int32_t>(value);
 }
 
-void lltoij(const ParentProjection& projection, float lat, float lon, std::int32_t& i,
-            std::int32_t& j) {
+void parent_cell_of(const ParentProjection& projection, float lat, float lon, std::int32_t& i,
+                    std::int32_t& j) {
   float x = 0.0f;
   float y = 0.0f;
   projection.to_xy(lat, lon, x, y);

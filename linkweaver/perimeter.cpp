@@ -5,29 +5,35 @@
 #include <utility>
 
 #include "parent_network.hpp"
-#include "program_end.hpp"
 
 namespace rn::linkweaver {
 
-void place_perimeter(const ParentProjection& projection, const Child& child, Inter& inter) {
-  inter.ci.clear();
-  inter.cj.clear();
-  inter.pi.clear();
-  inter.pj.clear();
-  inter.corder.clear();
-  walk_perimeter(child.ixrt, child.jxrt, [&](std::int32_t i, std::int32_t j) {
+Placement place_perimeter(const ParentProjection& projection, const ChildGrid& child,
+                          PerimeterMatch& match) {
+  match.ci.clear();
+  match.cj.clear();
+  match.pi.clear();
+  match.pj.clear();
+  match.corder.clear();
+  Placement placement = Placement::inside;
+  walk_perimeter(child.ring.columns(), child.ring.rows(), [&](std::int32_t i, std::int32_t j) {
+    if (placement != Placement::inside) return;
     std::int32_t a = 0;
     std::int32_t b = 0;
-    lltoij(projection, child.latitude.at(child.ring, i, j), child.longitude.at(child.ring, i, j),
-           a, b);
-    if (a < inter.istart || a > inter.iend || b < inter.jstart || b > inter.jend) code_stop(999);
-    inter.ci.push_back(i);
-    inter.cj.push_back(j);
-    inter.pi.push_back(a);
-    inter.pj.push_back(b);
-    inter.corder.push_back(child.streamorder.at(child.ring, i, j));
+    parent_cell_of(projection, child.latitude.at(child.ring, i, j),
+                   child.longitude.at(child.ring, i, j), a, b);
+    if (a < match.istart || a > match.iend || b < match.jstart || b > match.jend) {
+      placement = Placement::outside_window;
+      return;
+    }
+    match.ci.push_back(i);
+    match.cj.push_back(j);
+    match.pi.push_back(a);
+    match.pj.push_back(b);
+    match.corder.push_back(child.streamorder.at(child.ring, i, j));
   });
-  inter.gridNum = static_cast<std::int32_t>(inter.ci.size());
+  match.gridNum = static_cast<std::int32_t>(match.ci.size());
+  return placement;
 }
 
 namespace {

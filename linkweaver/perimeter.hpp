@@ -25,10 +25,12 @@ void walk_perimeter(std::int32_t ixrt, std::int32_t jxrt, Visit&& visit) {
 }
 
 /// Numbers the perimeter cells and places each in the parent grid: fills
-/// `ci`, `cj`, `pi`, `pj`, `corder` and `gridNum` of `inter`.  A perimeter
-/// cell whose parent cell lies outside the parent window ends the run with
-/// code stop 999.
-void place_perimeter(const ParentProjection& projection, const Child& child, Inter& inter);
+/// `ci`, `cj`, `pi`, `pj`, `corder` and `gridNum` of `match`.  Returns
+/// `outside_window` at the first perimeter cell whose parent cell lies
+/// outside the parent window (the perimeter is then incomplete); writes
+/// nothing and never ends the program.
+[[nodiscard]] Placement place_perimeter(const ParentProjection& projection, const ChildGrid& child,
+                                        PerimeterMatch& match);
 
 /// For a parent cell, the numbers of the perimeter cells placed in it.
 class ParentCellIndex {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "configuration.hpp"
+#include "linkweaver_messages.hpp"
 #include "nc_readers.hpp"
 #include "parent_network.hpp"
 #include "program_end.hpp"
@@ -18,8 +19,8 @@ void SlotLists::allocate(std::int32_t gridNum) {
   weight.assign(slots, 0.0f);
 }
 
-Push pushtoarray(std::span<std::int32_t> ids, std::span<float> weights, std::int32_t id,
-                 float weight, std::int32_t& slot) {
+Push offer_link(std::span<std::int32_t> ids, std::span<float> weights, std::int32_t id,
+                float weight, std::int32_t& slot) {
   for (std::size_t s = 0; s < ids.size(); ++s) {
     if (ids[s] == id) return Push::kept;
     if (ids[s] <= 0) {
@@ -54,14 +55,14 @@ void check_overlap_counts(std::string_view file, std::span<const std::int32_t> o
   std::int64_t total = 0;
   for (std::size_t p = 0; p < overlaps.size(); ++p) {
     if (overlaps[p] < 0) {
-      text_stop("In mapping() - polygon " + std::to_string(p + 1) + " of " + std::string(file) +
-                " has a negative overlaps count: " + std::to_string(overlaps[p]));
+      text_stop(msg::kNegativeCountHead + std::to_string(p + 1) + msg::kNegativeCountMid +
+                std::string(file) + msg::kNegativeCountTail + std::to_string(overlaps[p]));
     }
     total += overlaps[p];
   }
   if (total > ndata) {
-    text_stop("In mapping() - the overlaps of " + std::string(file) + " add up to " +
-              std::to_string(total) + " records, more than its " + std::to_string(ndata));
+    text_stop(msg::kOverlapTotalHead + std::string(file) + msg::kOverlapTotalMid +
+              std::to_string(total) + msg::kOverlapTotalTail + std::to_string(ndata));
   }
 }
 
@@ -73,7 +74,7 @@ namespace {
 // each store would write them; only warnings are written during the walk.
 class PendingOrders {
  public:
-  PendingOrders(const Plink& plink, SlotLists& slots) : plink_(plink), slots_(slots) {}
+  PendingOrders(const ParentLinks& links, SlotLists& slots) : plink_(links), slots_(slots) {}
 
   void add(std::size_t position, std::int32_t id) {
     positions_.push_back(position);
@@ -83,7 +84,7 @@ class PendingOrders {
 
   void settle() {
     if (ids_.empty()) return;
-    const std::vector<std::int32_t> orders = getorders(plink_, ids_);
+    const std::vector<std::int32_t> orders = stream_orders(plink_, ids_);
     for (std::size_t k = 0; k < orders.size(); ++k) slots_.order[positions_[k]] = orders[k];
     positions_.clear();
     ids_.clear();
@@ -93,7 +94,7 @@ class PendingOrders {
   // Bounds the memory of a walk that stores very many links.
   static constexpr std::size_t kBatch = std::size_t{1} << 20;
 
-  const Plink& plink_;
+  const ParentLinks& plink_;
   SlotLists& slots_;
   std::vector<std::size_t> positions_;
   std::vector<std::int32_t> ids_;
@@ -104,7 +105,7 @@ class PendingOrders {
 // The record walk.
 // Contract: the overlap counts have passed check_overlap_counts (so the walk
 // stays within the records), the slot lists are allocated for
-// inter.gridNum cells, and `index` lists the perimeter cells by parent cell.
+// match.gridNum cells, and `index` lists the perimeter cells by parent cell.
 // Record k of polygon p reaches every perimeter cell in parent cell
 // (i_index(k), j_index(k)), in ascending perimeter number, exactly as a scan
 // of all perimeter cells per record would, and records whose parent cell
@@ -112,9 +113,9 @@ class PendingOrders {
 // so the window test is implied).  Cost: O(ndata + stored pairs) plus one
 // pass over the route-link identifiers per batch of stored pairs.
 void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
-                  const Plink& plink, Inter& inter) {
-  SlotLists& slots = inter.slots;
-  PendingOrders pending(plink, slots);
+                  const ParentLinks& links, PerimeterMatch& match) {
+  SlotLists& slots = match.slots;
+  PendingOrders pending(links, slots);
   std::int64_t pairs = 0;
   std::size_t k = 0;
   for (std::size_t p = 0; p < records.polyid.size(); ++p) {
@@ -125,47 +126,51 @@ void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
       for (const std::int32_t n : cells) {
         std::int32_t slot = 0;
         const auto weight = static_cast<float>(records.regridweight[k]);
-        switch (pushtoarray(slots.ids_of(n), slots.weights_of(n), id, weight, slot)) {
+        switch (offer_link(slots.ids_of(n), slots.weights_of(n), id, weight, slot)) {
           case Push::kept:
             break;
           case Push::stored:
             pending.add(SlotLists::at(n, slot + 1), id);
             if (++pairs > std::numeric_limits<std::int32_t>::max()) {
               pending.settle();
-              text_stop("In mapping() - more link pairs than a 32-bit count holds");
+              text_stop(msg::kTooManyPairs);
             }
             break;
           case Push::full:
             pending.settle();
-            inter.pairNum = static_cast<std::int32_t>(pairs);
-            text_stop("in pushToArray: size of 20 is too small. ");
+            match.pairNum = static_cast<std::int32_t>(pairs);
+            text_stop(msg::kSlotsFull);
         }
       }
     }
   }
   pending.settle();
-  inter.pairNum = static_cast<std::int32_t>(pairs);
+  match.pairNum = static_cast<std::int32_t>(pairs);
 }
 
-void mapping(const Nlst& nlst, Plink& plink, Child& child, Inter& inter) {
-  read_p_link(nlst.routinelin_p_f, plink);
-  place_perimeter(ParentProjection(nlst, inter.lat0, inter.lon0), child, inter);
+Placement match_links(const NestingConfig& config, ParentLinks& links, ChildGrid& child,
+                      PerimeterMatch& match) {
+  read_parent_links(config.routinelin_p_f, links);
+  const Placement placement =
+      place_perimeter(ParentProjection(config, match.lat0, match.lon0), child, match);
+  if (placement != Placement::inside) return placement;
   child.streamorder = {};
   child.latitude = {};
   child.longitude = {};
-  inter.slots.allocate(inter.gridNum);
+  match.slots.allocate(match.gridNum);
 
-  out().record("before, call get_dimensionNHD ");
+  out().record(msg::kBeforeOverlap);
   std::int32_t ndata = 0;
   std::int32_t npid = 0;
-  get_dimensionNHD(nlst.nhd_map_f, ndata, npid);
-  out().record("ndata, npid =", ndata, npid);
+  read_overlap_dimensions(config.nhd_map_f, ndata, npid);
+  out().record(msg::kOverlapSize, ndata, npid);
 
   OverlapRecords records;
-  read_overlap_records(nlst.nhd_map_f, ndata, npid, records);
-  check_overlap_counts(nlst.nhd_map_f, records.overlaps, ndata);
-  const ParentCellIndex index(inter.pi, inter.pj);
-  attach_links(records, index, plink, inter);
+  read_overlap_records(config.nhd_map_f, ndata, npid, records);
+  check_overlap_counts(config.nhd_map_f, records.overlaps, ndata);
+  const ParentCellIndex index(match.pi, match.pj);
+  attach_links(records, index, links, match);
+  return placement;
 }
 
 }  // namespace rn::linkweaver

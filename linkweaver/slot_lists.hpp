@@ -13,7 +13,7 @@
 
 namespace rn::linkweaver {
 
-/// Outcome of `pushtoarray`.
+/// Outcome of `offer_link`.
 enum class Push {
   kept,    ///< the link was already in the list; nothing changed
   stored,  ///< the link took the slot returned through `slot`
@@ -25,8 +25,8 @@ enum class Push {
 /// holding `id` keeps the list as it is (the first weight stays); the first
 /// slot holding 0 or less takes the link.  The caller looks up the order of
 /// a stored link and counts the pair.
-Push pushtoarray(std::span<std::int32_t> ids, std::span<float> weights, std::int32_t id,
-                 float weight, std::int32_t& slot);
+Push offer_link(std::span<std::int32_t> ids, std::span<float> weights, std::int32_t id,
+                float weight, std::int32_t& slot);
 
 /// The variables of the overlap file, in the order the records use them.
 struct OverlapRecords {
@@ -49,18 +49,21 @@ void check_overlap_counts(std::string_view file, std::span<const std::int32_t> o
 
 /// Walks the overlap records polygon by polygon and offers each record's
 /// link to every perimeter cell in the record's parent cell, in ascending
-/// perimeter number.  Fills the slot lists of `inter` (allocated for
+/// perimeter number.  Fills the slot lists of `match` (allocated for
 /// `gridNum` cells) and `pairNum`; the orders of stored links come from
-/// `plink`, with its warnings in the order the links were stored.  The 21st
+/// `links`, with its warnings in the order the links were stored.  The 21st
 /// distinct link of one perimeter cell ends the run with the text stop
 /// "in pushToArray: size of 20 is too small. ".
 void attach_links(const OverlapRecords& records, const ParentCellIndex& index,
-                  const Plink& plink, Inter& inter);
+                  const ParentLinks& links, PerimeterMatch& match);
 
 /// The whole matching step (`mapping`): reads the route-link file, places
 /// the perimeter, reads the overlap file and fills the slot lists, with the
 /// records " check read in plink%nlinks = ", "before, call get_dimensionNHD "
 /// and "ndata, npid =".  Releases the child fields it no longer needs.
-void mapping(const Nlst& nlst, Plink& plink, Child& child, Inter& inter);
+/// Returns `outside_window`, with nothing read after the route-link file,
+/// when the perimeter does not fit the parent window.
+[[nodiscard]] Placement match_links(const NestingConfig& config, ParentLinks& links,
+                                    ChildGrid& child, PerimeterMatch& match);
 
 }  // namespace rn::linkweaver

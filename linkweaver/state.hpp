@@ -1,5 +1,5 @@
-// The state of one mapping run: the configuration `nlst`, the parent links
-// `plink`, the child routing grid `child` and the matching record `inter`.
+// The state of one mapping run: the configuration `config`, the parent links
+// `links`, the child routing grid `child` and the matching record `match`.
 // Each is filled once by its step of the run and read by the later ones.
 //
 // Indices follow the grid conventions of the toolkit: child cells (i, j) are
@@ -24,7 +24,7 @@ inline constexpr std::int32_t kNoNode = -99;
 
 /// Configuration of the run (`namelist.nesting` and the parent geo file's
 /// projection attributes).  Paths are held trimmed of trailing blanks.
-struct Nlst {
+struct NestingConfig {
   std::string mapproject;  ///< projection code; its first two characters count
   std::string fulldom_parent_f;
   std::string fulldom_child_f;
@@ -43,38 +43,41 @@ struct Nlst {
 
 /// Parent links as the route-link file lists them: `order[k]` and `link[k]`
 /// describe link k + 1.
-struct Plink {
+struct ParentLinks {
   std::int32_t nlinks = 0;
   std::vector<std::int32_t> order;
   std::vector<std::int32_t> link;
 };
 
-/// Storage positions of the cells on the outer ring of an `ixrt` by `jxrt`
-/// grid (both at least 1).  Every ring cell has exactly one position, so a
-/// grid one cell wide or high shares the cells of its opposite edges.
+/// The shape of the child routing grid and the storage positions of the
+/// cells on its outer ring, for a grid of `columns` by `rows` cells (both at
+/// least 1).  Every ring cell has exactly one position, so a grid one cell
+/// wide or high shares the cells of its opposite edges.  The mapping never
+/// looks at an interior cell, so the child grid is never held whole: the
+/// ring is its only grid type.
 class Ring {
  public:
   Ring() = default;
-  Ring(std::int32_t ixrt, std::int32_t jxrt);
+  Ring(std::int32_t columns, std::int32_t rows);
 
-  std::int32_t ixrt() const { return ixrt_; }
-  std::int32_t jxrt() const { return jxrt_; }
+  std::int32_t columns() const { return columns_; }
+  std::int32_t rows() const { return rows_; }
   /// Number of distinct ring cells.
   std::size_t size() const { return size_; }
   /// Position of ring cell (i, j); (i, j) must lie on the ring.
   std::size_t index(std::int32_t i, std::int32_t j) const {
     if (j == 1) return static_cast<std::size_t>(i - 1);
-    if (j == jxrt_) return north_ + static_cast<std::size_t>(i - 1);
+    if (j == rows_) return north_ + static_cast<std::size_t>(i - 1);
     if (i == 1) return west_ + static_cast<std::size_t>(j - 2);
     return east_ + static_cast<std::size_t>(j - 2);
   }
 
  private:
-  std::int32_t ixrt_ = 0;
-  std::int32_t jxrt_ = 0;
-  std::size_t north_ = 0;  // first position of row jxrt
-  std::size_t west_ = 0;   // first position of column 1, rows 2..jxrt-1
-  std::size_t east_ = 0;   // first position of column ixrt, rows 2..jxrt-1
+  std::int32_t columns_ = 0;
+  std::int32_t rows_ = 0;
+  std::size_t north_ = 0;  // first position of the last row
+  std::size_t west_ = 0;   // first position of column 1, rows 2..rows-1
+  std::size_t east_ = 0;   // first position of the last column, rows 2..rows-1
   std::size_t size_ = 0;
 };
 
@@ -90,11 +93,9 @@ struct RingField {
 };
 
 /// The child routing grid, rows counted from the south.
-struct Child {
-  std::int32_t ixrt = 0;
-  std::int32_t jxrt = 0;
+struct ChildGrid {
+  Ring ring;  ///< the grid's shape (`x` by `y`) and its ring cells
   std::int32_t nodeNum = 0;
-  Ring ring;
   RingField<std::int32_t> nodeIndex;  ///< boundary node number, kNoNode elsewhere
   RingField<std::int32_t> streamorder;
   RingField<float> latitude;
@@ -119,7 +120,7 @@ struct SlotLists {
 };
 
 /// The parent window, the perimeter cells and their slot lists.
-struct Inter {
+struct PerimeterMatch {
   std::int32_t istart = 0;
   std::int32_t jstart = 0;
   std::int32_t iend = 0;
@@ -145,12 +146,18 @@ struct Entries {
   std::size_t size() const { return PnodeId.size(); }
 };
 
+/// How the perimeter placement (and with it the whole run) ended.
+enum class Placement {
+  inside,          ///< every perimeter cell lies in the parent window
+  outside_window,  ///< a perimeter cell lies outside it: no mapping can be made
+};
+
 /// Everything one run holds.
 struct MappingState {
-  Nlst nlst;
-  Plink plink;
-  Child child;
-  Inter inter;
+  NestingConfig config;
+  ParentLinks links;
+  ChildGrid child;
+  PerimeterMatch match;
 };
 
 }  // namespace rn::linkweaver

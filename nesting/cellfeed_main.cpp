@@ -1,6 +1,6 @@
 // cellfeed input-file output-file
 #include "child_boundary.hpp"
-#include "module_grid_nesting.hpp"
+#include "cellfeed.hpp"
 
 namespace {
 constexpr const char* kHelp =

@@ -1,5 +1,5 @@
 // What the two nesting programs share: the child boundary file they write,
-// the driver that runs a nesting module, and the program entry.
+// the driver that runs a feed, and the program entry.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "text_record.hpp"
+#include "command_line.hpp"
 
 namespace rn::nesting {
 
@@ -21,15 +21,14 @@ void write_child_boundary(std::string_view path, std::span<const float> qstream,
                           std::span<const std::int32_t> ci, std::span<const std::int32_t> cj);
 
 /// The driver of a nesting program: the records "inFIle =" and "outFile ="
-/// joined with the names, then the module's set-up from the input file and
-/// its output to the output file.
-template <typename Module>
-void run_nesting(std::string_view input, std::string_view output) {
-  out().record("inFIle =", input);
-  out().record("outFile =", output);
-  Module module;
-  module.init(input);
-  module.bdy2output(output);
+/// joined with the names, then the feed's reading of its inputs and the writing of the
+/// child boundary inflow.
+template <typename Feed>
+void run_feed(std::string_view input, std::string_view output) {
+  echo_file_names(input, output);
+  Feed feed;
+  feed.read_inputs(input);
+  feed.write_inflow(output);
 }
 
 /// Program entry of a nesting program: answers --help / --version, takes the

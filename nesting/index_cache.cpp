@@ -6,6 +6,7 @@
 #include <span>
 
 #include "nc_file.hpp"
+#include "reachfeed_messages.hpp"
 
 namespace rn::nesting {
 namespace {
@@ -19,11 +20,12 @@ bool read_dim(const NcFile& file, std::string_view name, std::int32_t& length,
   std::size_t n = 0;
   const int status = file.dim_length(name, n);
   if (status != NC_NOERR) {
-    what = std::string(name) + ": " + nc_error_text(status);
+    what = std::string(name) + reachfeed_msg::kReason + nc_error_text(status);
     return false;
   }
   if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    what = std::string(name) + ": length " + std::to_string(n) + " too large";
+    what = std::string(name) + reachfeed_msg::kLengthHead + std::to_string(n) +
+           reachfeed_msg::kLengthTail;
     return false;
   }
   length = static_cast<std::int32_t>(n);
@@ -41,7 +43,7 @@ bool read_var(const NcFile& file, std::string_view name, std::int32_t count,
     status = file.read(id, std::span<T>(values));
   }
   if (status != NC_NOERR) {
-    what = std::string(name) + ": " + nc_error_text(status);
+    what = std::string(name) + reachfeed_msg::kReason + nc_error_text(status);
     return false;
   }
   return true;
@@ -66,12 +68,12 @@ long long first_difference(const std::vector<T>& a, const std::vector<T>& b) {
 // Why the copies in the cache differ from mapping.nc, or an empty text.
 std::string copy_difference(const MappingArrays& cache, const MappingArrays& map) {
   if (cache.ndata != map.ndata) {
-    return "ndata is " + num(cache.ndata) + " in mapping_index.nc but " + num(map.ndata) +
-           " in mapping.nc";
+    return reachfeed_msg::kNdataIs + num(cache.ndata) + reachfeed_msg::kInCacheBut +
+           num(map.ndata) + reachfeed_msg::kInMapping;
   }
   if (cache.gridnum != map.gridnum) {
-    return "gridNum is " + num(cache.gridnum) + " in mapping_index.nc but " +
-           num(map.gridnum) + " in mapping.nc";
+    return reachfeed_msg::kGridNumIs + num(cache.gridnum) + reachfeed_msg::kInCacheBut +
+           num(map.gridnum) + reachfeed_msg::kInMapping;
   }
   struct Copy {
     const char* name;
@@ -79,15 +81,15 @@ std::string copy_difference(const MappingArrays& cache, const MappingArrays& map
     long long at;
   };
   const Copy copies[] = {
-      {"childIndex", "entry", first_difference(cache.childindex, map.childindex)},
-      {"weight", "entry", first_difference(cache.weight, map.weight)},
-      {"ci_grid", "node", first_difference(cache.ci_grid, map.ci_grid)},
-      {"cj_grid", "node", first_difference(cache.cj_grid, map.cj_grid)},
+      {"childIndex", reachfeed_msg::kEntry, first_difference(cache.childindex, map.childindex)},
+      {"weight", reachfeed_msg::kEntry, first_difference(cache.weight, map.weight)},
+      {"ci_grid", reachfeed_msg::kNode, first_difference(cache.ci_grid, map.ci_grid)},
+      {"cj_grid", reachfeed_msg::kNode, first_difference(cache.cj_grid, map.cj_grid)},
   };
   for (const Copy& c : copies) {
     if (c.at >= 0) {
-      return std::string(c.name) + " of " + c.item + " " + num(c.at + 1) +
-             " differs from mapping.nc";
+      return std::string(c.name) + reachfeed_msg::kEntryOf + c.item + reachfeed_msg::kBlank +
+             num(c.at + 1) + reachfeed_msg::kDiffers;
     }
   }
   return {};
@@ -96,20 +98,22 @@ std::string copy_difference(const MappingArrays& cache, const MappingArrays& map
 // Why the cached positions do not fit the parent file's feature ids, or an
 // empty text.
 std::string position_difference(const std::vector<std::int32_t>& positions,
-                                 const std::vector<std::int32_t>& pnodeid,
-                                 const std::vector<std::int32_t>& fcstid) {
-  const std::size_t fcstn = fcstid.size();
+                                const std::vector<std::int32_t>& parent_ids,
+                                const std::vector<std::int32_t>& feature_ids) {
+  const std::size_t feature_count = feature_ids.size();
   for (std::size_t e = 0; e < positions.size(); ++e) {
     const std::int32_t p = positions[e];
     if (p <= 0) continue;
-    if (static_cast<std::size_t>(p) > fcstn) {
-      return "pNodeIndex of entry " + num(static_cast<long long>(e) + 1) + " is " + num(p) +
-             ", beyond the " + num(static_cast<long long>(fcstn)) + " feature ids of the input file";
+    if (static_cast<std::size_t>(p) > feature_count) {
+      return reachfeed_msg::kPositionOfEntry + num(static_cast<long long>(e) + 1) +
+             reachfeed_msg::kIs + num(p) + reachfeed_msg::kBeyondThe +
+             num(static_cast<long long>(feature_count)) + reachfeed_msg::kBeyondInput;
     }
-    if (fcstid[static_cast<std::size_t>(p) - 1] != pnodeid[e]) {
-      return "feature_id at pNodeIndex " + num(p) + " of entry " +
-             num(static_cast<long long>(e) + 1) + " is " + num(fcstid[static_cast<std::size_t>(p) - 1]) +
-             ", not its PnodeId " + num(pnodeid[e]);
+    if (feature_ids[static_cast<std::size_t>(p) - 1] != parent_ids[e]) {
+      return reachfeed_msg::kFeatureAt + num(p) + reachfeed_msg::kOfEntry +
+             num(static_cast<long long>(e) + 1) + reachfeed_msg::kIs +
+             num(feature_ids[static_cast<std::size_t>(p) - 1]) + reachfeed_msg::kNotItsId +
+             num(parent_ids[e]);
     }
   }
   return {};
@@ -143,27 +147,32 @@ CacheCheck check_index_cache(std::string_view input) {
   CacheCheck check;
   MappingArrays map;
   std::string what = read_mapping_arrays(std::string(kMappingFile), "PnodeId", map);
-  if (!what.empty()) return stale(std::move(check), "mapping.nc cannot be read (" + what + ")");
+  if (!what.empty())
+    return stale(std::move(check),
+                 reachfeed_msg::kMappingUnreadable + what + reachfeed_msg::kUnreadableTail);
   const MappingArrays& m = check.mapping.emplace(std::move(map));
 
   MappingArrays cache;
   what = read_mapping_arrays(std::string(kIndexFile), "pNodeIndex", cache);
-  if (!what.empty()) return stale(std::move(check), "it cannot be read (" + what + ")");
+  if (!what.empty())
+    return stale(std::move(check),
+                 reachfeed_msg::kCacheUnreadable + what + reachfeed_msg::kUnreadableTail);
   what = copy_difference(cache, m);
   if (!what.empty()) return stale(std::move(check), what);
 
   // The parent file: a fault here is the run's own failure, reported by the
   // readers when the run reads the file.
   NcFile file;
-  std::int32_t fcstn = 0;
-  std::vector<std::int32_t> fcstid;
-  if (file.open(std::string(input)) != NC_NOERR || !read_dim(file, "feature_id", fcstn, what) ||
-      !read_var(file, "feature_id", fcstn, fcstid, what)) {
+  std::int32_t feature_count = 0;
+  std::vector<std::int32_t> feature_ids;
+  if (file.open(std::string(input)) != NC_NOERR ||
+      !read_dim(file, "feature_id", feature_count, what) ||
+      !read_var(file, "feature_id", feature_count, feature_ids, what)) {
     check.verdict = CacheCheck::Verdict::unchecked;
     return check;
   }
-  what = position_difference(cache.links, m.links, fcstid);
-  check.fcstid = std::move(fcstid);
+  what = position_difference(cache.links, m.links, feature_ids);
+  check.feature_ids = std::move(feature_ids);
   if (!what.empty()) return stale(std::move(check), what);
   check.verdict = CacheCheck::Verdict::valid;
   check.positions = std::move(cache.links);
@@ -171,8 +180,7 @@ CacheCheck check_index_cache(std::string_view input) {
 }
 
 std::string stale_cache_warning(std::string_view reason) {
-  return "Warning: the file mapping_index.nc does not match: " + std::string(reason) +
-         "; rebuilding it from mapping.nc";
+  return reachfeed_msg::kStaleHead + std::string(reason) + reachfeed_msg::kStaleTail;
 }
 
 }  // namespace rn::nesting

@@ -53,7 +53,7 @@ struct CacheCheck {
   /// parent file's feature ids (when they could be read).
   std::optional<MappingArrays> mapping;
   std::vector<std::int32_t> positions;
-  std::optional<std::vector<std::int32_t>> fcstid;
+  std::optional<std::vector<std::int32_t>> feature_ids;
 };
 
 /// Checks `mapping_index.nc` against `mapping.nc` and the feature ids of
@@ -62,7 +62,7 @@ struct CacheCheck {
 /// Contract: both mapping files exist.  The cache is valid when `ndata` and
 /// `gridNum` agree with mapping.nc, `childIndex`, `weight`, `ci_grid` and
 /// `cj_grid` are the same values (bit for bit), and every entry with a
-/// position of 1 or more points into 1..`fcstn` at a feature id equal to
+/// position of 1 or more points into 1..`feature_count` at a feature id equal to
 /// its `PnodeId`; entries of 0 or less (unmatched) are taken as they are.
 /// A mapping file that cannot be read makes the cache stale (the search
 /// then reports the fault through the readers); a parent file whose feature

@@ -1,6 +1,6 @@
 // reachfeed input-file output-file
 #include "child_boundary.hpp"
-#include "module_vorl_nesting.hpp"
+#include "reachfeed.hpp"
 
 namespace {
 constexpr const char* kHelp =

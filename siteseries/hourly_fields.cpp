@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "interpolation.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 namespace rn::siteseries {
 
@@ -15,19 +15,29 @@ constexpr std::int32_t kRowGap = 8;
 
 // Multiplies the rows just read of a rain-rate field by 3600 (mm/s to mm/h);
 // rows not read keep their values, already scaled when they were read.
-void scale_rows(Module& m, Field& f) {
+void scale_rows(SiteSeries& m, Field& f) {
   if (!f.per_second) return;
-  const auto columns = static_cast<std::size_t>(m.ix);
+  const std::span<float> values = f.grid.values();
+  const std::size_t columns = f.grid.columns();
   for (const site_readers::RowWindow& w : m.rows) {
-    const auto begin = f.values.begin() + static_cast<std::ptrdiff_t>((w.first - 1) * columns);
-    const auto end = f.values.begin() + static_cast<std::ptrdiff_t>(w.last * columns);
+    const auto begin = values.begin() + static_cast<std::ptrdiff_t>((w.first - 1) * columns);
+    const auto end = values.begin() + static_cast<std::ptrdiff_t>(w.last * columns);
     std::for_each(begin, end, [](float& v) { v = v * 3600.0f; });
   }
 }
 
+// The rows `rows` of field `f` from `file` through the point-extraction
+// reader (its messages on failure); 0 when read, -1 otherwise.
+int read_field_rows(Field& f, const std::string& file,
+                    std::span<const site_readers::RowWindow> rows) {
+  return site_readers::get2d_real(f.name, f.grid.values(),
+                                  static_cast<std::int32_t>(f.grid.columns()),
+                                  static_cast<std::int32_t>(f.grid.rows()), file, rows);
+}
+
 // Reads the planned rows of `f` from `file`; true when read.
-bool read_rows(Module& m, Field& f, const std::string& file) {
-  if (site_readers::get2d_real(f.name, f.values, m.ix, m.jy, file, m.rows) != 0) return false;
+bool read_rows(SiteSeries& m, Field& f, const std::string& file) {
+  if (read_field_rows(f, file, m.rows) != 0) return false;
   scale_rows(m, f);
   return true;
 }
@@ -35,7 +45,7 @@ bool read_rows(Module& m, Field& f, const std::string& file) {
 // The field from the hour's file; a file without the variable (or whose
 // values cannot be read) leaves the field with the values of the last file
 // that had it, fetched now if that file was only looked at.
-void fetch(Module& m, Field& f, const std::string& file) {
+void fetch(SiteSeries& m, Field& f, const std::string& file) {
   if (read_rows(m, f, file) || f.pending.empty()) {
     f.pending.clear();
     return;
@@ -47,8 +57,8 @@ void fetch(Module& m, Field& f, const std::string& file) {
 
 }  // namespace
 
-std::vector<Field*> hourly_fields(Module& m) {
-  if (m.rainonly == 1) return {&m.pcp};
+std::vector<Field*> hourly_fields(SiteSeries& m) {
+  if (m.rain_only == 1) return {&m.pcp};
   return {&m.u10, &m.v10, &m.t2, &m.q2, &m.pcp};
 }
 
@@ -58,13 +68,14 @@ std::vector<Field*> hourly_fields(Module& m) {
 // covers the rows j0 - 1 .. j0 + 2, cut to the grid.  The windows come out
 // sorted, disjoint, with gaps of more than kRowGap rows between them.
 // Cost: O(sites log sites).
-void plan_rows(Module& m) {
+void plan_rows(SiteSeries& m) {
   std::vector<site_readers::RowWindow> blocks;
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    if (!(m.iex[i] > 0.0f && m.jey[i] > 0.0f) || !interior(m.iex[i], m.jey[i], m.ix, m.jy)) {
+    if (!(m.site_x[i] > 0.0f && m.site_y[i] > 0.0f) ||
+        !interior(m.site_x[i], m.site_y[i], m.grid())) {
       continue;
     }
-    const Stencil s = stencil(m.jey[i], m.jy);
+    const Stencil s = stencil(m.site_y[i], m.grid().rows());
     blocks.push_back({s.first, s.last});
   }
   std::sort(blocks.begin(), blocks.end(),
@@ -79,16 +90,16 @@ void plan_rows(Module& m) {
   }
 }
 
-void readindata(Module& m, const std::string& file) {
+void read_hour(SiteSeries& m, const std::string& file) {
   for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2, &m.pcp}) fetch(m, *f, file);
 }
 
-void readinrain(Module& m, const std::string& file) { fetch(m, m.pcp, file); }
+void read_hour_rain(SiteSeries& m, const std::string& file) { fetch(m, m.pcp, file); }
 
-void notehour(Module& m, const std::string& file) {
+void note_hour(SiteSeries& m, const std::string& file) {
   for (Field* f : hourly_fields(m)) {
     const std::span<const site_readers::RowWindow> no_rows;
-    if (site_readers::get2d_real(f->name, f->values, m.ix, m.jy, file, no_rows) == 0) {
+    if (read_field_rows(*f, file, no_rows) == 0) {
       f->pending = file;
     }
   }

@@ -17,7 +17,7 @@
 #include "atomic_output.hpp"
 #include "command_line.hpp"
 #include "interpolation.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 #include "text_record.hpp"
 
 namespace rn::siteseries {
@@ -61,15 +61,15 @@ char* put_real(char* out, float value, int decimals = kRealDecimals) {
 
 }  // namespace
 
-char* put_site_line(char* out, const Module& m, std::size_t i, std::string_view label) {
-  const float x = m.iex[i];
-  const float y = m.jey[i];
-  const auto at = [&](const Field& f) { return bint_p(f.values, m.ix, m.jy, x, y); };
+char* put_site_line(char* out, const SiteSeries& m, std::size_t i, std::string_view label) {
+  const float x = m.site_x[i];
+  const float y = m.site_y[i];
+  const auto at = [&](const Field& f) { return interpolate_at(f.grid, x, y); };
   const Site& site = m.sites[i];
 
   out = put_separator(put_text(out, label, kLabelWidth));
   out = put_real(out, at(m.pcp));
-  if (m.rainonly != 1) {
+  if (m.rain_only != 1) {
     const float t = at(m.t2);
     const float q = at(m.q2);
     out = put_real(out, at(m.u10));
@@ -92,11 +92,11 @@ char* put_site_line(char* out, const Module& m, std::size_t i, std::string_view 
 // list order, into a temporary beside `file` and renames it onto `file`
 // when complete, so that an interrupted run leaves no partial hour behind.
 // The sites and fields are not changed.  Cost: O(sites).
-void outputpoint(const Module& m, const std::string& file, std::string_view label) {
+void write_hour(const SiteSeries& m, const std::string& file, std::string_view label) {
   AtomicTextFile output(file);
   char line[kMaxLineBytes];
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    if (!(m.iex[i] > 0.0f && m.jey[i] > 0.0f)) continue;
+    if (!(m.site_x[i] > 0.0f && m.site_y[i] > 0.0f)) continue;
     const char* end = put_site_line(line, m, i, label);
     output.text().write(std::string_view(line, static_cast<std::size_t>(end - line)));
   }

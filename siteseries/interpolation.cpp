@@ -6,7 +6,7 @@
 
 namespace rn::siteseries {
 
-float oned(float t, float a, float b, float c, float d) {
+float blend_parabolas(float t, float a, float b, float c, float d) {
   if (std::fabs(t) < 0.00001f) return b;
   if (std::fabs(t - 1.0f) < 0.00001f) return c;
   const float u = 1.0f - t;
@@ -21,40 +21,43 @@ float oned(float t, float a, float b, float c, float d) {
 // ix - 1 rounds up to 2^31 as a 32-bit real.
 constexpr float kIndexLimit = 2147483648.0f;
 
-bool interior(float x, float y, std::int32_t ix, std::int32_t jy) {
+bool interior(float x, float y, const FieldGrid& grid) {
+  const auto ix = static_cast<std::int64_t>(grid.columns());
+  const auto jy = static_cast<std::int64_t>(grid.rows());
   // Written so that a NaN position fails every test.
   return x >= 2.0f && y >= 2.0f && x <= static_cast<float>(ix - 1) &&
          y <= static_cast<float>(jy - 1) && x < kIndexLimit && y < kIndexLimit;
 }
 
-Stencil stencil(float y, std::int32_t n) {
+Stencil stencil(float y, std::size_t n) {
   const auto j0 = static_cast<std::int64_t>(y);
-  const std::int64_t top = std::max<std::int64_t>(n, 1);
+  const std::int64_t top = std::max<std::int64_t>(static_cast<std::int64_t>(n), 1);
   return {static_cast<std::int32_t>(std::clamp<std::int64_t>(j0 - 1, 1, top)),
           static_cast<std::int32_t>(std::clamp<std::int64_t>(j0 + 2, 1, top))};
 }
 
-float bint_p(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x, float y) {
-  if (!interior(x, y, ix, jy)) return kMissingValue;
+float interpolate_at(const FieldGrid& field, float x, float y) {
+  if (!interior(x, y, field)) return kMissingValue;
+  const auto ix = static_cast<std::int64_t>(field.columns());
+  const auto jy = static_cast<std::int64_t>(field.rows());
   const auto i0 = static_cast<std::int32_t>(x);
   const auto j0 = static_cast<std::int32_t>(y);
   const float fx = x - static_cast<float>(i0);
   const float fy = y - static_cast<float>(j0);
   // Indices cut to the grid: only reached past the last point when the
-  // fraction is 0, where `oned` returns the inner sample.
+  // fraction is 0, where `blend_parabolas` returns the inner sample.
   const auto at = [&](std::int64_t i, std::int64_t j) {
     const std::int64_t ic = std::clamp<std::int64_t>(i, 1, ix);
     const std::int64_t jc = std::clamp<std::int64_t>(j, 1, jy);
-    return field[static_cast<std::size_t>(jc - 1) * static_cast<std::size_t>(ix) +
-                 static_cast<std::size_t>(ic - 1)];
+    return field(static_cast<std::size_t>(ic - 1), static_cast<std::size_t>(jc - 1));
   };
   float r[4];
   for (std::int64_t k = 0; k < 4; ++k) {
     const std::int64_t j = std::int64_t{j0} - 1 + k;
     const std::int64_t i = i0;
-    r[k] = oned(fx, at(i - 1, j), at(i, j), at(i + 1, j), at(i + 2, j));
+    r[k] = blend_parabolas(fx, at(i - 1, j), at(i, j), at(i + 1, j), at(i + 2, j));
   }
-  return oned(fy, r[0], r[1], r[2], r[3]);
+  return blend_parabolas(fy, r[0], r[1], r[2], r[3]);
 }
 
 float humidity(float t, float q) {

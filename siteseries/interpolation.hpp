@@ -5,9 +5,14 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
+
+#include "grid2d.hpp"
 
 namespace rn::siteseries {
+
+/// A forcing field: its values come zeroed and are read in part, row by row
+/// (grid2d.hpp).
+using FieldGrid = Grid2D<float, ZeroedAllocator<float>>;
 
 /// Value of a position that the interpolation cannot serve.
 inline constexpr float kMissingValue = -1.0e33f;
@@ -17,11 +22,11 @@ inline constexpr float kMissingValue = -1.0e33f;
 /// through a, b, c and the one through b, c, d, weighted by 1 - t and t.
 /// A fraction within 0.00001 of 0 or 1 gives `b` or `c` exactly (the other
 /// samples then do not count).  Reproduces linear and quadratic data.
-float oned(float t, float a, float b, float c, float d);
+float blend_parabolas(float t, float a, float b, float c, float d);
 
-/// True when (x, y) lies in the part of an ix by jy grid that the
-/// interpolation serves: 2 <= x <= ix - 1 and 2 <= y <= jy - 1 (NaN never).
-bool interior(float x, float y, std::int32_t ix, std::int32_t jy);
+/// True when (x, y) lies in the part of the grid that the interpolation
+/// serves: 2 <= x <= columns - 1 and 2 <= y <= rows - 1 (NaN never).
+bool interior(float x, float y, const FieldGrid& grid);
 
 /// The 1-based rows (or columns) `first`..`last` of the 4-point stencil of a
 /// position `y` of the interior on an axis of `n` points: y truncated, one
@@ -32,17 +37,17 @@ struct Stencil {
   std::int32_t first = 0;
   std::int32_t last = -1;
 };
-Stencil stencil(float y, std::int32_t n);
+Stencil stencil(float y, std::size_t n);
 
-/// The field F (ix by jy, F(i, j) at (j - 1) * ix + i - 1) interpolated at
+/// The field F (F(i, j) at 0-based cell (i - 1, j - 1)) interpolated at
 /// grid position (x, y), 1 at the first grid point.
 /// Contract: positions outside the interior give kMissingValue; inside,
-/// four `oned` passes along the rows j0 - 1 .. j0 + 2 (j0 = y truncated),
+/// four `blend_parabolas` passes along the rows j0 - 1 .. j0 + 2 (j0 = y truncated),
 /// then one across them.  Never reads outside the grid: the samples past the
 /// last point that a position on the last-but-one point would take are
 /// replaced by the edge value, which the kernel's shortcut ignores.
 /// Cost: 5 kernel evaluations, 16 field reads.
-float bint_p(std::span<const float> field, std::int32_t ix, std::int32_t jy, float x, float y);
+float interpolate_at(const FieldGrid& field, float x, float y);
 
 /// Relative humidity (percent) from temperature `t` (K) and mixing ratio `q`
 /// (kg/kg): e = 10^(((t - 273.5) * 7.5) / t), E = 6.11 * e,

@@ -3,10 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "llxy_generic.hpp"
-#include "module_siteseries.hpp"
+#include "map_projection.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
+#include "siteseries.hpp"
+#include "siteseries_messages.hpp"
 
 namespace rn::siteseries {
 
@@ -19,35 +20,38 @@ namespace rn::siteseries {
 // column and row, 1 at the first grid point, in 32-bit arithmetic.  An axis
 // of fewer than two points has no spacing and ends the run.  Cost: two
 // coordinate reads, O(sites).
-void latlonmap(Module& m) {
+void place_on_latlon_grid(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   const ModuleReaders readers(DimensionForm::plain);
-  std::vector<float> lat2d(static_cast<std::size_t>(m.jy));
-  std::vector<float> lon2d(static_cast<std::size_t>(m.ix));
+  std::vector<float> lat2d(m.grid().rows());
+  std::vector<float> lon2d(m.grid().columns());
   readers.get1d_real(file, "lat_0", lat2d);
   readers.get1d_real(file, "lon_0", lon2d);
   if (lat2d.size() < 2 || lon2d.size() < 2) {
-    text_stop("Error: lat_0 and lon_0 need two points each to give the grid spacing");
+    text_stop(msg::kNoSpacing);
   }
 
   const float dlat = lat2d[1] - lat2d[0];
   const float dlon = lon2d[1] - lon2d[0];
   float lon1 = lon2d[0];
   if (lon1 < 0.0f) lon1 = lon1 + 360.0f;
-  m.iex.resize(m.sites.size());
-  m.jey.resize(m.sites.size());
+  m.site_x.resize(m.sites.size());
+  m.site_y.resize(m.sites.size());
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    m.jey[i] = (m.sites[i].lat - lat2d[0]) / dlat + 1.0f;
-    m.iex[i] = (m.sites[i].lon - lon1) / dlon + 1.0f;
+    m.site_y[i] = (m.sites[i].lat - lat2d[0]) / dlat + 1.0f;
+    m.site_x[i] = (m.sites[i].lon - lon1) / dlon + 1.0f;
   }
 }
 
-void ambromap(Module& m) {
-  m.iex.resize(m.sites.size());
-  m.jey.resize(m.sites.size());
+// The fixed Lambert conformal grid (kSiteLambertGrid): every site's
+// fractional column and row, in 32-bit arithmetic.  O(sites).
+void place_on_lambert_grid(SiteSeries& m) {
+  m.site_x.resize(m.sites.size());
+  m.site_y.resize(m.sites.size());
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    lltoxy_generic(m.sites[i].lat, m.sites[i].lon, m.iex[i], m.jey[i], "LC", 3.0f, 21.13812f,
-                   237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+    const GridXY<float> p = latlon_to_grid(m.sites[i].lat, m.sites[i].lon, kSiteLambertGrid);
+    m.site_x[i] = p.x;
+    m.site_y[i] = p.y;
   }
 }
 

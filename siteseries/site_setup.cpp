@@ -8,10 +8,11 @@
 #include "command_line.hpp"
 #include "file_names.hpp"
 #include "list_input.hpp"
-#include "module_siteseries.hpp"
 #include "nc_file.hpp"
 #include "nc_readers.hpp"
 #include "program_end.hpp"
+#include "siteseries.hpp"
+#include "siteseries_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::siteseries {
@@ -27,15 +28,7 @@ std::string fixed_width(std::string_view text, std::size_t width) {
 
 }  // namespace
 
-void Field::Free::operator()(float* p) const { std::free(p); }
-
-void Field::allocate(std::size_t count) {
-  storage_.reset(static_cast<float*>(std::calloc(std::max<std::size_t>(count, 1), sizeof(float))));
-  if (!storage_) throw std::bad_alloc();
-  values = std::span<float>(storage_.get(), count);
-}
-
-std::string forcing_file(const Module& m, std::string_view label) {
+std::string forcing_file(const SiteSeries& m, std::string_view label) {
   std::string name(trim_right(m.indir));
   name += '/';
   name += label;
@@ -43,7 +36,7 @@ std::string forcing_file(const Module& m, std::string_view label) {
   return trim_name(name);
 }
 
-void inimodule(Module& m, const Arguments& args) {
+void set_up(SiteSeries& m, const Arguments& args) {
   m.indir = args.indir;
   m.usarea = args.usarea;
   m.latlontype = args.latlontype;
@@ -52,14 +45,14 @@ void inimodule(Module& m, const Arguments& args) {
   m.hrs = args.hrs;
   m.suffix = fixed_width(args.suffix, kSuffixWidth);
 
-  getdatasize(m);
-  checkraintype(m);
-  allocatedata(m);
-  readpoints(m);
+  count_sites(m);
+  detect_rain_only(m);
+  allocate_fields(m);
+  read_site_list(m);
   if (m.latlontype == 1) {
-    latlonmap(m);
+    place_on_latlon_grid(m);
   } else {
-    ambromap(m);
+    place_on_lambert_grid(m);
   }
   plan_rows(m);
 }
@@ -67,29 +60,29 @@ void inimodule(Module& m, const Arguments& args) {
 // Counts the sites of the list: one value per line that holds one, the
 // header included.  A list that does not exist is reported by name (it is
 // never created).
-void getdatasize(Module& m) {
+void count_sites(SiteSeries& m) {
   const std::string path = trim_name(m.pointfile);
-  if (!file_exists(path)) fail("Error: site list " + path + " does not exist");
-  const ReadResult read = read_text_file(path, m.pointlist);
-  if (!read.ok()) fail("Error: site list: " + read.message);
-  const SiteCount count = count_site_values(m.pointlist);
-  if (!count.result.ok()) fail("Error: site list " + path + ": " + count.result.message);
+  if (!file_exists(path)) fail(msg::kSiteListHead + path + msg::kNoSiteList);
+  const ReadResult read = read_text_file(path, m.site_list_text);
+  if (!read.ok()) fail(msg::kSiteListUnreadable + read.message);
+  const SiteCount count = count_site_values(m.site_list_text);
+  if (!count.result.ok()) fail(msg::kSiteListHead + path + msg::kReason + count.result.message);
   m.datasize = count.datasize();
 }
 
-void checkraintype(Module& m) {
+void detect_rain_only(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   NcFile nc;
   if (nc.open(file) != NC_NOERR) {
-    out().record(trim_name("checkRainType failed to open the netcdf file: " + file));
+    out().record(trim_name(msg::kStartFileOpen + file));
     plain_stop(kFailure);
   }
-  m.rainonly = nc.has_var("T2") ? 0 : 1;
+  m.rain_only = nc.has_var("T2") ? 0 : 1;
   nc.close();
-  out().record(" check rainOnly ", m.rainonly);
+  out().record(msg::kRainOnly, m.rain_only);
 }
 
-void allocatedata(Module& m) {
+void allocate_fields(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   // The second dimension of a pair must be there once the first is: a grid
   // of unknown size cannot be read.
@@ -97,39 +90,42 @@ void allocatedata(Module& m) {
     std::int32_t found = 0;
     site_readers::get_file_dimension0(file, dim, length, found);
     if (found != 1) {
-      text_stop("Error: getting file dimension " + std::string(dim) + " (the file has " +
-                std::string(first) + ")");
+      text_stop(msg::kSecondDimensionHead + std::string(dim) + msg::kSecondDimensionMid +
+                std::string(first) + msg::kSecondDimensionTail);
     }
   };
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
   std::int32_t found = 0;
-  site_readers::get_file_dimension0(file, "lat_0", m.jy, found);
+  site_readers::get_file_dimension0(file, "lat_0", rows, found);
   if (found == 1) {
-    second("lon_0", "lat_0", m.ix);
+    second("lon_0", "lat_0", columns);
   } else {
-    site_readers::get_file_dimension0(file, "xgrid_0", m.ix, found);
-    if (found != 1) text_stop("Error: getting file dimension");
-    second("ygrid_0", "xgrid_0", m.jy);
+    site_readers::get_file_dimension0(file, "xgrid_0", columns, found);
+    if (found != 1) text_stop(msg::kNoDimension);
+    second("ygrid_0", "xgrid_0", rows);
   }
 
-  const std::size_t cells = static_cast<std::size_t>(m.ix) * static_cast<std::size_t>(m.jy);
-  if (m.rainonly == 1) {
+  const auto width = static_cast<std::size_t>(columns);
+  const auto height = static_cast<std::size_t>(rows);
+  if (m.rain_only == 1) {
     m.pcp.name = "RAIN";
     m.pcp.per_second = false;
   } else {
-    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(cells);
+    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(width, height);
   }
-  m.pcp.allocate(cells);
+  m.pcp.allocate(width, height);
 }
 
-void readpoints(Module& m) {
+void read_site_list(SiteSeries& m) {
   const SiteLayout layout = m.usarea == 1 ? SiteLayout::us : SiteLayout::world;
-  SiteReadResult read = read_sites(m.pointlist, layout, m.datasize);
+  SiteReadResult read = read_sites(m.site_list_text, layout, m.datasize);
   if (!read.result.ok()) {
-    fail("Error: site list " + trim_name(m.pointfile) + ": " + read.result.message);
+    fail(msg::kSiteListHead + trim_name(m.pointfile) + msg::kReason + read.result.message);
   }
   m.sites = std::move(read.sites);
-  m.pointlist.clear();
-  m.pointlist.shrink_to_fit();
+  m.site_list_text.clear();
+  m.site_list_text.shrink_to_fit();
 }
 
 }  // namespace rn::siteseries

@@ -3,8 +3,9 @@
 
 #include "command_line.hpp"
 #include "list_input.hpp"
-#include "module_siteseries.hpp"
 #include "program_end.hpp"
+#include "siteseries.hpp"
+#include "siteseries_messages.hpp"
 #include "text_record.hpp"
 
 namespace {
@@ -46,23 +47,23 @@ int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "siteseries", kHelp)) return;
     const std::int32_t narg = argc - 1;
-    rn::out().record("narg = ", narg);
+    rn::echo_argument_count(argc);
     if (narg < 4) {
-      rn::out().record("Usage: usArea,latlonType,startDate,Hrs,suffix,inDir,pointFile");
+      rn::out().record(rn::siteseries::msg::kUsage);
       rn::plain_stop(rn::kFailure);
     }
     const auto text = [&](int k) { return rn::argument(argc, argv, k); };
     rn::siteseries::Arguments args;
-    args.usarea = rn::int_argument(text(1), "usArea");
-    args.latlontype = rn::int_argument(text(2), "latlonType");
+    args.usarea = rn::int_argument(text(1), rn::siteseries::msg::kAreaArgument);
+    args.latlontype = rn::int_argument(text(2), rn::siteseries::msg::kGridArgument);
     args.startdate = text(3);
-    args.hrs = rn::int_argument(text(4), "Hrs");
+    args.hrs = rn::int_argument(text(4), rn::siteseries::msg::kHoursArgument);
     args.suffix = text(5);
     args.indir = text(6);
     args.pointfile = text(7);
 
-    rn::siteseries::Module m;
-    rn::siteseries::inimodule(m, args);
-    rn::siteseries::run(m);
+    rn::siteseries::SiteSeries m;
+    rn::siteseries::set_up(m, args);
+    rn::siteseries::run_hours(m);
   });
 }

@@ -3,7 +3,7 @@
 
 #include "date_utilities.hpp"
 #include "file_names.hpp"
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 namespace rn::siteseries {
 
@@ -36,7 +36,7 @@ std::string hour_label(std::string_view stamp) {
 // file pass silently.  Each stamp is the previous one advanced by one hour,
 // which is the start plus k hours.  Cost: per hour, one existence test per
 // file, the reads of the planned rows and the output lines.
-void run(Module& m) {
+void run_hours(SiteSeries& m) {
   std::string stamp = start_stamp(m.startdate);
   std::string label = m.startdate.substr(0, kLabelWidth);
   for (std::int32_t k = 1; k <= m.hrs; ++k) {
@@ -44,17 +44,17 @@ void run(Module& m) {
     const std::string output = label + ".txt";
     if (file_exists(input)) {
       if (file_exists(output)) {
-        notehour(m, input);
+        note_hour(m, input);
       } else {
-        if (m.rainonly == 1) {
-          readinrain(m, input);
+        if (m.rain_only == 1) {
+          read_hour_rain(m, input);
         } else {
-          readindata(m, input);
+          read_hour(m, input);
         }
-        outputpoint(m, output, label);
+        write_hour(m, output, label);
       }
     }
-    stamp = geth_newdate(stamp, kSecondsPerHour);
+    stamp = advance_stamp(stamp, kSecondsPerHour);
     label = hour_label(stamp);
   }
 }

@@ -127,7 +127,7 @@ double render_placemarks(const std::string& file) {
   const rn::ModuleReaders readers(rn::DimensionForm::size_fallback);
   const std::int32_t n = readers.get_file_dimension(file, "recNum");
   rn::kml::ChannelPoints p;
-  p.fcstdata = rn::kml::read_reals(readers, file, "streamflow", n);
+  p.values = rn::kml::read_reals(readers, file, "streamflow", n);
   p.lat = rn::kml::read_reals(readers, file, "latitude", n);
   p.lon = rn::kml::read_reals(readers, file, "longitude", n);
   p.order = rn::kml::read_ints(readers, file, "order", n);
@@ -139,7 +139,7 @@ double render_placemarks(const std::string& file) {
   {
     rn::TextOut text(sink, 1 << 20);
     rn::kml::KmlDocument doc(text, rn::kml::kFlowglobeVariant);
-    rn::kml::dumppoints(rn::kml::kFlowglobe, p, 1, 1, doc);
+    rn::kml::write_value_placemarks(rn::kml::kFlowglobe, p, 1, 1, doc);
   }
   const double s = cpu_seconds() - c0;
   std::fclose(sink);

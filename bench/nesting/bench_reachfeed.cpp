@@ -42,7 +42,7 @@
 #include <string>
 #include <vector>
 
-#include "module_vorl_nesting.hpp"
+#include "reachfeed.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
 

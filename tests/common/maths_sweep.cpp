@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 namespace {
 std::uint64_t mix(std::uint64_t h, float v) {
@@ -35,12 +35,11 @@ int main() {
     std::uint64_t h = 1469598103934665603ULL;
     for (float lat = -85.0f; lat <= 85.0f; lat += 0.37f) {
       for (float lon = -180.0f; lon <= 360.0f; lon += 0.41f) {
-        float x = 0, y = 0, la = 0, lo = 0;
-        rn::lltoxy_generic(lat, lon, x, y, g.proj, g.dx, g.lat0, g.lon0, 1.0f, 1.0f, g.stand_lon,
-                           g.truelat1, g.truelat2);
-        rn::xytoll_generic(x, y, la, lo, g.proj, g.dx, g.lat0, g.lon0, 1.0f, 1.0f, g.stand_lon,
-                           g.truelat1, g.truelat2);
-        h = mix(mix(mix(mix(h, x), y), la), lo);
+        const rn::ProjectionSpec spec{g.proj, g.dx,        g.lat0,     g.lon0,    1.0f,
+                                      1.0f,   g.stand_lon, g.truelat1, g.truelat2};
+        const rn::GridXY<float> p = rn::latlon_to_grid(lat, lon, spec);
+        const rn::LatLon back = rn::grid_to_latlon(p.x, p.y, spec);
+        h = mix(mix(mix(mix(h, p.x), p.y), back.lat), back.lon);
       }
     }
     std::printf("%s %g %g %016llx\n", g.proj, g.truelat1, g.truelat2, static_cast<unsigned long long>(h));

@@ -3,14 +3,14 @@
 //
 // Besides ending cleanly (a value, or a program end with its message), the
 // routines must agree with each other on every stamp they accept in its
-// written form (the form `geth_newdate` writes, i.e. the stamp advanced by
+// written form (the form `advance_stamp` writes, i.e. the stamp advanced by
 // zero is itself):
 //   * the new stamp has the length asked for;
-//   * geth_idts(geth_newdate(d, n), d) == n when the new year fits its field;
-//   * geth_idts(a, b) == -geth_idts(b, a), and geth_newdate(b, geth_idts(a, b))
+//   * stamp_difference(advance_stamp(d, n), d) == n when the new year fits its field;
+//   * stamp_difference(a, b) == -stamp_difference(b, a), and advance_stamp(b, stamp_difference(a, b))
 //     is a (apart from the date-time separator, which comes from b);
-//   * swap_date_format to the other layout and back gives the stamp again;
-//   * nmdays is 28 to 31; month numbers and abbreviations convert both ways.
+//   * convert_stamp_layout to the other layout and back gives the stamp again;
+//   * days_in_month is 28 to 31; month numbers and abbreviations convert both ways.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,10 +27,10 @@ using rn::fuzz::run_input;
 
 bool is_dashed(std::string_view s) { return s.size() >= 5 && s[4] == '-'; }
 
-// A stamp accepted by geth_newdate and written exactly as it would write it.
+// A stamp accepted by advance_stamp and written exactly as it would write it.
 bool written_form(std::string_view stamp) {
   std::string same;
-  return run_input([&] { same = rn::geth_newdate(stamp, 0); }) && same == stamp;
+  return run_input([&] { same = rn::advance_stamp(stamp, 0); }) && same == stamp;
 }
 
 // The year field holds a number (not the asterisks of a year beyond 4 digits).
@@ -61,11 +61,11 @@ void new_date(Bytes& in) {
   const std::size_t length = in.u8() % 32;
   const std::string_view odate = in.rest();
   std::string ndate;
-  if (!run_input([&] { ndate = rn::geth_newdate(odate, idt, length); })) return;
+  if (!run_input([&] { ndate = rn::advance_stamp(odate, idt, length); })) return;
   check(ndate.size() == length, "the new stamp has the length asked for");
   if (length != odate.size() || !year_fits(ndate) || !written_form(odate)) return;
   std::int32_t back = 0;
-  check(run_input([&] { back = rn::geth_idts(ndate, odate); }), "a stamp and its advance have a difference");
+  check(run_input([&] { back = rn::stamp_difference(ndate, odate); }), "a stamp and its advance have a difference");
   check(back == idt, "the difference of a stamp and its advance is the count");
 }
 
@@ -73,12 +73,12 @@ void difference(Bytes& in) {
   const std::string_view a = in.text(in.u8());
   const std::string_view b = in.rest();
   std::int32_t ab = 0, ba = 0;
-  const bool ran_ab = run_input([&] { ab = rn::geth_idts(a, b); });
-  const bool ran_ba = run_input([&] { ba = rn::geth_idts(b, a); });
+  const bool ran_ab = run_input([&] { ab = rn::stamp_difference(a, b); });
+  const bool ran_ba = run_input([&] { ba = rn::stamp_difference(b, a); });
   if (ran_ab && ran_ba) check(static_cast<std::int64_t>(ab) == -static_cast<std::int64_t>(ba), "the difference is antisymmetric");
   if (!ran_ab || !year_fits(a) || !year_fits(b) || !written_form(a) || !written_form(b)) return;
   std::string again;
-  check(run_input([&] { again = rn::geth_newdate(b, ab); }), "a stamp advanced by a difference is a stamp");
+  check(run_input([&] { again = rn::advance_stamp(b, ab); }), "a stamp advanced by a difference is a stamp");
   if (is_dashed(a) && a.size() > 10) again[10] = a[10];
   check(again == a, "a stamp advanced by its difference to another is that other");
 }
@@ -87,7 +87,7 @@ void swap(Bytes& in) {
   const std::size_t length = in.u8() % 32;
   const std::string_view s = in.rest();
   std::string t;
-  if (!run_input([&] { t = rn::swap_date_format(s, length); })) return;
+  if (!run_input([&] { t = rn::convert_stamp_layout(s, length); })) return;
   check(t.size() == length, "the converted stamp has the length asked for");
   const bool dashed = is_dashed(s);
   if (length != other_length(dashed, s.size()) || is_dashed(t) == dashed) return;
@@ -99,31 +99,31 @@ void swap(Bytes& in) {
     }
   }
   std::string back;
-  check(run_input([&] { back = rn::swap_date_format(t, s.size()); }), "a converted stamp converts back");
+  check(run_input([&] { back = rn::convert_stamp_layout(t, s.size()); }), "a converted stamp converts back");
   check(back == s, "a stamp converted to the other layout and back is itself");
 }
 
 void month_days(Bytes& in) {
   std::int32_t days = 0;
-  if (run_input([&] { days = rn::nmdays(in.rest()); })) check(days >= 28 && days <= 31, "a month has 28 to 31 days");
+  if (run_input([&] { days = rn::days_in_month(in.rest()); })) check(days >= 28 && days <= 31, "a month has 28 to 31 days");
 }
 
 void month_number(Bytes& in) {
   const std::string_view mon = in.rest();
   std::int32_t mm = 0;
-  if (!run_input([&] { mm = rn::monthabbr_to_mm(mon); })) return;
+  if (!run_input([&] { mm = rn::month_number(mon); })) return;
   check(mm >= 1 && mm <= 12, "a month number is 1 to 12");
-  check(rn::mm_to_monthabbr(mm) == mon.substr(0, 3), "a month number gives back its abbreviation");
+  check(rn::month_abbreviation(mm) == mon.substr(0, 3), "a month number gives back its abbreviation");
 }
 
 void month_abbr(Bytes& in) {
   const std::int32_t mm = in.i32();
-  const std::int32_t feb = rn::nfeb(mm);
+  const std::int32_t feb = rn::february_days(mm);
   check(feb == 28 || feb == 29, "February has 28 or 29 days in any year");
   std::string abbr;
-  const bool ran = run_input([&] { abbr = rn::mm_to_monthabbr(mm); });
+  const bool ran = run_input([&] { abbr = rn::month_abbreviation(mm); });
   check(ran == (mm >= 1 && mm <= 12), "only months 1 to 12 have an abbreviation");
-  if (ran) check(rn::monthabbr_to_mm(abbr) == mm, "an abbreviation gives back its month number");
+  if (ran) check(rn::month_number(abbr) == mm, "an abbreviation gives back its month number");
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ std::string render(const Variant& variant, Write write) {
 
 TEST(KmlDocument, PlacemarkRecordsAsWritten) {
   const std::string value = render(kFlowglobeVariant, [](KmlDocument& doc) {
-    doc.outputsingle(40.1f, -105.25f, 3, 12.5f, 12, "blue  ", " ,orderin=,");
+    doc.write_value_placemark(40.1f, -105.25f, 3, 12.5f, 12, "blue  ", " ,orderin=,");
   });
   EXPECT_EQ(value,
             " <Placemark>\n <description>\n"
@@ -38,7 +38,7 @@ TEST(KmlDocument, PlacemarkRecordsAsWritten) {
 
   // Extreme numbers keep their fields: exponent form, zero, the lowest integer.
   const std::string extremes = render(kFlowglobeSegVariant, [](KmlDocument& doc) {
-    doc.outputsingel(0.05f, 0.0f, -2147483647 - 1, 1, 2, 3);
+    doc.write_segment_placemark(0.05f, 0.0f, -2147483647 - 1, 1, 2, 3);
   });
   EXPECT_NE(extremes.find("\n   5.00000007E-02 ,   0.00000000     , -2147483648 ,(ii,jj)"),
             std::string::npos);
@@ -91,7 +91,7 @@ TEST(Thinning, ColumnsOrRowsOnMultiples) {
 ChannelPoints points_with_values(std::initializer_list<float> values) {
   ChannelPoints p;
   for (float v : values) {
-    p.fcstdata.push_back(v);
+    p.values.push_back(v);
     p.lat.push_back(1.0f);
     p.lon.push_back(2.0f);
     p.order.push_back(1);
@@ -109,10 +109,10 @@ std::string styles_of(const std::string& doc) {
   return styles;
 }
 
-TEST(Dumppoints, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
+TEST(Placemarks, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
   const ChannelPoints p = points_with_values({5.0f, 3.9f, 20.0f, 9.99f, 4.0f, 1000.0f, 4.5f});
   const std::string doc = render(kFlowglobeVariant, [&](KmlDocument& d) {
-    dumppoints(kFlowglobeMax, p, 1, 1, d);
+    write_value_placemarks(kFlowglobeMax, p, 1, 1, d);
   });
   EXPECT_EQ(styles_of(doc), "purple green green green purple purple ");
   EXPECT_NE(doc.find(" k=           1  ,order=           1  ,streamflow="), std::string::npos);
@@ -120,7 +120,7 @@ TEST(Dumppoints, MaximumValuesBelowTheClassesTakeThePreviousStyle) {
 
 std::string node_names(const ChannelPoints& p, std::int32_t order0, std::int32_t interval) {
   const std::string doc = render(kFlowglobeDrv1Variant, [&](KmlDocument& d) {
-    dumppoints_nodes(p, order0, interval, d);
+    write_node_placemarks(p, order0, interval, d);
   });
   std::string names;
   for (std::size_t at = doc.find("<name>"); at != std::string::npos;
@@ -130,7 +130,7 @@ std::string node_names(const ChannelPoints& p, std::int32_t order0, std::int32_t
   return names;
 }
 
-TEST(Dumppoints, NodesCountOnlyEligiblePoints) {
+TEST(Placemarks, NodesCountOnlyEligiblePoints) {
   ChannelPoints p;
   p.order.assign(14, 0);
   for (int eligible : {2, 5, 6, 9, 10, 14}) p.order[eligible - 1] = 3;

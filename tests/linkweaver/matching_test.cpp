@@ -24,36 +24,36 @@ std::size_t count_of(const std::string& text, const std::string& part) {
   return n;
 }
 
-Plink links(std::vector<std::int32_t> ids, std::vector<std::int32_t> orders) {
-  return Plink{static_cast<std::int32_t>(ids.size()), std::move(orders), std::move(ids)};
+ParentLinks links(std::vector<std::int32_t> ids, std::vector<std::int32_t> orders) {
+  return ParentLinks{static_cast<std::int32_t>(ids.size()), std::move(orders), std::move(ids)};
 }
 
 // `count` perimeter cells; `lists[n - 1]` holds the (id, order) pairs of cell n.
-Inter with_lists(int count, const std::vector<std::vector<std::pair<int, int>>>& lists) {
-  Inter inter;
-  inter.gridNum = count;
-  inter.slots.allocate(count);
+PerimeterMatch with_lists(int count, const std::vector<std::vector<std::pair<int, int>>>& lists) {
+  PerimeterMatch match;
+  match.gridNum = count;
+  match.slots.allocate(count);
   for (int n = 1; n <= count; ++n) {
-    inter.ci.push_back(n);
-    inter.cj.push_back(1);
-    inter.corder.push_back(1);
+    match.ci.push_back(n);
+    match.cj.push_back(1);
+    match.corder.push_back(1);
   }
   for (std::size_t n = 0; n < lists.size(); ++n) {
     for (std::size_t s = 0; s < lists[n].size(); ++s) {
       const std::size_t at = SlotLists::at(static_cast<int>(n + 1), static_cast<int>(s + 1));
-      inter.slots.id[at] = lists[n][s].first;
-      inter.slots.order[at] = lists[n][s].second;
+      match.slots.id[at] = lists[n][s].first;
+      match.slots.order[at] = lists[n][s].second;
     }
   }
-  return inter;
+  return match;
 }
 
-TEST(Pushtoarray, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
+TEST(OfferLink, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
   SlotLists slots;
   slots.allocate(1);
   std::int32_t slot = -1;
   auto push = [&](std::int32_t id, float w) {
-    return pushtoarray(slots.ids_of(1), slots.weights_of(1), id, w, slot);
+    return offer_link(slots.ids_of(1), slots.weights_of(1), id, w, slot);
   };
   EXPECT_EQ(push(0, 0.5f), Push::kept);  // 0 equals the empty slot
   EXPECT_EQ(push(-4, 0.5f), Push::stored);
@@ -67,10 +67,10 @@ TEST(Pushtoarray, FirstWeightStaysNonPositiveIdsAreOverwrittenTwentyFit) {
   EXPECT_EQ(push(26, 0.5f), Push::kept);
 }
 
-TEST(Getorder, FirstOccurrenceAndWarningsInOrder) {
-  const Plink p = links({10, 20, 10, 30}, {1, 2, 3, 4});
+TEST(StreamOrders, FirstOccurrenceAndWarningsInOrder) {
+  const ParentLinks p = links({10, 20, 10, 30}, {1, 2, 3, 4});
   std::vector<std::int32_t> orders;
-  const Ending e = ending_of([&] { orders = getorders(p, std::vector<std::int32_t>{10, 99, 30, 10, 77}); });
+  const Ending e = ending_of([&] { orders = stream_orders(p, std::vector<std::int32_t>{10, 99, 30, 10, 77}); });
   EXPECT_EQ(orders, (std::vector<std::int32_t>{1, -999, 4, 1, -999}));
   EXPECT_EQ(e.out,
             " Warning: id not matched. \n input Id from mapping file is           99\n"
@@ -91,32 +91,32 @@ TEST(OverlapCounts, NegativeOrTooManyAreRejected) {
 TEST(AttachLinks, CellsSharingAParentCellGetTheSameListAndStrayRecordsAreSkipped) {
   // Perimeter cells 1..3 in parent cells (5,5), (5,5), (6,5).
   const ParentCellIndex index(std::vector<std::int32_t>{5, 5, 6}, std::vector<std::int32_t>{5, 5, 5});
-  Inter inter;
-  inter.gridNum = 3;
-  inter.slots.allocate(3);
+  PerimeterMatch match;
+  match.gridNum = 3;
+  match.slots.allocate(3);
   OverlapRecords r;
   r.polyid = {11, 12, 13};
   r.overlaps = {3, 2, 1};
   r.i_index = {5, 5, kMin, kMax, 6, 5};
   r.j_index = {5, 5, kMin, 7, 5, 5};
   r.regridweight = {0.25, 0.5, 1.0, 1.0, 0.125, 0.75};
-  const Ending e = ending_of([&] { attach_links(r, index, links({13, 11}, {2, 4}), inter); });
+  const Ending e = ending_of([&] { attach_links(r, index, links({13, 11}, {2, 4}), match); });
   for (int n : {1, 2}) {
-    EXPECT_EQ(inter.slots.id[SlotLists::at(n, 1)], 11);
-    EXPECT_EQ(inter.slots.weight[SlotLists::at(n, 1)], 0.25f);
-    EXPECT_EQ(inter.slots.order[SlotLists::at(n, 1)], 4);
-    EXPECT_EQ(inter.slots.id[SlotLists::at(n, 2)], 13);
-    EXPECT_EQ(inter.slots.order[SlotLists::at(n, 2)], 2);
+    EXPECT_EQ(match.slots.id[SlotLists::at(n, 1)], 11);
+    EXPECT_EQ(match.slots.weight[SlotLists::at(n, 1)], 0.25f);
+    EXPECT_EQ(match.slots.order[SlotLists::at(n, 1)], 4);
+    EXPECT_EQ(match.slots.id[SlotLists::at(n, 2)], 13);
+    EXPECT_EQ(match.slots.order[SlotLists::at(n, 2)], 2);
   }
-  EXPECT_EQ(inter.slots.id[SlotLists::at(3, 1)], 12);
-  EXPECT_EQ(inter.slots.order[SlotLists::at(3, 1)], -999);
-  EXPECT_EQ(inter.pairNum, 5);
+  EXPECT_EQ(match.slots.id[SlotLists::at(3, 1)], 12);
+  EXPECT_EQ(match.slots.order[SlotLists::at(3, 1)], -999);
+  EXPECT_EQ(match.pairNum, 5);
   EXPECT_EQ(e.out, " Warning: id not matched. \n input Id from mapping file is           12\n");
 }
 
 TEST(OrderSearch, OwnCellThenNearestLowerFirstWithinTenNoWrap) {
   // Cells 3 and 7 both match order 4 at distance 2 from cell 5.
-  const Inter a = with_lists(9, {{}, {}, {{30, 4}}, {{40, 9}}, {{50, 9}}, {{60, 9}}, {{70, 4}}});
+  const PerimeterMatch a = with_lists(9, {{}, {}, {{30, 4}}, {{40, 9}}, {{50, 9}}, {{60, 9}}, {{70, 4}}});
   EXPECT_EQ(choose_order_cell(a, 4, 5, 0).cell, 3);
   EXPECT_EQ(choose_order_cell(a, 4, 5, 0).outcome, OrderChoice::Outcome::neighbour);
   EXPECT_EQ(choose_order_cell(a, 8, 5, 1).outcome, OrderChoice::Outcome::own);  // |8 - 9| <= 1
@@ -124,7 +124,7 @@ TEST(OrderSearch, OwnCellThenNearestLowerFirstWithinTenNoWrap) {
 
   std::vector<std::vector<std::pair<int, int>>> lists(15);
   lists[14] = {{150, 3}};  // only cell 15 matches
-  const Inter b = with_lists(15, lists);
+  const PerimeterMatch b = with_lists(15, lists);
   EXPECT_EQ(choose_order_cell(b, 3, 5, 0).cell, 15);  // distance 10
   EXPECT_EQ(choose_order_cell(b, 3, 4, 0).outcome, OrderChoice::Outcome::none);
   EXPECT_EQ(choose_order_cell(b, 3, 1, 0).outcome, OrderChoice::Outcome::none);  // 2..11 only
@@ -137,15 +137,13 @@ TEST(OrderSearch, OwnCellThenNearestLowerFirstWithinTenNoWrap) {
 TEST(GatherEntries, NodesSharingAFullListGiveMoreEntriesThanPairs) {
   std::vector<std::vector<std::pair<int, int>>> lists(4);
   for (int s = 0; s < 20; ++s) lists[1].push_back({100 + s, 3});  // a full list at cell 2
-  Inter inter = with_lists(4, lists);
-  inter.corder = {3, 3, 3, 3};
-  Child child;
-  child.ixrt = 4;
-  child.jxrt = 1;
+  PerimeterMatch match = with_lists(4, lists);
+  match.corder = {3, 3, 3, 3};
+  ChildGrid child;
   child.ring = Ring(4, 1);
   child.nodeIndex.values.assign(4, 1);  // every cell a boundary node
   Entries entries;
-  const Ending e = ending_of([&] { entries = gather_entries(child, inter, 0); });
+  const Ending e = ending_of([&] { entries = gather_entries(child, match, 0); });
   EXPECT_EQ(entries.size(), 80u);
   EXPECT_EQ(entries.childIndex.front(), 1);
   EXPECT_EQ(entries.childIndex.back(), 4);

@@ -20,16 +20,14 @@ constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 // Cylindrical equidistant, 1-degree cells, parent cell (1, 1) at (0, 0):
 // x = lon + 1, y = lat + 1.
 ParentProjection plain_projection() {
-  Nlst nlst;
-  nlst.mapproject = "CE";
-  nlst.dxkm = 1.0f;
-  return ParentProjection(nlst, 0.0f, 0.0f);
+  NestingConfig config;
+  config.mapproject = "CE";
+  config.dxkm = 1.0f;
+  return ParentProjection(config, 0.0f, 0.0f);
 }
 
-Child make_child(int ixrt, int jxrt) {
-  Child c;
-  c.ixrt = ixrt;
-  c.jxrt = jxrt;
+ChildGrid make_child(int ixrt, int jxrt) {
+  ChildGrid c;
   c.ring = Ring(ixrt, jxrt);
   c.latitude.values.assign(c.ring.size(), 0.0f);
   c.longitude.values.assign(c.ring.size(), 0.0f);
@@ -58,7 +56,7 @@ TEST(Placement, HalvesRoundUpAndNonFiniteCoordinatesStayOffTheGrid) {
   const ParentProjection p = plain_projection();
   auto column = [&](float lon) {
     std::int32_t i = 0, j = 0;
-    lltoij(p, 0.0f, lon, i, j);
+    parent_cell_of(p, 0.0f, lon, i, j);
     return i;
   };
   EXPECT_EQ(column(2.49f), 3);   // x = 3.49
@@ -70,8 +68,27 @@ TEST(Placement, HalvesRoundUpAndNonFiniteCoordinatesStayOffTheGrid) {
   EXPECT_EQ(truncate_to_int(2147483520.0f), 2147483520);
 }
 
+TEST(Placement, ACellOutsideTheWindowIsReturnedNotAnEnd) {
+  // Every cell of a 2 by 2 grid at (0, 0): parent cell (1, 1).
+  ChildGrid child = make_child(2, 2);
+  child.streamorder.values.assign(child.ring.size(), 1);
+  PerimeterMatch match;
+  match.istart = match.jstart = 1;
+  match.iend = match.jend = 1;
+  Placement placed = Placement::outside_window;
+  Ending e = ending_of([&] { placed = place_perimeter(plain_projection(), child, match); });
+  EXPECT_FALSE(e.ended);
+  EXPECT_EQ(placed, Placement::inside);
+  EXPECT_EQ(match.gridNum, 4);
+  match.iend = 0;  // the window no longer holds parent column 1
+  e = ending_of([&] { placed = place_perimeter(plain_projection(), child, match); });
+  EXPECT_FALSE(e.ended);
+  EXPECT_EQ(e.out, "");
+  EXPECT_EQ(placed, Placement::outside_window);
+}
+
 TEST(ParentWindow, TwoCellsOfMarginTruncated) {
-  Child child = make_child(3, 3);
+  ChildGrid child = make_child(3, 3);
   auto put = [&](int i, int j, float x, float y) {
     child.longitude.at(child.ring, i, j) = x - 1.0f;
     child.latitude.at(child.ring, i, j) = y - 1.0f;
@@ -80,24 +97,24 @@ TEST(ParentWindow, TwoCellsOfMarginTruncated) {
   put(1, 3, 11.0f, 30.0f);
   put(3, 3, 20.75f, 30.5f);
   put(3, 1, 19.0f, 4.25f);
-  Inter inter;
-  parent_window(plain_projection(), child, inter);
-  EXPECT_EQ(inter.istart, 8);  // T(8.25)
-  EXPECT_EQ(inter.iend, 22);   // T(22.75)
-  EXPECT_EQ(inter.jstart, 2);  // T(2.25), from cell (3, 1)
-  EXPECT_EQ(inter.jend, 32);   // T(32.5)
+  PerimeterMatch match;
+  parent_window(plain_projection(), child, match);
+  EXPECT_EQ(match.istart, 8);  // T(8.25)
+  EXPECT_EQ(match.iend, 22);   // T(22.75)
+  EXPECT_EQ(match.jstart, 2);  // T(2.25), from cell (3, 1)
+  EXPECT_EQ(match.jend, 32);   // T(32.5)
   put(1, 3, 1.5f, 30.0f);
-  parent_window(plain_projection(), child, inter);
-  EXPECT_EQ(inter.istart, 0);  // T(-0.5)
+  parent_window(plain_projection(), child, match);
+  EXPECT_EQ(match.istart, 0);  // T(-0.5)
   put(3, 1, std::nanf(""), 4.0f);
-  const Ending e = ending_of([&] { parent_window(plain_projection(), child, inter); });
+  const Ending e = ending_of([&] { parent_window(plain_projection(), child, match); });
   EXPECT_EQ(e.status, 1);
   EXPECT_EQ(e.stop, "STOP In init_child() - corner cell (3, 1) of the child grid has no place on "
                     "the parent grid");
 }
 
 TEST(BoundaryNodes, InwardCodesPerEdgeCornersAndFlowinOut) {
-  Child child = make_child(4, 4);
+  ChildGrid child = make_child(4, 4);
   RingField<std::int32_t> channel{std::vector<std::int32_t>(child.ring.size(), 0)};
   RingField<std::int32_t> flow{std::vector<std::int32_t>(child.ring.size(), 0)};
   struct Case {
@@ -122,7 +139,7 @@ TEST(BoundaryNodes, InwardCodesPerEdgeCornersAndFlowinOut) {
   EXPECT_EQ(child.nodeNum, 11);
   EXPECT_EQ(child.nodeIndex.at(child.ring, 4, 3), kNoNode);
 
-  Child flat = make_child(3, 2);  // two rows: no west or east pass
+  ChildGrid flat = make_child(3, 2);  // two rows: no west or east pass
   find_boundary_nodes(flat, RingField<std::int32_t>{std::vector<std::int32_t>(6, 0)},
                       RingField<std::int32_t>{std::vector<std::int32_t>(6, 1)}, true);
   EXPECT_EQ(flat.nodeNum, 6);

@@ -64,21 +64,21 @@ TEST(Readers, StopTextsOfMissingFilesAndDimensions) {
   write_cdl(dir / "x.nc", "netcdf x {\ndimensions:\n x = 4 ;\n polyid = 2 ;\nvariables:\n int v(x) ;\n}\n");
   const std::string x = (dir / "x.nc").string();
   std::int32_t a = 0, b = 0;
-  Plink plink;
+  ParentLinks links;
   std::vector<float> ring(4);
   const struct {
     std::function<void()> call;
     const char* out;
     const char* stop;
   } cases[] = {
-      {[&] { get_geo_dimension(x, a, b); }, "", "In get_file_dimension() - nf_inq_dimid: west_east problem"},
-      {[&] { get_geo_dimension("no.nc", a, b); }, " failed to openno.nc\n", "In get_file_dimension() - Problem opening file"},
-      {[&] { get_file_dimension(x, a, b); }, "", "In get_file_dimension() - nf_inq_dimid: south_north problem."},
-      {[&] { get_file_dimension("no.nc", a, b); }, " Error in reading file : no.nc\n", "In get_file_dimension() - Problem opening file"},
-      {[&] { get_dimensionNHD(x, a, b); }, " nf_inq_dimid:  data\n", "In get_file_dimension() - nf_inq_dimid:  data"},
-      {[&] { get_dimensionNHD("no.nc", a, b); }, "", "In get_dimensionNDH() - Problem opening mapping"},
-      {[&] { read_p_link(x, plink); }, " nf_inq_dimid:  linkDim\n", "In get_dimension() - nf_inq_dimid:  polyid"},
-      {[&] { read_p_link("no.nc", plink); }, "", "read_p_link- Problem opening mapping"},
+      {[&] { read_geo_dimensions(x, a, b); }, "", "In get_file_dimension() - nf_inq_dimid: west_east problem"},
+      {[&] { read_geo_dimensions("no.nc", a, b); }, " failed to openno.nc\n", "In get_file_dimension() - Problem opening file"},
+      {[&] { read_child_dimensions(x, a, b); }, "", "In get_file_dimension() - nf_inq_dimid: south_north problem."},
+      {[&] { read_child_dimensions("no.nc", a, b); }, " Error in reading file : no.nc\n", "In get_file_dimension() - Problem opening file"},
+      {[&] { read_overlap_dimensions(x, a, b); }, " nf_inq_dimid:  data\n", "In get_file_dimension() - nf_inq_dimid:  data"},
+      {[&] { read_overlap_dimensions("no.nc", a, b); }, "", "In get_dimensionNDH() - Problem opening mapping"},
+      {[&] { read_parent_links(x, links); }, " nf_inq_dimid:  linkDim\n", "In get_dimension() - nf_inq_dimid:  polyid"},
+      {[&] { read_parent_links("no.nc", links); }, "", "read_p_link- Problem opening mapping"},
       {[&] { read_ring("no.nc", "v", Ring(2, 2), std::span<float>(ring)); }, "", "failed to read the integer "},
   };
   for (const auto& c : cases) {
@@ -93,11 +93,11 @@ TEST(InitChild, GridWithoutCellsIsRefused) {
   ScratchDir dir;
   write_cdl(dir / "c.nc", "netcdf c {\ndimensions:\n x = UNLIMITED ;\n y = 3 ;\n"
                           "variables:\n int CHANNELGRID(x, y) ;\n}\n");
-  Nlst nlst;
-  nlst.fulldom_child_f = (dir / "c.nc").string();
-  Child child;
-  Inter inter;
-  const Ending e = ending_of([&] { init_child(nlst, child, inter); });
+  NestingConfig config;
+  config.fulldom_child_f = (dir / "c.nc").string();
+  ChildGrid child;
+  PerimeterMatch match;
+  const Ending e = ending_of([&] { read_child_grid(config, child, match); });
   EXPECT_EQ(e.out, " ixrt, jxrt           0           3\n");
   EXPECT_EQ(e.stop, "STOP In init_child() - the child routing grid has no cells");
 }

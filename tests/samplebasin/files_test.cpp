@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "list_input.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "nc_file.hpp"
 #include "site_list.hpp"
 #include "test_support.hpp"
@@ -245,7 +245,10 @@ TEST_F(SampleBasinSmall, PerimeterLiesInsideTheParentWindow) {
   const float lat0 = read_var<float>(geo, "XLAT_M")[0], lon0 = read_var<float>(geo, "XLONG_M")[0];
   const float t1 = global_real(geo, "TRUELAT1"), t2 = global_real(geo, "TRUELAT2"), sl = global_real(geo, "STAND_LON");
   auto xy = [&](int i, int j, float& x, float& y) {
-    rn::lltoxy_generic(c.lat[c.at(i, j)], c.lon[c.at(i, j)], x, y, "LC", 1.0f, lat0, lon0, 1.0f, 1.0f, sl, t1, t2);
+    const rn::GridXY<float> p = rn::latlon_to_grid(c.lat[c.at(i, j)], c.lon[c.at(i, j)],
+                                                   {"LC", 1.0f, lat0, lon0, 1.0f, 1.0f, sl, t1, t2});
+    x = p.x;
+    y = p.y;
   };
   float x = 0, y = 0;
   xy(0, 0, x, y);
@@ -402,8 +405,7 @@ TEST_F(SampleBasinSmall, SitesLieInsideBothForcingGrids) {
       const float iex = (s.lon - lon1) / (lon_axis[1] - lon_axis[0]) + 1.0f;
       EXPECT_TRUE(iex >= 2 && iex <= lon_axis.size() - 1 && jey >= 2 && jey <= lat_axis.size() - 1)
           << file << " " << s.lat << " " << s.lon;
-      float x = 0, y = 0;
-      rn::lltoxy_generic(s.lat, s.lon, x, y, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+      const auto [x, y] = rn::latlon_to_grid(s.lat, s.lon, rn::kSiteLambertGrid);
       EXPECT_TRUE(x >= 2 && x <= ix - 1 && y >= 2 && y <= jy - 1) << file << " " << x << " " << y;
     }
     EXPECT_GT(quoted, 0) << file;

@@ -1,6 +1,6 @@
 // The module in process: the rows planned for the sites, partial reads
 // against whole reads, fields carried over hours, the line layouts.
-#include "module_siteseries.hpp"
+#include "siteseries.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,17 +16,15 @@
 
 namespace {
 
-using rn::siteseries::Module;
+using rn::siteseries::SiteSeries;
 using rn::site_readers::RowWindow;
 
 // A module on an ix by jy grid with sites at the given positions, fields
 // allocated (full set unless `rain_only`) and filled with `fill`.
-Module module_with(int ix, int jy, const std::vector<std::pair<float, float>>& positions,
+SiteSeries module_with(int ix, int jy, const std::vector<std::pair<float, float>>& positions,
                    bool rain_only = false, float fill = -7.0f) {
-  Module m;
-  m.ix = ix;
-  m.jy = jy;
-  m.rainonly = rain_only ? 1 : 0;
+  SiteSeries m;
+  m.rain_only = rain_only ? 1 : 0;
   if (rain_only) {
     m.pcp.name = "RAIN";
     m.pcp.per_second = false;
@@ -35,31 +33,31 @@ Module module_with(int ix, int jy, const std::vector<std::pair<float, float>>& p
     rn::Site s;
     s.city.replace(0, 4, "Site");
     m.sites.push_back(s);
-    m.iex.push_back(x);
-    m.jey.push_back(y);
+    m.site_x.push_back(x);
+    m.site_y.push_back(y);
   }
   for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) {
-    f->allocate(static_cast<std::size_t>(ix) * static_cast<std::size_t>(jy));
-    std::ranges::fill(f->values, fill);
+    f->allocate(static_cast<std::size_t>(ix), static_cast<std::size_t>(jy));
+    std::ranges::fill(f->grid.values(), fill);
   }
   rn::siteseries::plan_rows(m);
   return m;
 }
 
-std::string line_of(const Module& m, std::size_t i, std::string_view label = "2016022900") {
+std::string line_of(const SiteSeries& m, std::size_t i, std::string_view label = "2016022900") {
   char buf[rn::siteseries::kMaxLineBytes];
   return std::string(buf, rn::siteseries::put_site_line(buf, m, i, label));
 }
 
-std::string all_lines(const Module& m) {
+std::string all_lines(const SiteSeries& m) {
   std::string s;
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
-    if (m.iex[i] > 0.0f && m.jey[i] > 0.0f) s += line_of(m, i);
+    if (m.site_x[i] > 0.0f && m.site_y[i] > 0.0f) s += line_of(m, i);
   }
   return s;
 }
 
-std::vector<std::pair<int, int>> windows(const Module& m) {
+std::vector<std::pair<int, int>> windows(const SiteSeries& m) {
   std::vector<std::pair<int, int>> w;
   for (const RowWindow& r : m.rows) w.emplace_back(r.first, r.last);
   return w;
@@ -69,7 +67,7 @@ TEST(PlanRows, BlocksOfUsableSitesMergedWhenClose) {
   // Rows: y 2.0 -> 1..4; 3.5 -> 2..5 (merged); 30.2 -> 29..32 (gap of 23);
   // 39.0 -> 38..40 (cut at the last row; gap 5, merged).  x = 1.5, y = 0 and
   // x beyond ix - 1 are not usable and add no rows.
-  const Module m = module_with(
+  const SiteSeries m = module_with(
       12, 40, {{2.0f, 2.0f}, {5.0f, 3.5f}, {3.0f, 30.2f}, {11.0f, 39.0f}, {1.5f, 20.0f},
                {0.0f, 15.0f}, {11.5f, 10.0f}, {std::nanf(""), 12.0f}});
   EXPECT_EQ(windows(m), (std::vector<std::pair<int, int>>{{1, 5}, {29, 40}}));
@@ -77,13 +75,13 @@ TEST(PlanRows, BlocksOfUsableSitesMergedWhenClose) {
 }
 
 TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
-  Module m = module_with(6, 6, {{3.0f, 3.0f}, {1.5f, 5.0f}});
+  SiteSeries m = module_with(6, 6, {{3.0f, 3.0f}, {1.5f, 5.0f}});
   m.sites[0].zip = "123    ";
   m.sites[0].lat = 40.0999985f;
   m.sites[0].lon = 254.75f;
-  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) std::ranges::fill(f->values, 1.25f);
-  std::ranges::fill(m.t2.values, 273.5f);
-  std::ranges::fill(m.q2.values, 0.00611f);
+  for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) std::ranges::fill(f->grid.values(), 1.25f);
+  std::ranges::fill(m.t2.grid.values(), 273.5f);
+  std::ranges::fill(m.q2.grid.values(), 0.00611f);
   const std::string full = line_of(m, 0);
   EXPECT_EQ(full.size(), 184u);
   EXPECT_EQ(full, rn::test::expected_line("2016022900", {1.25, 1.25, 1.25, 273.5, 0.00611, 100.0},
@@ -92,9 +90,9 @@ TEST(SiteLine, BothLayoutsWithAsterisksForUnservedPositions) {
   EXPECT_EQ(edge, rn::test::expected_line("2016022900", std::vector<double>(6, std::nan("")), 2,
                                           "00000", "Site", "", 0.0, 0.0));
 
-  Module rain = module_with(6, 6, {{3.0f, 3.0f}}, true, 0.0f);
+  SiteSeries rain = module_with(6, 6, {{3.0f, 3.0f}}, true, 0.0f);
   rain.sites[0].zip = "1234567";
-  std::ranges::fill(rain.pcp.values, 12.5f);
+  std::ranges::fill(rain.pcp.grid.values(), 12.5f);
   const std::string line = line_of(rain, 0);
   EXPECT_EQ(line.size(), 114u);
   EXPECT_EQ(line, rn::test::expected_line("2016022900", {12.5}, 1, "12345", "Site", "", 0.0, 0.0));
@@ -127,12 +125,12 @@ TEST_F(ForcingFiles, PartialReadsGiveTheLinesOfWholeReads) {
   for (int k = 0; k < 3; ++k) positions.emplace_back(x(random), 25.0f + 0.5f * k);
   for (const std::string format : {"classic", "nc4"}) {
     const std::string file = write("hour." + format, 1.0f, format);
-    Module planned = module_with(23, 31, positions);
-    Module whole = module_with(23, 31, positions);
+    SiteSeries planned = module_with(23, 31, positions);
+    SiteSeries whole = module_with(23, 31, positions);
     whole.rows = {{1, 31}};
     ASSERT_LT(planned.rows.size(), 4u);
-    rn::siteseries::readindata(planned, file);
-    rn::siteseries::readindata(whole, file);
+    rn::siteseries::read_hour(planned, file);
+    rn::siteseries::read_hour(whole, file);
     EXPECT_EQ(all_lines(planned), all_lines(whole)) << format;
     // Rows outside the plan are never read.
     int unplanned = 0;
@@ -142,8 +140,8 @@ TEST_F(ForcingFiles, PartialReadsGiveTheLinesOfWholeReads) {
       if (!covered) unplanned = row;
     }
     ASSERT_GT(unplanned, 0);
-    EXPECT_EQ(planned.u10.values[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
-    EXPECT_NE(whole.u10.values[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
+    EXPECT_EQ(planned.u10.grid[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
+    EXPECT_NE(whole.u10.grid[static_cast<std::size_t>(unplanned - 1) * 23 + 5], -7.0f);
   }
 }
 
@@ -156,20 +154,20 @@ TEST_F(ForcingFiles, MissingVariablesKeepTheLastValuesReadOrLookedAt) {
   const std::string h3 = write("h3.nc", 3.0f, "classic", partial);
 
   // Reading every hour.
-  Module read_all = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
+  SiteSeries read_all = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
   std::string out_read;
   {
     rn::CaptureStdout capture(&out_read);
-    for (const std::string& h : {h1, h2, h3}) rn::siteseries::readindata(read_all, h);
+    for (const std::string& h : {h1, h2, h3}) rn::siteseries::read_hour(read_all, h);
   }
   // Hours 1 and 2 only looked at (their outputs exist), hour 3 read.
-  Module looked = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
+  SiteSeries looked = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
   std::string out_looked;
   {
     rn::CaptureStdout capture(&out_looked);
-    rn::siteseries::notehour(looked, h1);
-    rn::siteseries::notehour(looked, h2);
-    rn::siteseries::readindata(looked, h3);
+    rn::siteseries::note_hour(looked, h1);
+    rn::siteseries::note_hour(looked, h2);
+    rn::siteseries::read_hour(looked, h3);
   }
   EXPECT_EQ(all_lines(looked), all_lines(read_all));
   EXPECT_EQ(out_looked, out_read);
@@ -179,8 +177,8 @@ TEST_F(ForcingFiles, MissingVariablesKeepTheLastValuesReadOrLookedAt) {
   // Hour 2's rain rate (0.001 mm/s) stays 3.6 mm/h: not multiplied again.
   EXPECT_NE(all_lines(read_all).find(" ,    3.600000 ,"), std::string::npos);
   // Hour 2's U10 (grid values + 2) is kept, not hour 3's.
-  Module hour2 = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
-  rn::siteseries::readindata(hour2, h2);
+  SiteSeries hour2 = module_with(23, 31, {{5.5f, 7.25f}, {12.0f, 20.0f}});
+  rn::siteseries::read_hour(hour2, h2);
   EXPECT_EQ(line_of(read_all, 0).substr(26, 12), line_of(hour2, 0).substr(26, 12));
 }
 

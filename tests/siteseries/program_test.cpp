@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "forcing_fixture.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -111,18 +111,17 @@ TEST_F(SiteSeries, LambertGridPlacesSitesByTheFixedProjection) {
   const std::vector<std::pair<float, float>> targets{{3.3f, 4.6f}, {10.8f, 8.2f}, {-0.5f, 5.0f}};
   std::vector<std::pair<float, float>> positions;
   for (std::size_t k = 0; k < targets.size(); ++k) {
-    float lat = 0.0f, lon = 0.0f;
-    rn::xytoll_generic(targets[k].first, targets[k].second, lat, lon, "LC", 3.0f, 21.13812f,
-                       237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+    const auto [lat, lon] =
+        rn::grid_to_latlon(targets[k].first, targets[k].second, rn::kSiteLambertGrid);
     char row[128], lat_text[32], lon_text[32];
     std::snprintf(lat_text, sizeof lat_text, "%.5f", lat);
     std::snprintf(lon_text, sizeof lon_text, "%.5f", lon);
     std::snprintf(row, sizeof row, "S%zu 0 %s %s US\n", k + 1, lat_text, lon_text);
     list += row;
-    float x = 0.0f, y = 0.0f;
     const float stored_lon = std::strtof(lon_text, nullptr);
-    rn::lltoxy_generic(std::strtof(lat_text, nullptr), stored_lon < 0 ? stored_lon + 360.0f : stored_lon,
-                       x, y, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+    const auto [x, y] = rn::latlon_to_grid(std::strtof(lat_text, nullptr),
+                                           stored_lon < 0 ? stored_lon + 360.0f : stored_lon,
+                                           rn::kSiteLambertGrid);
     EXPECT_NEAR(x, targets[k].first, 0.01f);
     positions.emplace_back(x, y);
   }

@@ -8,7 +8,7 @@
 
 #include "atomic_output.hpp"
 #include "basin_files.hpp"
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 #include "nc_out.hpp"
 #include "noise.hpp"
 #include "det_math.hpp"
@@ -22,10 +22,14 @@ constexpr double kKmPerDegree = 111.2;
 
 // The fixed Lambert conformal grid of the forcing files.
 void lambert_xy(float lat, float lon, float& x, float& y) {
-  rn::lltoxy_generic(lat, lon, x, y, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+  const rn::GridXY<float> p = rn::latlon_to_grid(lat, lon, rn::kSiteLambertGrid);
+  x = p.x;
+  y = p.y;
 }
 void lambert_latlon(float x, float y, float& lat, float& lon) {
-  rn::xytoll_generic(x, y, lat, lon, "LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f, 262.5f, 38.5f, 38.5f);
+  const rn::LatLon p = rn::grid_to_latlon(x, y, rn::kSiteLambertGrid);
+  lat = p.lat;
+  lon = p.lon;
 }
 
 // The block of the Lambert grid where sites and rain cells lie: well inside

@@ -38,12 +38,18 @@ constexpr const char* kHelp =
     "       a key; an input file, dimension or variable that cannot be read\n"
     "  2    a netCDF library failure while writing mapping.nc (\"Error: \")\n"
     "  231  a child perimeter cell outside the parent window (STOP 999)\n";
+
+// The end of a run whose child perimeter does not fit the parent window:
+// "STOP 999", exit status 999 (231 as the system reports it).
+constexpr int kOutsideWindowCode = 999;
 }  // namespace
 
 int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
     rn::linkweaver::MappingState state;
-    rn::linkweaver::linkweaver(state);
+    if (rn::linkweaver::build_mapping(state) == rn::linkweaver::Placement::outside_window) {
+      rn::code_stop(kOutsideWindowCode);
+    }
   });
 }

@@ -1,4 +1,4 @@
-#include "module_vorl_nesting.hpp"
+#include "reachfeed.hpp"
 
 #include <optional>
 #include <span>
@@ -13,6 +13,7 @@
 #include "nc_readers.hpp"
 #include "nc_writer.hpp"
 #include "program_end.hpp"
+#include "reachfeed_messages.hpp"
 #include "text_record.hpp"
 
 namespace rn::nesting {
@@ -52,11 +53,11 @@ std::vector<T>* field(std::optional<MappingArrays>& m, std::vector<T> MappingArr
 // Records, in order: "Using the file ...", the counts, "reading pNodeId " or
 // "reading pNodeIndex ", then in search mode one warning per unmatched entry
 // and the cache writer's record.  Ends the run when a childIndex lies
-// outside 1..gridNum, or (index mode) a cached position beyond fcstn.
-// Guarantees on return: every childindex in 1..gridnum, every pnodeindex
-// either <= 0 or a position in 1..fcstn.  Cost: reading the files once,
-// O(ndata + fcstn) for the match (first_positions).
-void VorlNesting::init(std::string_view input) {
+// outside 1..gridNum, or (index mode) a cached position beyond feature_count.
+// Guarantees on return: every entry_nodes in 1..gridnum, every parent_positions
+// either <= 0 or a position in 1..feature_count.  Cost: reading the files once,
+// O(ndata + feature_count) for the match (first_positions).
+void ReachInflow::read_inputs(std::string_view input) {
   const bool has_index = file_exists(kIndexFile);
   const bool has_mapping = file_exists(kMappingFile);
   bool index_mode = has_index;
@@ -71,11 +72,11 @@ void VorlNesting::init(std::string_view input) {
     }
   }
   if (index_mode) {
-    out().record("Using the file mapping_index.nc");
+    out().record(reachfeed_msg::kUsingIndex);
   } else if (has_mapping) {
-    out().record("Using the file mapping.nc");
+    out().record(reachfeed_msg::kUsingMapping);
   } else {
-    text_stop("Error: no mapping.nc file found. ");
+    text_stop(reachfeed_msg::kNoMapping);
   }
   const std::string map_file(index_mode ? kIndexFile : kMappingFile);
   const std::string in_file(input);
@@ -83,64 +84,67 @@ void VorlNesting::init(std::string_view input) {
 
   ndata = pre ? pre->ndata : kReaders.get_file_dimension(map_file, "ndata");
   gridnum = pre ? pre->gridnum : kReaders.get_file_dimension(map_file, "gridNum");
-  fcstn = check.fcstid ? static_cast<std::int32_t>(check.fcstid->size())
-                       : kReaders.get_file_dimension(in_file, "feature_id");
-  out().record(" fcstn = ", fcstn, "gridNum=", gridnum, ndata);
+  feature_count = check.feature_ids ? static_cast<std::int32_t>(check.feature_ids->size())
+                                    : kReaders.get_file_dimension(in_file, "feature_id");
+  out().record(reachfeed_msg::kCounts, feature_count, reachfeed_msg::kGridNum, gridnum, ndata);
   out().flush();
 
-  take_or_read(fcstid, check.fcstid ? &*check.fcstid : nullptr, in_file, "feature_id", fcstn);
-  fcstdata.assign(static_cast<std::size_t>(fcstn), 0.0f);
-  kReaders.get1d_real(in_file, "streamflow", fcstdata);
+  take_or_read(feature_ids, check.feature_ids ? &*check.feature_ids : nullptr, in_file,
+               "feature_id", feature_count);
+  streamflow.assign(static_cast<std::size_t>(feature_count), 0.0f);
+  kReaders.get1d_real(in_file, "streamflow", streamflow);
   // Unpacked data carry no scale factor: a factor of 1 leaves them as read.
   float scale_factor = 1.0f;
   kReaders.getvarattreal(in_file, "streamflow", "scale_factor", scale_factor);
-  for (float& q : fcstdata) q *= scale_factor;
+  for (float& q : streamflow) q *= scale_factor;
 
-  pnodeindex.assign(static_cast<std::size_t>(ndata), -1);
+  parent_positions.assign(static_cast<std::size_t>(ndata), -1);
   if (index_mode) {
-    out().record("reading pNodeIndex ");
-    take_or_read(pnodeindex, pre ? &check.positions : nullptr, map_file, "pNodeIndex", ndata);
+    out().record(reachfeed_msg::kReadingIndex);
+    take_or_read(parent_positions, pre ? &check.positions : nullptr, map_file, "pNodeIndex", ndata);
   } else {
-    out().record("reading pNodeId ");
-    take_or_read(pnodeid, field(pre, &MappingArrays::links), map_file, "PnodeId", ndata);
+    out().record(reachfeed_msg::kReadingIds);
+    take_or_read(parent_ids, field(pre, &MappingArrays::links), map_file, "PnodeId", ndata);
   }
-  take_or_read(childindex, field(pre, &MappingArrays::childindex), map_file, "childIndex", ndata);
+  take_or_read(entry_nodes, field(pre, &MappingArrays::childindex), map_file, "childIndex", ndata);
   take_or_read(weight, field(pre, &MappingArrays::weight), map_file, "weight", ndata);
   take_or_read(ci_grid, field(pre, &MappingArrays::ci_grid), map_file, "ci_grid", gridnum);
   take_or_read(cj_grid, field(pre, &MappingArrays::cj_grid), map_file, "cj_grid", gridnum);
 
-  for (std::size_t e = 0; e < childindex.size(); ++e) {
-    const std::int32_t k = childindex[e];
+  for (std::size_t e = 0; e < entry_nodes.size(); ++e) {
+    const std::int32_t k = entry_nodes[e];
     if (k < 1 || k > gridnum) {
-      text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file + " has childIndex " +
-                std::to_string(k) + ", outside 1 to gridNum = " + std::to_string(gridnum));
+      text_stop(reachfeed_msg::kEntryHead + std::to_string(e + 1) + reachfeed_msg::kEntryOf +
+                map_file + reachfeed_msg::kChildIndexMid + std::to_string(k) +
+                reachfeed_msg::kChildIndexTail + std::to_string(gridnum));
     }
   }
 
   if (index_mode) {
-    for (std::size_t e = 0; e < pnodeindex.size(); ++e) {
-      const std::int32_t p = pnodeindex[e];
-      if (p > fcstn) {
-        text_stop("Error: entry " + std::to_string(e + 1) + " of " + map_file +
-                  " has pNodeIndex " + std::to_string(p) + ", beyond the " +
-                  std::to_string(fcstn) + " feature ids of " + in_file);
+    for (std::size_t e = 0; e < parent_positions.size(); ++e) {
+      const std::int32_t p = parent_positions[e];
+      if (p > feature_count) {
+        text_stop(reachfeed_msg::kEntryHead + std::to_string(e + 1) + reachfeed_msg::kEntryOf +
+                  map_file + reachfeed_msg::kPositionMid + std::to_string(p) +
+                  reachfeed_msg::kBeyondThe + std::to_string(feature_count) +
+                  reachfeed_msg::kFeatureIdsOf + in_file);
       }
     }
     return;
   }
 
-  const std::vector<std::int32_t> found = first_positions(pnodeid, fcstid);
+  const std::vector<std::int32_t> found = first_positions(parent_ids, feature_ids);
   for (std::size_t e = 0; e < found.size(); ++e) {
     if (found[e] > 0) {
-      pnodeindex[e] = found[e];
+      parent_positions[e] = found[e];
     } else {
-      out().record("Warning: the node could not find from fcst output", pnodeid[e]);
+      out().record(reachfeed_msg::kUnmatched, parent_ids[e]);
     }
   }
-  dump_index();
+  write_index_cache();
 }
 
-void VorlNesting::dump_index() const {
+void ReachInflow::write_index_cache() const {
   NcWriter file(kIndexFile, kSmallIoChunkBytes);
   const int nd = file.def_dim("ndata", static_cast<std::size_t>(ndata));
   const int gn = file.def_dim("gridNum", static_cast<std::size_t>(gridnum));
@@ -151,10 +155,10 @@ void VorlNesting::dump_index() const {
   const int cj_id = file.def_var("cj_grid", NcVarType::int32, {gn});
   out().flush();
   file.enddef();
-  out().record(" finish define nectdf variables.");
-  file.put(index_id, std::span<const std::int32_t>(pnodeindex));
+  out().record(reachfeed_msg::kDefined);
+  file.put(index_id, std::span<const std::int32_t>(parent_positions));
   file.put(weight_id, std::span<const float>(weight));
-  file.put(child_id, std::span<const std::int32_t>(childindex));
+  file.put(child_id, std::span<const std::int32_t>(entry_nodes));
   file.put(ci_id, std::span<const std::int32_t>(ci_grid));
   file.put(cj_id, std::span<const std::int32_t>(cj_grid));
   file.commit();
@@ -162,29 +166,29 @@ void VorlNesting::dump_index() const {
 
 // Weighted mean parent streamflow per child node.
 //
-// Assumes the guarantees of `init` (child indices in range, positions in
+// Assumes the guarantees of `read_inputs` (child indices in range, positions in
 // range or <= 0).  Writes one "streamflow of vorl = " record per valid
 // entry in entry order; sums and the division are 32-bit, accumulated in
 // entry order.  Nodes reached by no valid entry are left out; a reached
 // node whose weights add up to 0 or less gets -9999.0.  Reached nodes are
 // written in ascending node number.  Cost: O(ndata + gridnum).
-void VorlNesting::bdy2output(std::string_view output) const {
+void ReachInflow::write_inflow(std::string_view output) const {
   const std::size_t nodes = static_cast<std::size_t>(gridnum);
   std::vector<float> outbuf(nodes, 0.0f);
   std::vector<float> ww(nodes, 0.0f);
   std::vector<std::int32_t> mask(nodes, -999);
   // Gather the entries' streamflows first: scattered reads over a national
   // parent file overlap in a tight loop, not between record writes.
-  std::vector<float> entry_q(childindex.size(), 0.0f);
+  std::vector<float> entry_q(entry_nodes.size(), 0.0f);
   for (std::size_t i = 0; i < entry_q.size(); ++i) {
-    const std::int32_t p = pnodeindex[i];
-    if (p > 0) entry_q[i] = fcstdata[static_cast<std::size_t>(p) - 1];
+    const std::int32_t p = parent_positions[i];
+    if (p > 0) entry_q[i] = streamflow[static_cast<std::size_t>(p) - 1];
   }
-  for (std::size_t i = 0; i < childindex.size(); ++i) {
-    if (pnodeindex[i] <= 0) continue;
-    const std::size_t k = static_cast<std::size_t>(childindex[i]) - 1;
+  for (std::size_t i = 0; i < entry_nodes.size(); ++i) {
+    if (parent_positions[i] <= 0) continue;
+    const std::size_t k = static_cast<std::size_t>(entry_nodes[i]) - 1;
     const float q = entry_q[i];
-    out().record("streamflow of vorl = ", q);
+    out().record(reachfeed_msg::kEntryStreamflow, q);
     const float wq = weight[i] * q;
     outbuf[k] += wq;
     ww[k] += weight[i];
@@ -204,7 +208,7 @@ void VorlNesting::bdy2output(std::string_view output) const {
 }
 
 void reachfeed(std::string_view input, std::string_view output) {
-  run_nesting<VorlNesting>(input, output);
+  run_feed<ReachInflow>(input, output);
 }
 
 }  // namespace rn::nesting

@@ -1,4 +1,4 @@
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,7 @@ using rn::test::bits_of;
 using rn::test::outcome_of;
 
 // One projection description, 32-bit.
-struct Grid {
-  const char* proj;
-  float dx, lat_orig, lon_orig, x_orig, y_orig, stand_lon, truelat1, truelat2;
-};
+using Grid = rn::ProjectionSpec;
 
 struct XY {
   float x, y;
@@ -26,22 +23,27 @@ struct LatLon {
 };
 
 XY to_xy(const Grid& g, float lat, float lon) {
-  XY p{-1.0f, -1.0f};
-  rn::lltoxy_generic(lat, lon, p.x, p.y, g.proj, g.dx, g.lat_orig, g.lon_orig,
-                     g.x_orig, g.y_orig, g.stand_lon, g.truelat1, g.truelat2);
-  return p;
+  const rn::GridXY<float> p = rn::latlon_to_grid(lat, lon, g);
+  return {p.x, p.y};
 }
 
 LatLon to_ll(const Grid& g, float x, float y) {
-  LatLon p{-1.0f, -1.0f};
-  rn::xytoll_generic(x, y, p.lat, p.lon, g.proj, g.dx, g.lat_orig, g.lon_orig,
-                     g.x_orig, g.y_orig, g.stand_lon, g.truelat1, g.truelat2);
-  return p;
+  const rn::LatLon p = rn::grid_to_latlon(x, y, g);
+  return {p.lat, p.lon};
+}
+
+// The 64-bit forward conversion of a description widened from 32 bits, or
+// given in 64 bits.
+rn::GridXY<double> to_xy8(const rn::ProjectionSpec64& g, double lat, double lon) {
+  return rn::latlon_to_grid(lat, lon, g);
+}
+rn::ProjectionSpec64 widened(const Grid& g) {
+  return {g.code, g.dx, g.lat_orig, g.lon_orig, g.x_orig, g.y_orig, g.stand_lon, g.truelat1,
+          g.truelat2};
 }
 
 // The fixed Lambert grid of the point extractor (tangent cone at 38.5).
-constexpr Grid kSiteGrid{"LC", 3.0f, 21.13812f, 237.2805f, 1.0f, 1.0f,
-                         262.5f, 38.5f, 38.5f};
+constexpr Grid kSiteGrid = rn::kSiteLambertGrid;
 constexpr Grid kLambertSecant{"LC", 12.0f, 35.0f, -100.0f, 4.5f, 7.25f,
                               -97.0f, 30.0f, 60.0f};
 constexpr Grid kMercator{"ME", 12.0f, 5.0f, 15.0f, 1.0f, 1.0f, 0.0f, 22.5f, 0.0f};
@@ -57,14 +59,11 @@ TEST(Projection, KnownPointLandsOnItsGridPoint) {
   for (const Grid& g : {kSiteGrid, kLambertSecant, kStereo, kCylindrical,
                         kLambertSouth, kStereoSouth}) {
     const XY p = to_xy(g, g.lat_orig, g.lon_orig);
-    EXPECT_EQ(bits_of(p.x), bits_of(g.x_orig)) << g.proj << " " << g.truelat1;
-    EXPECT_EQ(bits_of(p.y), bits_of(g.y_orig)) << g.proj << " " << g.truelat1;
-    double x8 = 0, y8 = 0;
-    rn::lltoxy_generic8(g.lat_orig, g.lon_orig, x8, y8, g.proj, g.dx,
-                        g.lat_orig, g.lon_orig, g.x_orig, g.y_orig,
-                        g.stand_lon, g.truelat1, g.truelat2);
-    EXPECT_EQ(x8, double(g.x_orig)) << g.proj;
-    EXPECT_EQ(y8, double(g.y_orig)) << g.proj;
+    EXPECT_EQ(bits_of(p.x), bits_of(g.x_orig)) << g.code << " " << g.truelat1;
+    EXPECT_EQ(bits_of(p.y), bits_of(g.y_orig)) << g.code << " " << g.truelat1;
+    const auto [x8, y8] = to_xy8(widened(g), g.lat_orig, g.lon_orig);
+    EXPECT_EQ(x8, double(g.x_orig)) << g.code;
+    EXPECT_EQ(y8, double(g.y_orig)) << g.code;
   }
   // Mercator forms the known point's y from two logarithms that cancel
   // only to 32-bit rounding.
@@ -85,48 +84,46 @@ TEST(Projection, GoldenBitsOf32BitArithmetic) {
   const XY st = to_xy(kStereo, 70.0f, -40.0f);
   EXPECT_EQ(bits_of(st.x), "422526EE");
   EXPECT_EQ(bits_of(st.y), "42223192");
-  float cone = 0;
-  rn::lccone(38.5f, 38.5f, 1, cone);
+  float cone = rn::lambert_cone(38.5f, 38.5f, 1);
   EXPECT_EQ(bits_of(cone), "3F1F5D1F");  // sin(38.5 deg), about 0.62251
-  rn::lccone(30.0f, 60.0f, 1, cone);
+  cone = rn::lambert_cone(30.0f, 60.0f, 1);
   EXPECT_EQ(bits_of(cone), "3F372F61");
   // The 64-bit form follows the same steps; it agrees to 32-bit precision.
-  double x8 = 0, y8 = 0;
-  rn::lltoxy_generic8(40.0, -105.0, x8, y8, "LC", 3.0, 21.13812, 237.2805, 1.0,
-                      1.0, 262.5, 38.5, 38.5);
+  const auto [x8, y8] =
+      to_xy8({"LC", 3.0, 21.13812, 237.2805, 1.0, 1.0, 262.5, 38.5, 38.5}, 40.0, -105.0);
   EXPECT_NEAR(x8, lc.x, 1e-3);
   EXPECT_NEAR(y8, lc.y, 1e-3);
 }
 
 TEST(ConeFactor, TangentBelowOneHundredthDegreeComparedIn32Bits) {
   float tangent = 0, cone = 0;
-  rn::lccone(38.5f, 38.5f, 1, tangent);
-  rn::lccone(38.5f, 38.5099f, 1, cone);
+  tangent = rn::lambert_cone(38.5f, 38.5f, 1);
+  cone = rn::lambert_cone(38.5f, 38.5099f, 1);
   EXPECT_EQ(bits_of(cone), bits_of(tangent));
   // 38.51f - 38.5f is 0.00999832 in 32 bits: still the tangent rule.
-  rn::lccone(38.5f, 38.51f, 1, cone);
+  cone = rn::lambert_cone(38.5f, 38.51f, 1);
   EXPECT_EQ(bits_of(cone), bits_of(tangent));
   // 30.01f - 30.0f is 0.0100002: the secant rule, a different cone.
   float tangent30 = 0;
-  rn::lccone(30.0f, 30.0f, 1, tangent30);
-  rn::lccone(30.0f, 30.01f, 1, cone);
+  tangent30 = rn::lambert_cone(30.0f, 30.0f, 1);
+  cone = rn::lambert_cone(30.0f, 30.01f, 1);
   EXPECT_NE(bits_of(cone), bits_of(tangent30));
   EXPECT_NEAR(cone, tangent30, 1e-3f);
   // In 64 bits, 38.51 - 38.5 is above the widened tolerance: secant.
   double tangent8 = 0, cone8 = 0;
-  rn::lccone8(38.5, 38.5, 1, tangent8);
-  rn::lccone8(38.5, 38.51, 1, cone8);
+  tangent8 = rn::lambert_cone(38.5, 38.5, 1);
+  cone8 = rn::lambert_cone(38.5, 38.51, 1);
   EXPECT_NE(cone8, tangent8);
   EXPECT_NEAR(tangent8, 0.62251, 1e-5);
 }
 
 TEST(ConeFactor, SouthernTangentConeIsPositive) {
   float north = 0, south = 0;
-  rn::lccone(38.5f, 38.5f, 1, north);
-  rn::lccone(-38.5f, -38.5f, -1, south);
+  north = rn::lambert_cone(38.5f, 38.5f, 1);
+  south = rn::lambert_cone(-38.5f, -38.5f, -1);
   EXPECT_EQ(bits_of(south), bits_of(north));
   double south8 = 0;
-  rn::lccone8(-38.5, -38.5, -1, south8);
+  south8 = rn::lambert_cone(-38.5, -38.5, -1);
   EXPECT_GT(south8, 0.6);
   // A southern tangent grid projects and inverts like any other.
   const Grid g{"LC", 12.0f, -40.0f, 140.0f, 1.0f, 1.0f, 145.0f, -38.5f, -38.5f};
@@ -177,8 +174,8 @@ TEST(Projection, InverseUndoesForwardOnNorthernAndSouthernGrids) {
   for (const Case& c : cases) {
     const XY p = to_xy(c.g, c.lat, c.lon);
     const LatLon back = to_ll(c.g, p.x, p.y);
-    EXPECT_NEAR(back.lat, c.lat, 1e-4f) << c.g.proj << " " << c.lat;
-    EXPECT_NEAR(back.lon, c.lon, 1e-4f) << c.g.proj << " " << c.lon;
+    EXPECT_NEAR(back.lat, c.lat, 1e-4f) << c.g.code << " " << c.lat;
+    EXPECT_NEAR(back.lon, c.lon, 1e-4f) << c.g.code << " " << c.lon;
   }
   // The known grid point inverts to the known point (longitude wrapped).
   const LatLon origin = to_ll(kSiteGrid, 1.0f, 1.0f);
@@ -210,11 +207,10 @@ TEST(Projection, NegativeZeroTrueLatitudeIsSouthern) {
   EXPECT_EQ(bits_of(a.y), bits_of(b.y));
   EXPECT_NE(bits_of(a.y), bits_of(c.y));
   // The 64-bit form takes the sign after conversion to 32 bits.
-  double y8m = 0, y8p = 0, x8 = 0;
-  rn::lltoxy_generic8(-70.0, 150.0, x8, y8m, "ST", 25.0, -60.0, 140.0, 1.0, 1.0,
-                      145.0, -0.0, 0.0);
-  rn::lltoxy_generic8(-70.0, 150.0, x8, y8p, "ST", 25.0, -60.0, 140.0, 1.0, 1.0,
-                      145.0, 0.0, 0.0);
+  const double y8m =
+      to_xy8({"ST", 25.0, -60.0, 140.0, 1.0, 1.0, 145.0, -0.0, 0.0}, -70.0, 150.0).y;
+  const double y8p =
+      to_xy8({"ST", 25.0, -60.0, 140.0, 1.0, 1.0, 145.0, 0.0, 0.0}, -70.0, 150.0).y;
   EXPECT_NEAR(y8m, a.y, 1e-2);
   EXPECT_NEAR(y8p, c.y, 1e-2);
 }
@@ -222,7 +218,7 @@ TEST(Projection, NegativeZeroTrueLatitudeIsSouthern) {
 TEST(Projection, CodeIsFirstTwoCharactersCaseSensitive) {
   const XY lc = to_xy(kSiteGrid, 40.0f, -105.0f);
   Grid longer = kSiteGrid;
-  longer.proj = "LCC";
+  longer.code = "LCC";
   const XY p = to_xy(longer, 40.0f, -105.0f);
   EXPECT_EQ(bits_of(p.x), bits_of(lc.x));
   EXPECT_EQ(bits_of(p.y), bits_of(lc.y));
@@ -238,13 +234,11 @@ TEST(Projection, UnknownCodeReportsAndStopsInEveryDirection) {
                        Case{"L", " Unrecognized project:  L \n"},
                        Case{"", " Unrecognized project:    \n"}}) {
     Grid g = kSiteGrid;
-    g.proj = c.proj;
+    g.code = c.proj;
     const auto inverse = outcome_of([&] { to_ll(g, 1.0f, 1.0f); });
     const auto forward = outcome_of([&] { to_xy(g, 40.0f, -105.0f); });
     const auto forward8 = outcome_of([&] {
-      double x = 0, y = 0;
-      rn::lltoxy_generic8(40.0, -105.0, x, y, c.proj, 3.0, 21.0, 237.0, 1.0,
-                          1.0, 262.5, 38.5, 38.5);
+      to_xy8({c.proj, 3.0, 21.0, 237.0, 1.0, 1.0, 262.5, 38.5, 38.5}, 40.0, -105.0);
     });
     for (const auto& o : {inverse, forward, forward8}) {
       EXPECT_TRUE(o.ended) << c.proj;

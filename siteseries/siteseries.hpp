@@ -1,9 +1,9 @@
-// module_siteseries: hourly forcing values interpolated at the sites of a
+// siteseries: hourly forcing values interpolated at the sites of a
 // site list.
 //
-// The set-up (`inimodule`) reads the site list, tells a precipitation-only
+// The set-up (`set_up`) reads the site list, tells a precipitation-only
 // forcing series from a full one, finds the grid size and places every site
-// on the grid.  The run (`run`) then walks the hourly forcing files from the
+// on the grid.  The run (`run_hours`) then walks the hourly forcing files from the
 // start hour, reads the fields of every hour whose file exists and writes,
 // for every hour whose text file does not exist yet, one fixed-width line per
 // usable site into <YYYYMMDDHH>.txt in the current folder.
@@ -14,12 +14,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "interpolation.hpp"
 #include "site_list.hpp"
 #include "terrain_readers.hpp"
 
@@ -50,23 +50,17 @@ struct Field {
 
   std::string_view name;      ///< variable read ("U10", "RAINRATE", ...)
   bool per_second = false;    ///< values just read are multiplied by 3600 (rain rate)
-  std::span<float> values;    ///< ix * jy values a(i, j), i fastest
+  FieldGrid grid;             ///< the values, row by row
   std::string pending;        ///< file still to be read for the current values, or empty
 
-  /// Gives the field `count` values, all 0.  The memory comes zeroed from
-  /// the system and is only touched where rows are read, so rows that no
-  /// site needs cost nothing.
-  void allocate(std::size_t count);
-
- private:
-  struct Free {
-    void operator()(float* p) const;
-  };
-  std::unique_ptr<float[], Free> storage_;
+  /// Gives the field `columns` by `rows` values, all 0.  The memory comes
+  /// zeroed from the system and is only touched where rows are read, so rows
+  /// that no site needs cost nothing.
+  void allocate(std::size_t columns, std::size_t rows) { grid = FieldGrid(columns, rows); }
 };
 
 /// The module state: configuration, sites, grid and fields.
-struct Module {
+struct SiteSeries {
   // Configuration.
   std::int32_t usarea = 0;
   std::int32_t latlontype = 0;
@@ -77,15 +71,13 @@ struct Module {
   std::string pointfile;
 
   // Derived values.
-  std::string pointlist;       ///< text of the site list, kept from counting to reading
+  std::string site_list_text;  ///< text of the site list, kept from counting to reading
   std::int32_t datasize = 0;   ///< number of sites (-1 for an empty list file)
-  std::int32_t rainonly = 0;   ///< 1: precipitation only ("RAIN"); 0: full set
-  std::int32_t ix = 0;         ///< grid points west-east
-  std::int32_t jy = 0;         ///< grid points south-north
+  std::int32_t rain_only = 0;  ///< 1: precipitation only ("RAIN"); 0: full set
 
   std::vector<Site> sites;     ///< in list order
-  std::vector<float> iex;      ///< fractional grid column of each site (1 = first point)
-  std::vector<float> jey;      ///< fractional grid row of each site
+  std::vector<float> site_x;   ///< fractional grid column of each site (1 = first point)
+  std::vector<float> site_y;   ///< fractional grid row of each site
 
   Field pcp{"RAINRATE", true};
   Field u10{"U10"};
@@ -96,6 +88,10 @@ struct Module {
   /// Grid rows (1-based, inclusive, ascending, disjoint) that the sites'
   /// interpolation blocks touch: the only rows read from the hourly files.
   std::vector<site_readers::RowWindow> rows;
+
+  /// The forcing grid's shape, which every field has (the precipitation
+  /// field is there in both modes once the fields are allocated).
+  const FieldGrid& grid() const { return pcp.grid; }
 };
 
 // ---- set-up (site_setup.cpp, site_location.cpp) ----
@@ -103,50 +99,50 @@ struct Module {
 /// The whole set-up sequence: store the arguments, count the sites, test the
 /// forcing content, size and allocate the fields, read the sites, place them
 /// on the grid and plan the rows to read.
-void inimodule(Module& m, const Arguments& args);
+void set_up(SiteSeries& m, const Arguments& args);
 
 /// Name of the forcing file of the hour `label` (10 characters): the forcing
 /// folder, "/", the label and the 80-character suffix, cut at 256
 /// characters, trailing blanks removed.
-std::string forcing_file(const Module& m, std::string_view label);
+std::string forcing_file(const SiteSeries& m, std::string_view label);
 
-void getdatasize(Module& m);
-void checkraintype(Module& m);
-void allocatedata(Module& m);
-void readpoints(Module& m);  ///< `readpointus` or `readpointwd`, by `usarea`
-void latlonmap(Module& m);
-void ambromap(Module& m);
+void count_sites(SiteSeries& m);
+void detect_rain_only(SiteSeries& m);
+void allocate_fields(SiteSeries& m);
+void read_site_list(SiteSeries& m);  ///< in the US or the world layout, by `usarea`
+void place_on_latlon_grid(SiteSeries& m);
+void place_on_lambert_grid(SiteSeries& m);
 
 // ---- run (time_loop.cpp, hourly_fields.cpp, hourly_output.cpp) ----
 
 /// The hourly loop over `hrs` steps from the start hour.
-void run(Module& m);
+void run_hours(SiteSeries& m);
 
 /// The rows to read for the current site positions (sets `m.rows`).
-void plan_rows(Module& m);
+void plan_rows(SiteSeries& m);
 
 /// Reads the fields of one hourly file: "U10", "V10", "T2", "Q2",
-/// "RAINRATE" (x 3600), or "RAIN" alone when `rainonly` = 1.
-void readindata(Module& m, const std::string& file);
-void readinrain(Module& m, const std::string& file);
+/// "RAINRATE" (x 3600), or "RAIN" alone when `rain_only` = 1.
+void read_hour(SiteSeries& m, const std::string& file);
+void read_hour_rain(SiteSeries& m, const std::string& file);
 /// Looks the fields of an hourly file up without reading their values (an
 /// hour whose output exists): the same messages and stops as a read; the
 /// values are fetched later, only if an output needs them.
-void notehour(Module& m, const std::string& file);
+void note_hour(SiteSeries& m, const std::string& file);
 
 /// Writes the text file of one hour (created whole or not at all).
-void outputpoint(const Module& m, const std::string& file, std::string_view label);
+void write_hour(const SiteSeries& m, const std::string& file, std::string_view label);
 
 /// Longest output line: 183 characters and the line feed.
 inline constexpr std::size_t kMaxLineBytes = 184;
 
 /// Writes the output line of site `i` (0-based) with its interpolated
 /// values, line feed included, at `out` (room for kMaxLineBytes); returns
-/// the end.  The site must have positive `iex` and `jey`.
-char* put_site_line(char* out, const Module& m, std::size_t i, std::string_view label);
+/// the end.  The site must have positive `site_x` and `site_y`.
+char* put_site_line(char* out, const SiteSeries& m, std::size_t i, std::string_view label);
 
 /// The fields an hourly file provides, in reading order: "U10", "V10",
-/// "T2", "Q2", "RAINRATE"; or "RAIN" alone when `rainonly` = 1.
-std::vector<Field*> hourly_fields(Module& m);
+/// "T2", "Q2", "RAINRATE"; or "RAIN" alone when `rain_only` = 1.
+std::vector<Field*> hourly_fields(SiteSeries& m);
 
 }  // namespace rn::siteseries

@@ -1,7 +1,8 @@
-#include "module_grid_nesting.hpp"
+#include "cellfeed.hpp"
 
 #include <string>
 
+#include "cellfeed_messages.hpp"
 #include "child_boundary.hpp"
 #include "index_cache.hpp"
 #include "nc_readers.hpp"
@@ -9,49 +10,50 @@
 
 namespace rn::nesting {
 
-void GridNesting::init(std::string_view input) {
+void CellInflow::read_inputs(std::string_view input) {
   const ModuleReaders readers(DimensionForm::plain);
   const std::string map_file(kMappingFile);
   gridnum = readers.get_file_dimension(map_file, "childNodeNum");
-  fcstn = readers.get_file_dimension(input, "recNum");
-  out().record(" fcstn = ", fcstn, "gridNum=", gridnum);
+  record_count = readers.get_file_dimension(input, "recNum");
+  out().record(cellfeed_msg::kCounts, record_count, cellfeed_msg::kGridNum, gridnum);
   out().flush();
 
   const auto nodes = static_cast<std::size_t>(gridnum);
-  fcstdata.assign(static_cast<std::size_t>(fcstn), 0.0f);
+  streamflow.assign(static_cast<std::size_t>(record_count), 0.0f);
   weight.assign(nodes, 0.0f);
   ci_grid.assign(nodes, 0);
   cj_grid.assign(nodes, 0);
-  fcstindex.assign(nodes, 0);
-  readers.get1d_real(input, "streamflow", fcstdata);
+  parent_records.assign(nodes, 0);
+  readers.get1d_real(input, "streamflow", streamflow);
   readers.get1d_real(map_file, "weight", weight);
   readers.get1d_int(map_file, "ci_grid", ci_grid);
   readers.get1d_int(map_file, "cj_grid", cj_grid);
-  readers.get1d_int(map_file, "fcstIndex", fcstindex);
+  readers.get1d_int(map_file, "fcstIndex", parent_records);
 }
 
 // Weighted parent streamflow per child node.
 //
 // Every node is written, in node order: weight times the streamflow of its
 // parent record (32-bit product; a weight of 0 gives 0), or -9999.0 with a
-// "k = " record when the record position lies outside 1..fcstn.  Cost:
+// "k = " record when the record position lies outside 1..record_count.  Cost:
 // O(gridnum).
-void GridNesting::bdy2output(std::string_view output) const {
+void CellInflow::write_inflow(std::string_view output) const {
   std::vector<float> qstream(static_cast<std::size_t>(gridnum));
   for (std::size_t k = 0; k < qstream.size(); ++k) {
-    const std::int32_t p = fcstindex[k];
-    if (p < 1 || p > fcstn) {
-      out().record("k = ", static_cast<std::int32_t>(k + 1), "fcst index = ", p);
+    const std::int32_t p = parent_records[k];
+    if (p < 1 || p > record_count) {
+      out().record(cellfeed_msg::kNode, static_cast<std::int32_t>(k + 1),
+                   cellfeed_msg::kRecordOutOfRange, p);
       qstream[k] = -9999.0f;
     } else {
-      qstream[k] = weight[k] * fcstdata[static_cast<std::size_t>(p) - 1];
+      qstream[k] = weight[k] * streamflow[static_cast<std::size_t>(p) - 1];
     }
   }
   write_child_boundary(output, qstream, ci_grid, cj_grid);
 }
 
 void cellfeed(std::string_view input, std::string_view output) {
-  run_nesting<GridNesting>(input, output);
+  run_feed<CellInflow>(input, output);
 }
 
 }  // namespace rn::nesting

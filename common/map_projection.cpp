@@ -1,4 +1,4 @@
-#include "llxy_generic.hpp"
+#include "map_projection.hpp"
 
 #include <cmath>
 #include <string>
@@ -125,19 +125,18 @@ struct Setup {
   Real n = 0;             // LC cone factor
   Real t1 = 0;            // LC: tan((P - phi1) / 2)
 
-  Setup(std::string_view proj, Real lat_orig, Real lon_orig, Real stand_lon,
-        Real truelat1, Real truelat2)
-      : code(projection_code(proj)),
-        phi0(lat_orig * A::deg),
-        lambda0(lon_orig * A::deg),
-        lambda_s(stand_lon * A::deg),
-        phi1(truelat1 * A::deg) {
+  explicit Setup(const BasicProjectionSpec<Real>& p)
+      : code(projection_code(p.code)),
+        phi0(p.lat_orig * A::deg),
+        lambda0(p.lon_orig * A::deg),
+        lambda_s(p.stand_lon * A::deg),
+        phi1(p.truelat1 * A::deg) {
     if (code != Code::lambert && code != Code::stereographic) return;
-    hemi = hemisphere(code == Code::lambert ? truelat2 : truelat1);
+    hemi = hemisphere(code == Code::lambert ? p.truelat2 : p.truelat1);
     h = static_cast<Real>(hemi);
     pole = h * A::half_pi;
     if (code == Code::lambert) {
-      n = cone_factor(truelat1, truelat2, hemi);
+      n = cone_factor(p.truelat1, p.truelat2, hemi);
       t1 = A::tan((pole - phi1) * Real(0.5));
     }
   }
@@ -179,17 +178,21 @@ Plane<Real> stereographic_plane(Real phi, Real lambda, const Setup<Real>& g,
 
 // Forward conversion, shared by the 32-bit and the 64-bit form.
 // Contract: lat/lon and the description in degrees (dx in km, CE in
-// degrees); writes x and y in grid cells, the known point landing on
+// degrees); gives x and y in grid cells, the known point landing on
 // (x_orig, y_orig) exactly in LC and ST (its plane position is subtracted
 // from itself).  ME and CE do not wrap longitudes.  An unknown code ends the
 // program.  Every operation is carried out in Real, in the order written.
 // O(1).
 template <typename Real>
-void forward(Real lat, Real lon, Real& x, Real& y, std::string_view proj,
-             Real dx, Real lat_orig, Real lon_orig, Real x_orig, Real y_orig,
-             Real stand_lon, Real truelat1, Real truelat2) {
+GridXY<Real> forward(Real lat, Real lon, const BasicProjectionSpec<Real>& p) {
   using A = Arith<Real>;
-  const Setup<Real> g(proj, lat_orig, lon_orig, stand_lon, truelat1, truelat2);
+  const Setup<Real> g(p);
+  const Real dx = p.dx;
+  const Real x_orig = p.x_orig;
+  const Real y_orig = p.y_orig;
+  GridXY<Real> r;
+  Real& x = r.x;
+  Real& y = r.y;
   const Real phi = lat * A::deg;
   const Real lambda = lon * A::deg;
 
@@ -201,70 +204,65 @@ void forward(Real lat, Real lon, Real& x, Real& y, std::string_view proj,
               dx +
           y_orig;
       x = (lambda - g.lambda0) * s / dx + x_orig;
-      return;
+      return r;
     }
     case Code::cylindrical:
-      y = (lat - lat_orig) / dx + y_orig;
-      x = (lon - lon_orig) / dx + x_orig;
-      return;
+      y = (lat - p.lat_orig) / dx + y_orig;
+      x = (lon - p.lon_orig) / dx + x_orig;
+      return r;
     case Code::lambert: {
       const Real k = A::radius * A::sin(g.pole - g.phi1) / (g.n * dx);
-      const Plane<Real> p = lambert_plane(phi, lambda, g, k);
-      const Plane<Real> p0 = lambert_plane(g.phi0, g.lambda0, g, k);
-      y = (p.Y - p0.Y) * g.h + y_orig;
-      x = (p.X - p0.X) + x_orig;
-      return;
+      const Plane<Real> q = lambert_plane(phi, lambda, g, k);
+      const Plane<Real> q0 = lambert_plane(g.phi0, g.lambda0, g, k);
+      y = (q.Y - q0.Y) * g.h + y_orig;
+      x = (q.X - q0.X) + x_orig;
+      return r;
     }
     case Code::stereographic: {
       const Real k = A::radius / dx;
-      const Plane<Real> p = stereographic_plane(phi, lambda, g, k);
-      const Plane<Real> p0 = stereographic_plane(g.phi0, g.lambda0, g, k);
-      y = (p.Y - p0.Y) * g.h + y_orig;
-      x = (p.X - p0.X) + x_orig;
-      return;
+      const Plane<Real> q = stereographic_plane(phi, lambda, g, k);
+      const Plane<Real> q0 = stereographic_plane(g.phi0, g.lambda0, g, k);
+      y = (q.Y - q0.Y) * g.h + y_orig;
+      x = (q.X - q0.X) + x_orig;
+      return r;
     }
   }
+  return r;
 }
 
 }  // namespace
 
-void lltoxy_generic(float lat, float lon, float& x, float& y,
-                    std::string_view proj, float dx, float lat_orig,
-                    float lon_orig, float x_orig, float y_orig,
-                    float stand_lon, float truelat1, float truelat2) {
-  forward<float>(lat, lon, x, y, proj, dx, lat_orig, lon_orig, x_orig, y_orig,
-                 stand_lon, truelat1, truelat2);
+GridXY<float> latlon_to_grid(float lat, float lon, const ProjectionSpec& spec) {
+  return forward<float>(lat, lon, spec);
 }
 
-void lltoxy_generic8(double lat, double lon, double& x, double& y,
-                     std::string_view proj, double dx, double lat_orig,
-                     double lon_orig, double x_orig, double y_orig,
-                     double stand_lon, double truelat1, double truelat2) {
-  forward<double>(lat, lon, x, y, proj, dx, lat_orig, lon_orig, x_orig, y_orig,
-                  stand_lon, truelat1, truelat2);
+GridXY<double> latlon_to_grid(double lat, double lon, const ProjectionSpec64& spec) {
+  return forward<double>(lat, lon, spec);
 }
 
-void lccone(float truelat1, float truelat2, std::int32_t hemi, float& cone) {
-  cone = cone_factor<float>(truelat1, truelat2, hemi);
+float lambert_cone(float truelat1, float truelat2, std::int32_t hemi) {
+  return cone_factor<float>(truelat1, truelat2, hemi);
 }
 
-void lccone8(double truelat1, double truelat2, std::int32_t hemi,
-             double& cone) {
-  cone = cone_factor<double>(truelat1, truelat2, hemi);
+double lambert_cone(double truelat1, double truelat2, std::int32_t hemi) {
+  return cone_factor<double>(truelat1, truelat2, hemi);
 }
 
 // Inverse conversion in 32-bit arithmetic.
 // Contract: grid (x, y) and the description as for the forward conversion;
-// writes lat and lon in degrees, lon brought into [-180, 180] by at most one
+// gives lat and lon in degrees, lon brought into [-180, 180] by at most one
 // turn either way (CE included).  For a northern LC or ST grid it undoes the
 // forward conversion to 32-bit precision when lon_orig and stand_lon share
 // a longitude convention.  An unknown code ends the program.  O(1).
-void xytoll_generic(float x, float y, float& lat, float& lon,
-                    std::string_view proj, float dx, float lat_orig,
-                    float lon_orig, float x_orig, float y_orig,
-                    float stand_lon, float truelat1, float truelat2) {
+LatLon grid_to_latlon(float x, float y, const ProjectionSpec& p) {
   using A = Arith<float>;
-  const Setup<float> g(proj, lat_orig, lon_orig, stand_lon, truelat1, truelat2);
+  const Setup<float> g(p);
+  const float dx = p.dx;
+  const float x_orig = p.x_orig;
+  const float y_orig = p.y_orig;
+  LatLon r;
+  float& lat = r.lat;
+  float& lon = r.lon;
   // Radians to degrees: multiply by 180, then divide by pi.
   const auto degrees = [](float radians) { return radians * 180.0f / A::pi; };
 
@@ -280,8 +278,8 @@ void xytoll_generic(float x, float y, float& lat, float& lon,
       break;
     }
     case Code::cylindrical:
-      lat = lat_orig + dx * (y - y_orig);
-      lon = lon_orig + dx * (x - x_orig);
+      lat = p.lat_orig + dx * (y - y_orig);
+      lon = p.lon_orig + dx * (x - x_orig);
       break;
     case Code::lambert: {
       const float t0 = tanf((g.pole - g.phi0) * 0.5f);
@@ -314,6 +312,7 @@ void xytoll_generic(float x, float y, float& lat, float& lon,
   }
   if (lon > 180.0f) lon = lon - 360.0f;
   if (lon < -180.0f) lon = lon + 360.0f;
+  return r;
 }
 
 }  // namespace rn
