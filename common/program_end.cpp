@@ -22,13 +22,6 @@ void record_stop(std::string_view message) {
   plain_stop(kFailure);
 }
 
-void reason_stop_999(std::string_view message) {
-  message = message.substr(0, kReasonWidth);
-  while (!message.empty() && message.back() == ' ') message.remove_suffix(1);
-  out().record("Stoped du to ", message);
-  code_stop(999);
-}
-
 void fail(std::string_view message) { throw ProgramEnd{kFailure, std::string(message)}; }
 
 int run_program(const std::function<void()>& body) {

@@ -52,14 +52,6 @@ inline constexpr int kFailure = 1;
 /// stop with the failure status (the date routines' end).
 [[noreturn]] void record_stop(std::string_view message);
 
-/// Width at which `reason_stop_999` cuts its message.
-inline constexpr std::size_t kReasonWidth = 256;
-
-/// Writes the record "Stoped du to " joined with `message` (cut at 256
-/// characters, trailing blanks removed), then code stop 999 (the terrain
-/// readers' end with the fatal flag on).
-[[noreturn]] void reason_stop_999(std::string_view message);
-
 /// Failure of the process environment (an output that cannot be created, a
 /// station value that is not a number): one message line on the error stream,
 /// exit status kFailure.

@@ -81,8 +81,8 @@ void get_1d_netcdf_real8(std::string_view file, std::string_view var,
 
 // The point-extraction program carries, besides the two readers below, the
 // module reader `get1d_real` (ModuleReaders in its plain form, nc_readers.hpp)
-// and the `hydro_stop` form that writes its message and ends with a plain
-// stop (`hydro_stop_plain`, hydro_stop.hpp).
+// and the end that writes its message as one record and stops with the
+// failure status (`record_stop`, program_end.hpp).
 namespace site_readers {
 
 /// Rows of a field to read: 1-based `first` to `last`, inclusive.  The
