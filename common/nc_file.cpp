@@ -188,6 +188,23 @@ int NcFile::read(int varid, std::span<std::int32_t> values) const { return read_
 int NcFile::read(int varid, std::span<float> values) const { return read_whole(varid, values); }
 int NcFile::read(int varid, std::span<double> values) const { return read_whole(varid, values); }
 
+int NcFile::read_stored(int varid, std::span<std::byte> bytes) const {
+  std::size_t count = 0;
+  int status = var_count(varid, count);
+  nc_type type = NC_NAT;
+  if (status == NC_NOERR) status = var_type(varid, type);
+  std::size_t size = 0;
+  if (status == NC_NOERR) status = nc_inq_type(ncid_, type, nullptr, &size);
+  if (status != NC_NOERR) return status;
+  const std::size_t sizes[] = {count, size};
+  std::size_t total = 0;
+  if (!checked_count(sizes, total)) return kCountOverflow;
+  if (total != bytes.size()) return kCountMismatch;
+  if (total == 0) return NC_NOERR;
+  if (const int present = check_present(varid); present != NC_NOERR) return present;
+  return nc_get_var(ncid_, varid, bytes.data());
+}
+
 // Hyperslab read.
 // Contract: start and count hold one entry per dimension of the variable
 // (CDL order); every start + count stays within its dimension (checked here

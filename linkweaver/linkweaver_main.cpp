@@ -45,8 +45,7 @@ constexpr int kOutsideWindowCode = 999;
 }  // namespace
 
 int main(int argc, char** argv) {
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
+  return rn::run_entry("linkweaver", kHelp, argc, argv, [&] {
     rn::linkweaver::MappingState state;
     if (rn::linkweaver::build_mapping(state) == rn::linkweaver::Placement::outside_window) {
       rn::code_stop(kOutsideWindowCode);

@@ -184,14 +184,16 @@ TEST(LinkweaverRun, MissingGridVariablesStop) {
                    " failed to read the variabe: STREAMORDER\n"
                    " failed to read the netcdf file: child.nc\n"
                    " Error: failed to read variable STREAMORDER in child.nc: NetCDF: Variable not found\n");
-  EXPECT_EQ(r.err, "STOP In get2d_int() - failed to read the netcdf variable\n");
+  EXPECT_EQ(r.err, "linkweaver: child.nc: STREAMORDER: NetCDF: Variable not found\n"
+                   "STOP In get2d_int() - failed to read the netcdf variable\n");
 
   b.child_omit.clear();
   b.geo_has_xlong = false;
   b.write(dir.path());
   r = run("linkweaver", {}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "STOP  error reading variable , nf_get_var_real\n");
+  EXPECT_EQ(r.err, "linkweaver: geo.nc: XLONG_M: NetCDF: Variable not found\n"
+                   "STOP  error reading variable , nf_get_var_real\n");
   EXPECT_NE(r.out.find(" ix, jx            3           2\n"
                        " failed to read the variabe: XLONG_M\n"
                        " failed to read the netcdf file: geo.nc\n"),

@@ -63,13 +63,15 @@ TEST_F(Cellfeed, MissingOrForeignMappingEndsTheRun) {
   write_cdl(dir / "mapping.nc", EntryMapping{{1}, {"1"}, {1}, {1}, {1}}.cdl());
   const auto foreign = feed();
   EXPECT_EQ(foreign.status, 1);
-  EXPECT_EQ(foreign.err, "STOP In get_file_dimension() - nf_inq_dimid: \n");
+  EXPECT_EQ(foreign.err, "cellfeed: mapping.nc: childNodeNum: NetCDF: Invalid dimension ID or name\n"
+                         "STOP In get_file_dimension() - nf_inq_dimid: \n");
 
   fs::remove(dir / "mapping.nc");
   const auto missing = feed();
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, " inFIle =in.nc\n outFile =out.nc\n");
-  EXPECT_EQ(missing.err, "STOP In get_file_dimension() - Problem opening file\n");
+  EXPECT_EQ(missing.err, "cellfeed: mapping.nc: No such file or directory\n"
+                         "STOP In get_file_dimension() - Problem opening file\n");
   EXPECT_FALSE(fs::exists(dir / "out.nc"));
 }
 

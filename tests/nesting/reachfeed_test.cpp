@@ -272,7 +272,8 @@ TEST_F(Reachfeed, NoValidEntryGivesAnEmptyUnlimitedNodeDimension) {
 TEST_F(Reachfeed, MissingFilesEndTheRunWithTheirTexts) {
   const auto no_input = feed("absent.nc");
   EXPECT_EQ(no_input.status, 1);
-  EXPECT_EQ(no_input.err, "STOP In get_file_dimension() - Problem opening file\n");
+  EXPECT_EQ(no_input.err, "reachfeed: absent.nc: No such file or directory\n"
+                          "STOP In get_file_dimension() - Problem opening file\n");
   EXPECT_FALSE(fs::exists(dir / "mapping_index.nc"));
 
   fs::remove(dir / "mapping.nc");
@@ -289,7 +290,8 @@ TEST_F(Reachfeed, CacheBesideAnUnreadableParentOrMappingFileEndsTheRun) {
   const auto no_input = feed("absent.nc");
   EXPECT_EQ(no_input.status, 1);
   EXPECT_EQ(no_input.out, " inFIle =absent.nc\n outFile =out.nc\n Using the file mapping_index.nc\n");
-  EXPECT_EQ(no_input.err, "STOP In get_file_dimension() - Problem opening file\n");
+  EXPECT_EQ(no_input.err, "reachfeed: absent.nc: No such file or directory\n"
+                          "STOP In get_file_dimension() - Problem opening file\n");
 
   // A mapping.nc without PnodeId cannot confirm the cache; the search then
   // stops on it with the reader's texts.
@@ -303,7 +305,8 @@ TEST_F(Reachfeed, CacheBesideAnUnreadableParentOrMappingFileEndsTheRun) {
             std::string::npos)
       << broken.out;
   EXPECT_NE(broken.out.find(" Using the file mapping.nc\n"), std::string::npos);
-  EXPECT_EQ(broken.err, "STOP In get1d_int() - failed to read netcdf variable name.\n");
+  EXPECT_EQ(broken.err, "reachfeed: mapping.nc: PnodeId: NetCDF: Variable not found\n"
+                        "STOP In get1d_int() - failed to read netcdf variable name.\n");
 }
 
 // One run per hourly file, all at once in one folder, with two parent
