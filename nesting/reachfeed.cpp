@@ -216,8 +216,9 @@ void ReachInflow::write_inflow(std::string_view output) const {
   std::size_t lost_nodes = 0;
   for (std::size_t k = 0; k < nodes; ++k) {
     if (mask[k] <= 0) continue;
-    qstream.push_back(ww[k] > 0.0f ? outbuf[k] / ww[k] : kNoInflow);
-    lost_nodes += ww[k] > 0.0f ? 0 : lost_value[k];
+    const bool has_weight = ww[k] > 0.0f;
+    qstream.push_back(has_weight ? outbuf[k] / ww[k] : kNoInflow);
+    if (!has_weight && lost_value[k] != 0) ++lost_nodes;
     ci.push_back(ci_grid[k]);
     cj.push_back(cj_grid[k]);
   }
