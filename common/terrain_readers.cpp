@@ -185,8 +185,10 @@ namespace terrain {
 void get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& jx) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) {
+  if (const int opened = nc.open(file); opened != NC_NOERR) {
     out().line("FATAL ERROR: Problem opening file: '" + file + "'");
+    // A damaged file ends with the failure status, as in every program.
+    if (opened == kRefusedInput) plain_stop(kFailure);
     code_stop(888);
   }
   const auto length = [&](std::string_view dim, std::string_view problem) {
