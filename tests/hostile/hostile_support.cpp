@@ -216,7 +216,7 @@ Outcome Workspace::run(const Launch& how) const { return run(case_.args, how); }
 Outcome Workspace::run(const std::vector<std::string>& args, const Launch& how) const {
   Outcome o;
   o.before = listing();
-  o.result = launch(case_.program, args, root_ / case_.cwd, how);
+  o.result = launch(case_.program, args, root_ / case_.cwd, how, &o.peak_rss_kb);
   o.after = listing();
   return o;
 }
@@ -232,8 +232,8 @@ std::set<std::string> Workspace::listing() const {
 // limits and identity of `how` in the child; waits for it.  Returns its
 // exit status (128 + signal number when killed) and both streams.
 RunResult launch(const std::string& program, const std::vector<std::string>& args,
-                 const fs::path& cwd, const Launch& how) {
-  const std::string exe = (bin_dir() / program).string();
+                 const fs::path& cwd, const Launch& how, long* peak_rss_kb) {
+  const std::string exe = ((how.bin.empty() ? bin_dir() : how.bin) / program).string();
   std::vector<std::string> store{exe};
   store.insert(store.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -264,6 +264,11 @@ RunResult launch(const std::string& program, const std::vector<std::string>& arg
                          static_cast<rlim_t>(how.address_space_limit)};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(123);
     }
+    if (how.cpu_seconds_limit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(how.cpu_seconds_limit),
+                         static_cast<rlim_t>(how.cpu_seconds_limit)};
+      if (::setrlimit(RLIMIT_CPU, &limit) != 0) ::_exit(124);
+    }
     if (how.drop_privileges && ::geteuid() == 0) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
         ::_exit(122);
@@ -277,7 +282,9 @@ RunResult launch(const std::string& program, const std::vector<std::string>& arg
   RunResult r;
   drain(out_pipe[0], err_pipe[0], r.out, r.err);
   int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
+  struct rusage usage {};
+  ::wait4(pid, &wstatus, 0, &usage);
+  if (peak_rss_kb != nullptr) *peak_rss_kb = usage.ru_maxrss;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   return r;
 }
