@@ -178,15 +178,17 @@ class HeaderReader {
     return n;
   }
 
-  // A list header: its entry count (0 for an absent list).
+  // A list header: its entry count (0 for an absent list).  The tag of an
+  // empty list is not looked at: the library reads such a list as empty
+  // whatever its tag, and so does the walk.
   std::uint64_t list(std::uint32_t expected, const char* what, std::uint64_t min_bytes) {
     const std::uint64_t t = tag(what);
-    if (t == kAbsent) {
-      if (non_neg(what) != 0) throw HeaderFault{std::string("an absent list of ") + what + " with a count"};
-      return 0;
+    const std::uint64_t n = entries(what, min_bytes);
+    if (n != 0 && t != expected) {
+      throw HeaderFault{std::string(t == kAbsent ? "an absent list of " : "a wrong tag before the ") + what +
+                        (t == kAbsent ? " with a count" : "")};
     }
-    if (t != expected) throw HeaderFault{std::string("a wrong tag before the ") + what};
-    return entries(what, min_bytes);
+    return n;
   }
 
   std::string name(const char* owner) {

@@ -10,9 +10,9 @@
 //
 //   magic         "CDF" and version 1, 2 or 5
 //   numrecs       non-negative (or "streaming": the reader counts the records)
-//   lists         tag 0x0A / 0x0C / 0x0B (or both words zero for an absent
-//                 list), a non-negative count that the bytes left in the
-//                 file can hold
+//   lists         tag 0x0A / 0x0C / 0x0B before a non-negative count that
+//                 the bytes left in the file can hold (an empty list's tag
+//                 is not looked at, as the library does not)
 //   names         1 to 256 bytes of UTF-8, first a letter, digit, '_' or a
 //                 multibyte character, no control character, no '/', no
 //                 trailing blank; unique among the dimensions, the

@@ -10,7 +10,7 @@
 // files in `--keep`.  Exit status 1 when any run did not end cleanly.
 //
 //   damaged_header_campaign [--count 120] [--first 0] [--cases a,b,...]
-//       [--bin DIR] [--as-limit-mb N] [--cpu-seconds 60] [--keep DIR]
+//       [--bin DIR] [--as-limit-mb N] [--cpu-seconds 60] [--keep DIR] [--list 1]
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
@@ -33,30 +33,10 @@ struct Options {
   long as_limit_mb = -1;
   long cpu_seconds = 60;
   fs::path keep;
+  bool list = false;
 };
 
-// Seed of one damaged copy: the case, the input and the copy's number.
-std::uint64_t seed_of(const std::string& name, const std::string& input, int index) {
-  std::uint64_t h = 1469598103934665603ull;  // FNV-1a
-  for (const char c : name + ":" + input) {
-    h ^= static_cast<unsigned char>(c);
-    h *= 1099511628211ull;
-  }
-  return h + static_cast<std::uint64_t>(index);
-}
-
 bool is_nc(const std::string& input) { return input.size() > 3 && input.substr(input.size() - 3) == ".nc"; }
-
-// The classic-format copy of a basin input, made once.
-const std::string& classic_bytes(const ScratchDir& dir, const std::string& input) {
-  static std::map<std::string, std::string> made;
-  auto it = made.find(input);
-  if (it != made.end()) return it->second;
-  const fs::path to = dir / ("classic-" + std::to_string(made.size()) + ".nc");
-  const std::string command = "nccopy -k classic '" + (basin() / input).string() + "' '" + to.string() + "'";
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-  return made.emplace(input, read_file(to)).first->second;
-}
 
 struct Tally {
   std::map<std::string, int> ends;  // "status 0", "refused", "signal 8", ...
@@ -104,7 +84,6 @@ std::string end_of(const Outcome& o) {
 }
 
 int run_campaign(const Options& opt) {
-  ScratchDir scratch;
   Launch how;
   how.bin = opt.bin;
   how.cpu_seconds_limit = opt.cpu_seconds;
@@ -117,19 +96,22 @@ int run_campaign(const Options& opt) {
     const ProgramCase& c = program_case(name);
     for (const std::string& input : c.inputs) {
       if (!is_nc(input)) continue;
-      const std::string& sound = classic_bytes(scratch, input);
-      const std::uint64_t header = classic_header_bytes(sound);
+      const std::uint64_t header = classic_header_bytes(classic_basin_input(input));
       Tally tally;
       for (int k = opt.first; k < opt.first + opt.count; ++k) {
-        const std::string damaged = damage_header(sound, header, seed_of(name, input, k));
+        const std::string damaged = damaged_header_copy(name, input, k);
         Workspace w(c);
-        for (const std::string& other : c.inputs) {
-          if (is_nc(other)) write_file(w / other, other == input ? damaged : classic_bytes(scratch, other));
-        }
+        place_classic_inputs(w, input, damaged);
         const Outcome o = w.run(how);
         ++tally.runs;
         ++tally.ends[end_of(o)];
         tally.peak_kb = std::max(tally.peak_kb, o.peak_rss_kb);
+        if (opt.list) {
+          const std::string& err = o.result.err;
+          const auto at = err.find(" refused: ");
+          std::cout << name << " " << input << " #" << k << " " << end_of(o) << " "
+                    << (at == std::string::npos ? "" : err.substr(at + 10, err.find('\n', at) - at - 10)) << "\n";
+        }
         const std::string fault = fault_of(w, o, input);
         if (fault.empty()) continue;
         ++tally.faults;
@@ -166,6 +148,7 @@ int main(int argc, char** argv) {
     else if (key == "--as-limit-mb") opt.as_limit_mb = std::stol(value);
     else if (key == "--cpu-seconds") opt.cpu_seconds = std::stol(value);
     else if (key == "--keep") opt.keep = value;
+    else if (key == "--list") opt.list = value == "1";
     else if (key == "--cases") {
       std::istringstream items(value);
       for (std::string item; std::getline(items, item, ',');) opt.cases.push_back(item);

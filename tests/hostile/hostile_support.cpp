@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 namespace rn::test::hostile {
@@ -287,6 +288,41 @@ RunResult launch(const std::string& program, const std::vector<std::string>& arg
   if (peak_rss_kb != nullptr) *peak_rss_kb = usage.ru_maxrss;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   return r;
+}
+
+namespace {
+
+bool is_nc(const std::string& input) {
+  return input.size() > 3 && input.compare(input.size() - 3, 3, ".nc") == 0;
+}
+
+}  // namespace
+
+const std::string& classic_basin_input(const std::string& input) {
+  static ScratchDir dir;
+  static std::map<std::string, std::string> made;
+  auto it = made.find(input);
+  if (it != made.end()) return it->second;
+  const fs::path to = dir / ("classic-" + std::to_string(made.size()) + ".nc");
+  const std::string command = "nccopy -k classic '" + (basin() / input).string() + "' '" + to.string() + "'";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+  return made.emplace(input, read_file(to)).first->second;
+}
+
+std::string damaged_header_copy(const std::string& name, const std::string& input, int index) {
+  std::uint64_t seed = 1469598103934665603ull;  // FNV-1a of "name:input", plus the index
+  for (const char c : name + ":" + input) {
+    seed ^= static_cast<unsigned char>(c);
+    seed *= 1099511628211ull;
+  }
+  const std::string& sound = classic_basin_input(input);
+  return damage_header(sound, classic_header_bytes(sound), seed + static_cast<std::uint64_t>(index));
+}
+
+void place_classic_inputs(const Workspace& w, const std::string& input, const std::string& bytes) {
+  for (const std::string& other : w.run_case().inputs) {
+    if (is_nc(other)) write_file(w / other, other == input ? bytes : classic_basin_input(other));
+  }
 }
 
 bool has_sanitizer_report(std::string_view text) {

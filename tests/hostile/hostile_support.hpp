@@ -116,6 +116,19 @@ class Workspace {
   std::string problem_;
 };
 
+/// The basin input `input` converted to the classic format with `nccopy -k
+/// classic`, made once per process.
+const std::string& classic_basin_input(const std::string& input);
+
+/// Copy `index` of the damaged-header campaign: the classic form of `input`
+/// with random header bytes changed (damage_header), seeded by the case's
+/// name, the input and `index`.
+std::string damaged_header_copy(const std::string& name, const std::string& input, int index);
+
+/// Puts the classic form of every netCDF input of the work area's case in
+/// place, `input` replaced by `bytes`.
+void place_classic_inputs(const Workspace& w, const std::string& input, const std::string& bytes);
+
 /// Runs `program` in `cwd` with standard output and error read through
 /// pipes (a file-size limit does not touch them).
 /// Its largest resident size goes to `peak_rss_kb` when given.
