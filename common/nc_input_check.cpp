@@ -303,6 +303,8 @@ InputCheck check_nc_input(const std::string& path) {
   return verdict;
 }
 
+void forget_input_verdicts() { probed().clear(); }
+
 void report_refused_input(std::string_view path, std::string_view reason) {
   // A program that opens the file again (once per variable) says it once.
   static std::string last;

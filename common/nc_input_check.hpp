@@ -84,6 +84,10 @@ struct InputCheck {
 /// Checks the file at `path` as described above.
 InputCheck check_nc_input(const std::string& path);
 
+/// Forgets the verdicts kept on probed files (benchmarks measure the probe
+/// of a file more than once).
+void forget_input_verdicts();
+
 /// Writes "Error: netCDF input <path> refused: <reason>" on the error
 /// stream (standard output's records first, so both read in order).
 void report_refused_input(std::string_view path, std::string_view reason);
