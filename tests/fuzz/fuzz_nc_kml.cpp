@@ -16,10 +16,6 @@ namespace {
 
 using rn::fuzz::FileSpec;
 
-const FileSpec kPoints{{{"time", 1}, {"recNum", 6}},
-                       {{"time", NC_INT, {0}}, {"streamflow", NC_FLOAT, {1}}, {"acc_streamflowMax", NC_FLOAT, {1}},
-                        {"latitude", NC_FLOAT, {1}}, {"longitude", NC_FLOAT, {1}}, {"order", NC_INT, {1}},
-                        {"chanxi", NC_INT, {1}}, {"chanyj", NC_INT, {1}}}};
 const FileSpec kSegments{{{"n", 6}},
                          {{"chlat", NC_FLOAT, {0}}, {"chlon", NC_FLOAT, {0}}, {"order", NC_INT, {0}},
                           {"chanxi", NC_INT, {0}}, {"chanyj", NC_INT, {0}}}};
@@ -40,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t pick = in.u8();
   const int program = pick % 4;
   const bool segments = program == 3 || (program < 2 && (pick & 4) != 0);
-  rn::fuzz::write_fuzzed_file(kPoints, segments ? none : in, "points.nc");
+  rn::fuzz::write_fuzzed_file(rn::fuzz::kChannelPoints, segments ? none : in, "points.nc");
   rn::fuzz::write_fuzzed_file(kSegments, segments ? in : none, "seg_info.nc");
   rn::fuzz::run_program_input([&] {
     switch (program) {

@@ -25,10 +25,6 @@ const FileSpec kReachMapping{{{"ndata", 4}, {"gridNum", 4}},
                              {{"PnodeId", NC_INT, {0}}, {"pOrder", NC_INT, {0}}, {"cOrder", NC_INT, {0}},
                               {"weight", NC_FLOAT, {0}}, {"childIndex", NC_INT, {0}},
                               {"ci_grid", NC_INT, {1}}, {"cj_grid", NC_INT, {1}}}};
-const FileSpec kPoints{{{"time", 1}, {"recNum", 6}},
-                       {{"time", NC_INT, {0}}, {"streamflow", NC_FLOAT, {1}}, {"acc_streamflowMax", NC_FLOAT, {1}},
-                        {"latitude", NC_FLOAT, {1}}, {"longitude", NC_FLOAT, {1}}, {"order", NC_INT, {1}},
-                        {"chanxi", NC_INT, {1}}, {"chanyj", NC_INT, {1}}}};
 const FileSpec kCellMapping{{{"childNodeNum", 4}},
                             {{"weight", NC_FLOAT, {0}}, {"ci_grid", NC_INT, {0}}, {"cj_grid", NC_INT, {0}},
                              {"fcstIndex", NC_INT, {0}}}};
@@ -41,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::Bytes none(nullptr, 0);
   const std::uint8_t pick = in.u8() % 4;
   const bool reach = pick < 2;
-  const FileSpec& input = reach ? kReach : kPoints;
+  const FileSpec& input = reach ? kReach : rn::fuzz::kChannelPoints;
   const FileSpec& mapping = reach ? kReachMapping : kCellMapping;
   rn::fuzz::write_fuzzed_file(input, pick % 2 == 0 ? in : none, "input.nc");
   rn::fuzz::write_fuzzed_file(mapping, pick % 2 == 1 ? in : none, "mapping.nc");

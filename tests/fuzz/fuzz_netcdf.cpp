@@ -280,6 +280,12 @@ constexpr int kFormats[] = {NC_FORMAT_CLASSIC, NC_FORMAT_64BIT_OFFSET, NC_FORMAT
 
 }  // namespace
 
+const FileSpec kChannelPoints{
+    {{"time", 1}, {"recNum", 6}},
+    {{"time", NC_INT, {0}}, {"streamflow", NC_FLOAT, {1}}, {"acc_streamflowMax", NC_FLOAT, {1}},
+     {"latitude", NC_FLOAT, {1}}, {"longitude", NC_FLOAT, {1}}, {"order", NC_INT, {1}},
+     {"chanxi", NC_INT, {1}}, {"chanyj", NC_INT, {1}}}};
+
 void write_fuzzed_file(const FileSpec& spec, Bytes& in, const std::string& path) {
   Model m = describe(spec);
   const std::uint8_t head = in.u8();

@@ -45,6 +45,10 @@ struct FileSpec {
   std::size_t records = 2;  ///< records written when a dimension is unlimited
 };
 
+/// The parent channel output by channel cell (cellfeed and the globe
+/// exporters read it).
+extern const FileSpec kChannelPoints;
+
 /// Writes the file that `spec` and the bytes of `in` describe at `path`
 /// (replacing it).  A description the library cannot store in the chosen
 /// format loses the parts it refuses.
