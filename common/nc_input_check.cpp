@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <netcdf.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -140,10 +141,16 @@ int inquire_file(int id) {
   if (null_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(null_fd, 1) < 0 || ::dup2(null_fd, 2) < 0) {
     ::_exit(kProbeSetupFailed);
   }
+  // Gone with the program (a run killed at any point leaves no probe
+  // behind); no core file where the program works.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   ::signal(SIGALRM, SIG_DFL);
   ::signal(SIGXCPU, SIG_DFL);
+  const rlimit no_core{0, 0};
   const rlimit cpu{kProbeCpuSeconds, kProbeCpuSeconds + 1};
-  if (::setrlimit(RLIMIT_CPU, &cpu) != 0) ::_exit(kProbeSetupFailed);
+  if (::setrlimit(RLIMIT_CORE, &no_core) != 0 || ::setrlimit(RLIMIT_CPU, &cpu) != 0) {
+    ::_exit(kProbeSetupFailed);
+  }
   if (address_space != RLIM_INFINITY) {
     const rlimit as{address_space, address_space};
     if (::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(kProbeSetupFailed);

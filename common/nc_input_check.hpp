@@ -28,12 +28,13 @@
 //     variables, their dimension ids and every attribute's values), under
 //     an address-space limit of the parent's size plus kProbeMemoryBytes
 //     (not under AddressSanitizer, which reserves terabytes), kProbeCpuSeconds
-//     of CPU and kProbeWallSeconds of wall time; its standard streams go to
-//     /dev/null.  The child reports through a pipe; a child that crashes,
-//     runs out of memory or time, or whose inquiries fail gets the file
-//     refused.  When the library itself declines the file (not netCDF,
-//     unknown format), the probe's library status is returned as the open's
-//     status, exactly as before.  Only then does the parent open the file.
+//     of CPU and kProbeWallSeconds of wall time, no core file, killed with
+//     the program; its standard streams go to /dev/null.  The child reports
+//     through a pipe; a child that crashes, runs out of memory or time, or
+//     whose inquiries fail gets the file refused.  When the library itself
+//     declines the file (not netCDF, unknown format), the probe's library
+//     status is returned as the open's status, exactly as before.  Only
+//     when the probe passes does the parent open the file.
 //     A verdict is kept per file (device, inode, size, modification and
 //     change times) for the life of the process, so a file that a program
 //     opens once per variable is probed once.  Data chunks are not read by
