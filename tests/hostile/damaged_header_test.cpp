@@ -20,6 +20,7 @@ struct Row {
 
 constexpr Row kRows[] = {
     {"reachfeed", "channel/reach_2016010100.nc", 25, "SIGSEGV"},
+    {"linkweaver", "parent/parent_overlap.nc", 273, "SIGSEGV"},
     {"reachfeed", "channel/reach_2016010100.nc", 10, "over 1 GB"},
     {"linkweaver", "parent/parent_geo.nc", 118, "2.4 GB"},
     {"linkweaver", "parent/parent_links.nc", 36, "over 1 GB"},
