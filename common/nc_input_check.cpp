@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -135,6 +136,18 @@ int inquire_file(int id) {
   return NC_NOERR;
 }
 
+// Lowers a limit of this process to `soft` and `hard`, never above the
+// limits it already has (a process may not raise its hard limits).
+bool lower_limit(int resource, rlim_t soft, rlim_t hard) {
+  rlimit now{};
+  if (::getrlimit(resource, &now) != 0) return false;
+  const auto lower = [](rlim_t a, rlim_t b) {
+    return a == RLIM_INFINITY ? b : b == RLIM_INFINITY ? a : std::min(a, b);
+  };
+  const rlimit wanted{lower(soft, now.rlim_max), lower(hard, now.rlim_max)};
+  return ::setrlimit(resource, &wanted) == 0;
+}
+
 // The child's whole life: limits, open, inquiries, one report, _exit.
 [[noreturn]] void probe_child(const std::string& path, int report_fd, rlim_t address_space) {
   const int null_fd = ::open("/dev/null", O_RDWR);
@@ -146,14 +159,9 @@ int inquire_file(int id) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   ::signal(SIGALRM, SIG_DFL);
   ::signal(SIGXCPU, SIG_DFL);
-  const rlimit no_core{0, 0};
-  const rlimit cpu{kProbeCpuSeconds, kProbeCpuSeconds + 1};
-  if (::setrlimit(RLIMIT_CORE, &no_core) != 0 || ::setrlimit(RLIMIT_CPU, &cpu) != 0) {
+  if (!lower_limit(RLIMIT_CORE, 0, 0) || !lower_limit(RLIMIT_CPU, kProbeCpuSeconds, kProbeCpuSeconds + 1) ||
+      !lower_limit(RLIMIT_AS, address_space, address_space)) {
     ::_exit(kProbeSetupFailed);
-  }
-  if (address_space != RLIM_INFINITY) {
-    const rlimit as{address_space, address_space};
-    if (::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(kProbeSetupFailed);
   }
   ::alarm(kProbeWallSeconds);
   int id = -1;

@@ -122,6 +122,17 @@ TEST(ClassicExtent, OtherFilesHaveNoClassicLayout) {
   write_cdl(dir / "whole.nc", kMixed, "nc3");
   fs::resize_file(dir / "whole.nc", 120);
   EXPECT_FALSE(classic_variable_ends((dir / "whole.nc").string()).has_value());
+
+  // How the open ends: the library's own status for what it declines
+  // cleanly (a missing file, text), a refusal for what it must not see.
+  NcFile nc;
+  EXPECT_EQ(nc.open((dir / "absent.nc").string()), ENOENT);
+  write_file(dir / "plain.nc", "no netCDF at all");
+  EXPECT_EQ(nc.open((dir / "plain.nc").string()), NC_ENOTNC);
+  EXPECT_EQ(nc.open((dir / "text.nc").string()), kRefusedInput);
+  EXPECT_EQ(nc.open(dir.path().string()), kRefusedInput);
+  EXPECT_EQ(nc.open((dir / "whole.nc").string()), kRefusedInput);
+  EXPECT_EQ(nc.open((dir / "four.nc").string()), NC_NOERR);
 }
 
 }  // namespace
