@@ -14,9 +14,9 @@
 
 namespace {
 
-using rn::fuzz::FileSpec;
+using rn::fuzz::FileLayout;
 
-const FileSpec kSegments{{{"n", 6}},
+const FileLayout kSegments{{{"n", 6}},
                          {{"chlat", NC_FLOAT, {0}}, {"chlon", NC_FLOAT, {0}}, {"order", NC_INT, {0}},
                           {"chanxi", NC_INT, {0}}, {"chanyj", NC_INT, {0}}}};
 

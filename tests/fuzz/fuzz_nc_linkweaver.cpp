@@ -17,23 +17,23 @@
 
 namespace {
 
-using rn::fuzz::AttSpec;
-using rn::fuzz::FileSpec;
+using rn::fuzz::AttLayout;
+using rn::fuzz::FileLayout;
 
-const std::vector<AttSpec> kProjection{{"TRUELAT1", NC_FLOAT, 33.0}, {"TRUELAT2", NC_FLOAT, 45.0},
+const std::vector<AttLayout> kProjection{{"TRUELAT1", NC_FLOAT, 33.0}, {"TRUELAT2", NC_FLOAT, 45.0},
                                        {"CEN_LAT", NC_FLOAT, 40.0}, {"CEN_LON", NC_FLOAT, -100.0},
                                        {"STAND_LON", NC_FLOAT, -100.0}};
-const FileSpec kGeo{{{"Time", 1}, {"south_north", 4}, {"west_east", 5}},
+const FileLayout kGeo{{{"Time", 1}, {"south_north", 4}, {"west_east", 5}},
                     {{"XLAT_M", NC_FLOAT, {0, 1, 2}}, {"XLONG_M", NC_FLOAT, {0, 1, 2}},
                      {"HGT_M", NC_FLOAT, {0, 1, 2}}, {"LANDMASK", NC_FLOAT, {0, 1, 2}}},
                     kProjection};
-const FileSpec kLinks{{{"linkDim", 5}},
+const FileLayout kLinks{{{"linkDim", 5}},
                       {{"link", NC_INT, {0}}, {"order", NC_INT, {0}}, {"to", NC_INT, {0}},
                        {"lat", NC_FLOAT, {0}}, {"lon", NC_FLOAT, {0}}}};
-const FileSpec kOverlap{{{"polyid", 3}, {"data", 6}},
+const FileLayout kOverlap{{{"polyid", 3}, {"data", 6}},
                         {{"polyid", NC_INT, {0}}, {"overlaps", NC_INT, {0}}, {"i_index", NC_INT, {1}},
                          {"j_index", NC_INT, {1}}, {"regridweight", NC_DOUBLE, {1}}}};
-const FileSpec kChild{{{"x", 5}, {"y", 4}},
+const FileLayout kChild{{{"x", 5}, {"y", 4}},
                       {{"x", NC_DOUBLE, {0}}, {"y", NC_DOUBLE, {1}}, {"CHANNELGRID", NC_INT, {1, 0}},
                        {"FLOWDIRECTION", NC_INT, {1, 0}}, {"STREAMORDER", NC_INT, {1, 0}},
                        {"LATITUDE", NC_FLOAT, {1, 0}}, {"LONGITUDE", NC_FLOAT, {1, 0}}},
@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::Bytes in(data, size);
   rn::fuzz::Bytes none(nullptr, 0);
   const int pick = in.u8() % 4;
-  const FileSpec* specs[] = {&kGeo, &kLinks, &kOverlap, &kChild};
+  const FileLayout* layouts[] = {&kGeo, &kLinks, &kOverlap, &kChild};
   const char* names[] = {"geo.nc", "links.nc", "overlap.nc", "child.nc"};
-  rn::fuzz::write_fuzzed_file(*specs[pick], in, names[pick]);
+  rn::fuzz::write_fuzzed_file(*layouts[pick], in, names[pick]);
   if (pick == 3) rn::fuzz::write_fuzzed_file(kGeo, none, "geo.nc");
   rn::fuzz::run_program_input([&] {
     lw::Nlst nlst;

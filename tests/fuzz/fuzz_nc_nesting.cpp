@@ -15,17 +15,17 @@
 
 namespace {
 
-using rn::fuzz::FileSpec;
+using rn::fuzz::FileLayout;
 
-const FileSpec kReach{{{"time", 1}, {"feature_id", 6}},
+const FileLayout kReach{{{"time", 1}, {"feature_id", 6}},
                       {{"time", NC_INT, {0}},
                        {"feature_id", NC_INT, {1}},
                        {"streamflow", NC_INT, {1}, {{"scale_factor", NC_FLOAT, 0.01}, {"add_offset", NC_FLOAT, 0.0}}}}};
-const FileSpec kReachMapping{{{"ndata", 4}, {"gridNum", 4}},
+const FileLayout kReachMapping{{{"ndata", 4}, {"gridNum", 4}},
                              {{"PnodeId", NC_INT, {0}}, {"pOrder", NC_INT, {0}}, {"cOrder", NC_INT, {0}},
                               {"weight", NC_FLOAT, {0}}, {"childIndex", NC_INT, {0}},
                               {"ci_grid", NC_INT, {1}}, {"cj_grid", NC_INT, {1}}}};
-const FileSpec kCellMapping{{{"childNodeNum", 4}},
+const FileLayout kCellMapping{{{"childNodeNum", 4}},
                             {{"weight", NC_FLOAT, {0}}, {"ci_grid", NC_INT, {0}}, {"cj_grid", NC_INT, {0}},
                              {"fcstIndex", NC_INT, {0}}}};
 
@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::Bytes none(nullptr, 0);
   const std::uint8_t pick = in.u8() % 4;
   const bool reach = pick < 2;
-  const FileSpec& input = reach ? kReach : rn::fuzz::kChannelPoints;
-  const FileSpec& mapping = reach ? kReachMapping : kCellMapping;
+  const FileLayout& input = reach ? kReach : rn::fuzz::kChannelPoints;
+  const FileLayout& mapping = reach ? kReachMapping : kCellMapping;
   rn::fuzz::write_fuzzed_file(input, pick % 2 == 0 ? in : none, "input.nc");
   rn::fuzz::write_fuzzed_file(mapping, pick % 2 == 1 ? in : none, "mapping.nc");
   std::remove("mapping_index.nc");  // the cache of an earlier input

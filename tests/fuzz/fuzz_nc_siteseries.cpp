@@ -15,13 +15,13 @@
 
 namespace {
 
-using rn::fuzz::FileSpec;
+using rn::fuzz::FileLayout;
 
-const FileSpec kLatLon{{{"lat_0", 4}, {"lon_0", 5}},
+const FileLayout kLatLon{{{"lat_0", 4}, {"lon_0", 5}},
                        {{"lat_0", NC_FLOAT, {0}}, {"lon_0", NC_FLOAT, {1}}, {"U10", NC_FLOAT, {0, 1}},
                         {"V10", NC_FLOAT, {0, 1}}, {"T2", NC_FLOAT, {0, 1}}, {"Q2", NC_FLOAT, {0, 1}},
                         {"RAINRATE", NC_FLOAT, {0, 1}}}};
-const FileSpec kLambertRain{{{"ygrid_0", 4}, {"xgrid_0", 5}}, {{"RAIN", NC_FLOAT, {0, 1}}}};
+const FileLayout kLambertRain{{{"ygrid_0", 4}, {"xgrid_0", 5}}, {{"RAIN", NC_FLOAT, {0, 1}}}};
 
 }  // namespace
 

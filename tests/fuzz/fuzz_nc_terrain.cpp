@@ -15,7 +15,7 @@
 
 namespace {
 
-const rn::fuzz::FileSpec kTerrain{{{"south_north", 4}, {"west_east", 5}},
+const rn::fuzz::FileLayout kTerrain{{{"south_north", 4}, {"west_east", 5}},
                                   {{"HGT_M", NC_FLOAT, {0, 1}}, {"LANDMASK", NC_FLOAT, {0, 1}}}};
 
 }  // namespace

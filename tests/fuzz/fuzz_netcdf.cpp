@@ -28,7 +28,7 @@ struct Var {
   nc_type type;
   std::vector<int> dims;
   std::vector<Att> atts;
-  int data_mode = 0;  // 0 counting, 1 from the bytes, 2 special values, 3 zeros
+  int data_mode = 0;  // 0 counting, 1 from the bytes, 2 odd values (NaN, infinities, limits), 3 zeros
   std::vector<double> given;  // values from the bytes (mode 1)
 };
 struct Dim {
@@ -56,7 +56,7 @@ constexpr const char* kNames[] = {
 constexpr nc_type kClassicTypes[] = {NC_BYTE, NC_CHAR, NC_SHORT, NC_INT, NC_FLOAT, NC_DOUBLE};
 constexpr nc_type kWideTypes[] = {NC_UBYTE, NC_USHORT, NC_UINT, NC_INT64, NC_UINT64, NC_STRING};
 
-constexpr double kSpecial[] = {std::numeric_limits<double>::quiet_NaN(),
+constexpr double kOddValues[] = {std::numeric_limits<double>::quiet_NaN(),
                                std::numeric_limits<double>::infinity(),
                                -std::numeric_limits<double>::infinity(),
                                -9999.0, 0.0, -1.0, 3.0e38, 2147483648.0, -2147483649.0, 1.0e-45};
@@ -85,21 +85,21 @@ Att make_att(Bytes& in, int format) {
   const std::size_t n = in.u8() % 4;
   for (std::size_t k = 0; k < n; ++k) {
     const std::uint8_t how = in.u8();
-    a.values.push_back(how < 128 ? static_cast<double>(in.f32()) : kSpecial[how % std::size(kSpecial)]);
+    a.values.push_back(how < 128 ? static_cast<double>(in.f32()) : kOddValues[how % std::size(kOddValues)]);
   }
   return a;
 }
 
-Model describe(const FileSpec& spec) {
+Model describe(const FileLayout& layout) {
   Model m;
-  for (const DimSpec& d : spec.dims) m.dims.push_back({d.name, d.length});
-  for (const VarSpec& v : spec.vars) {
+  for (const DimLayout& d : layout.dims) m.dims.push_back({d.name, d.length});
+  for (const VarLayout& v : layout.vars) {
     Var var{v.name, v.type, v.dims, {}, 0, {}};
-    for (const AttSpec& a : v.atts) var.atts.push_back({a.name, a.type, {a.value}});
+    for (const AttLayout& a : v.atts) var.atts.push_back({a.name, a.type, {a.value}});
     m.vars.push_back(std::move(var));
   }
-  for (const AttSpec& a : spec.global_atts) m.global_atts.push_back({a.name, a.type, {a.value}});
-  m.records = spec.records;
+  for (const AttLayout& a : layout.global_atts) m.global_atts.push_back({a.name, a.type, {a.value}});
+  m.records = layout.records;
   return m;
 }
 
@@ -147,7 +147,7 @@ void edit(Model& m, Bytes& in) {
         const std::size_t n = in.u8() % 16;
         for (std::size_t k = 0; k < n; ++k) {
           const std::uint8_t how = in.u8();
-          v->given.push_back(how < 160 ? static_cast<double>(in.i32()) : kSpecial[how % std::size(kSpecial)]);
+          v->given.push_back(how < 160 ? static_cast<double>(in.i32()) : kOddValues[how % std::size(kOddValues)]);
         }
       }
       break;
@@ -163,7 +163,7 @@ void edit(Model& m, Bytes& in) {
 double value_of(const Var& v, std::size_t k) {
   switch (v.data_mode) {
     case 1: return v.given.empty() ? 0.0 : v.given[k % v.given.size()];
-    case 2: return kSpecial[k % std::size(kSpecial)];
+    case 2: return kOddValues[k % std::size(kOddValues)];
     case 3: return 0.0;
     default: return static_cast<double>(k + 1);
   }
@@ -240,7 +240,10 @@ void write_model(const Model& m, const std::string& path) {
     const std::vector<std::size_t> start(count.size(), 0);
     if (var.type == NC_CHAR) {
       std::string text(n, '\0');
-      for (std::size_t k = 0; k < n; ++k) text[k] = static_cast<char>('0' + static_cast<int>(value_of(var, k)) % 10);
+      for (std::size_t k = 0; k < n; ++k) {
+        const double x = value_of(var, k);  // its last digit, 0 for NaN and infinities
+        text[k] = static_cast<char>('0' + (std::isfinite(x) ? static_cast<int>(std::fmod(std::fabs(x), 10.0)) : 0));
+      }
       nc_put_vara_text(id, var_ids[v], start.data(), count.data(), text.data());
       continue;
     }
@@ -280,14 +283,14 @@ constexpr int kFormats[] = {NC_FORMAT_CLASSIC, NC_FORMAT_64BIT_OFFSET, NC_FORMAT
 
 }  // namespace
 
-const FileSpec kChannelPoints{
+const FileLayout kChannelPoints{
     {{"time", 1}, {"recNum", 6}},
     {{"time", NC_INT, {0}}, {"streamflow", NC_FLOAT, {1}}, {"acc_streamflowMax", NC_FLOAT, {1}},
      {"latitude", NC_FLOAT, {1}}, {"longitude", NC_FLOAT, {1}}, {"order", NC_INT, {1}},
      {"chanxi", NC_INT, {1}}, {"chanyj", NC_INT, {1}}}};
 
-void write_fuzzed_file(const FileSpec& spec, Bytes& in, const std::string& path) {
-  Model m = describe(spec);
+void write_fuzzed_file(const FileLayout& layout, Bytes& in, const std::string& path) {
+  Model m = describe(layout);
   const std::uint8_t head = in.u8();
   m.format = kFormats[head % std::size(kFormats)];
   const std::size_t edits = (head >> 3) % 8;  // kFormats has 8 entries: bits 0-2

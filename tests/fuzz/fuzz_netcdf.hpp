@@ -20,39 +20,39 @@
 
 namespace rn::fuzz {
 
-struct DimSpec {
+struct DimLayout {
   const char* name;
   std::size_t length;  ///< 0: the unlimited (record) dimension
 };
 
-struct AttSpec {
+struct AttLayout {
   const char* name;
   nc_type type;
   double value;
 };
 
-struct VarSpec {
+struct VarLayout {
   const char* name;
   nc_type type;
-  std::vector<int> dims;  ///< indices into FileSpec::dims
-  std::vector<AttSpec> atts = {};
+  std::vector<int> dims;  ///< indices into FileLayout::dims
+  std::vector<AttLayout> atts = {};
 };
 
-struct FileSpec {
-  std::vector<DimSpec> dims;
-  std::vector<VarSpec> vars;
-  std::vector<AttSpec> global_atts = {};
+struct FileLayout {
+  std::vector<DimLayout> dims;
+  std::vector<VarLayout> vars;
+  std::vector<AttLayout> global_atts = {};
   std::size_t records = 2;  ///< records written when a dimension is unlimited
 };
 
 /// The parent channel output by channel cell (cellfeed and the globe
 /// exporters read it).
-extern const FileSpec kChannelPoints;
+extern const FileLayout kChannelPoints;
 
-/// Writes the file that `spec` and the bytes of `in` describe at `path`
+/// Writes the file that `layout` and the bytes of `in` describe at `path`
 /// (replacing it).  A description the library cannot store in the chosen
 /// format loses the parts it refuses.
-void write_fuzzed_file(const FileSpec& spec, Bytes& in, const std::string& path);
+void write_fuzzed_file(const FileLayout& layout, Bytes& in, const std::string& path);
 
 /// Runs a program's input path on the files written: like `run_input`,
 /// except that a program end with status 0 (a program that stops when its
