@@ -149,7 +149,8 @@ bool lower_limit(int resource, rlim_t soft, rlim_t hard) {
 }
 
 // The child's whole life: limits, open, inquiries, one report, _exit.
-[[noreturn]] void probe_child(const std::string& path, int report_fd, rlim_t address_space) {
+[[noreturn]] void probe_child(const std::string& path, int report_fd, rlim_t address_space,
+                              pid_t parent) {
   const int null_fd = ::open("/dev/null", O_RDWR);
   if (null_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(null_fd, 1) < 0 || ::dup2(null_fd, 2) < 0) {
     ::_exit(kProbeSetupFailed);
@@ -157,6 +158,7 @@ bool lower_limit(int resource, rlim_t soft, rlim_t hard) {
   // Gone with the program (a run killed at any point leaves no probe
   // behind); no core file where the program works.
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent) ::_exit(kProbeSetupFailed);  // gone before the line above
   ::signal(SIGALRM, SIG_DFL);
   ::signal(SIGXCPU, SIG_DFL);
   if (!lower_limit(RLIMIT_CORE, 0, 0) || !lower_limit(RLIMIT_CPU, kProbeCpuSeconds, kProbeCpuSeconds + 1) ||
@@ -209,10 +211,11 @@ InputCheck probe(const std::string& path) {
     return check;
   }
   const rlim_t address_space = probe_address_space();
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::close(fds[0]);
-    probe_child(path, fds[1], address_space);
+    probe_child(path, fds[1], address_space, parent);
   }
   ::close(fds[1]);
   ProbeReport report{};
