@@ -31,6 +31,8 @@ mkdir -p "$build/findings"
 # input (about three times faster) and still catches use after free.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+# The netCDF and HDF5 libraries keep a few bytes after some damaged files.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/fuzz/lsan.supp}
 
 failed=()
 for t in $targets; do
