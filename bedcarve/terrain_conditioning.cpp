@@ -28,6 +28,9 @@ namespace {
     case Kind::grid_file:
       out().line(failure.message);
       code_stop(888);
+    case Kind::refused_file:
+      out().line(failure.message);
+      plain_stop(kFailure);
     case Kind::dimension:
       out().record(failure.message);
       code_stop(888);

@@ -13,7 +13,17 @@ namespace rn {
 namespace {
 
 std::string g_program;
-std::string g_place;  // noted by a reader or writer just before its end
+std::string g_place;     // noted by a reader or writer just before its end
+std::string g_reported;  // the failure place last written at once
+
+std::string place_line(std::string_view file, std::string_view item, std::string_view reason) {
+  std::string line;
+  if (!g_program.empty()) line.append(g_program).append(": ");
+  line.append(file).append(": ");
+  if (!item.empty()) line.append(item).append(": ");
+  line.append(reason);
+  return line;
+}
 
 // The end with its stop text; a failing end carries the noted place.
 [[noreturn]] void end_run(int status, std::string stop_text) {
@@ -27,12 +37,14 @@ std::string g_place;  // noted by a reader or writer just before its end
 void set_program_name(std::string_view program) { g_program = program; }
 
 void note_failure_place(std::string_view file, std::string_view item, std::string_view reason) {
-  std::string line;
-  if (!g_program.empty()) line.append(g_program).append(": ");
-  line.append(file).append(": ");
-  if (!item.empty()) line.append(item).append(": ");
-  line.append(reason);
-  g_place = std::move(line);
+  g_place = place_line(file, item, reason);
+}
+
+void report_failure_place(std::string_view file, std::string_view item, std::string_view reason) {
+  std::string line = place_line(file, item, reason);
+  if (line == g_reported) return;
+  warn(line);
+  g_reported = std::move(line);
 }
 
 void note_failure_place(const FailurePlace& place) {
@@ -85,6 +97,7 @@ int run_program(const std::function<void()>& body) {
     status = kFailure;
     if (message.empty()) message = "Error: could not write standard output";
   }
+  if (place == g_reported) place.clear();  // already written when it was found
   for (const std::string* line : {&place, &message}) {
     if (line->empty()) continue;
     std::fputs(line->c_str(), stderr);

@@ -88,6 +88,12 @@ void note_failure_place(std::string_view file, std::string_view item, std::strin
 
 void note_failure_place(const FailurePlace& place);
 
+/// Writes the same line at once, as `warn` does, for a fault reported where
+/// it is found whether or not the run ends there (a refused input).  A line
+/// is written once: again with the same text it is dropped, also when the
+/// end of the run carries it as its failure place.
+void report_failure_place(std::string_view file, std::string_view item, std::string_view reason);
+
 /// Notes a whole line instead of a composed one.
 void note_failure_line(std::string_view line);
 

@@ -208,9 +208,13 @@ namespace terrain {
 ReadFailure get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& jx) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (const int status = nc.open(file); status != NC_NOERR) {
-    return {ReadFailure::Kind::grid_file, std::string(kGridFileUnopenable) + file + "'",
-            {file, {}, nc_error_text(status)}};
+  if (const int opened = nc.open(file); opened != NC_NOERR) {
+    // A damaged file (refused before the library parses it) ends with the
+    // failure status, as in every program; any other open failure with 888.
+    const auto kind = opened == kRefusedInput ? ReadFailure::Kind::refused_file
+                                              : ReadFailure::Kind::grid_file;
+    return {kind, std::string(kGridFileUnopenable) + file + "'",
+            {file, {}, nc_error_text(opened)}};
   }
   std::int32_t lengths[2] = {0, 0};
   const std::string_view dims[2] = {"west_east", "south_north"};

@@ -36,6 +36,7 @@ struct ReadFailure {
   enum class Kind : std::uint8_t {
     none,
     grid_file,  ///< get_dim could not open the file; `message` is a plain line
+    refused_file,  ///< the same for a damaged file refused before it was parsed
     dimension,  ///< get_dim found no `west_east` or no `south_north`
     field,      ///< a 2-D reader failed to open, find, read or close
   };

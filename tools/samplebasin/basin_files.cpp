@@ -255,13 +255,15 @@ void time_variable(NcOut& nc, int hour, int& dim, int& var) {
   nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
 }
 
-// Parent channel outputs declare a fill value, and one hour holds a few
-// missing values, as real outputs do now and then: the channel cells that
-// feed the first few child boundary nodes, and their links, have none.
+// One hour of parent channel output holds a few missing values, as real
+// outputs do now and then: the channel cells that feed the first few child
+// boundary nodes, and their links, have none.  The outputs by link declare
+// their fill value; those by channel cell declare none and hold the netCDF
+// default fill there, as a value never written does.
 constexpr int kGapHour = 1;
 constexpr std::size_t kGapNodes = 2;
 constexpr std::int32_t kPackedFill = -999900;  // with scale_factor 0.01
-constexpr float kPointFill = -9999.0f;
+constexpr float kPointFill = NC_FILL_FLOAT;
 
 std::vector<std::size_t> gap_cells(const Basin& b, int hour) {
   std::vector<std::size_t> cells;
@@ -356,7 +358,6 @@ void write_point_output(const std::string& path, const Basin& b, const FlowModel
   time_variable(nc, hour, td, tv);
   const int d = nc.dim("recNum", b.points.size());
   const int vq = nc.var("streamflow", NC_FLOAT, {d});
-  nc.att(vq, "_FillValue", kPointFill);
   nc.att(vq, "units", "m3 s-1");
   const int vm = nc.var("acc_streamflowMax", NC_FLOAT, {d});
   nc.att(vm, "units", "m3 s-1");
