@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "program_end.hpp"
+
 namespace rn {
 
 /// Value given to every element of a real field when its file cannot be
@@ -40,6 +42,7 @@ struct ReadFailure {
   };
   Kind kind = Kind::none;
   std::string message;  ///< the reader's message (cut at 256 characters)
+  FailurePlace place;   ///< the file, dimension or variable and the library's reason
 
   explicit operator bool() const { return kind != Kind::none; }
 };
