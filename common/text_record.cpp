@@ -187,33 +187,41 @@ TextOut::TextOut(std::string* sink) : sink_(sink), cap_(4096) {
   if (buf_ == nullptr) throw std::bad_alloc();
 }
 
+TextOut::TextOut(TextBlockSink* sink, std::size_t buffer_bytes)
+    : block_sink_(sink), cap_(buffer_bytes < 256 ? 256 : buffer_bytes) {
+  buf_ = static_cast<char*>(std::malloc(cap_));
+  if (buf_ == nullptr) throw std::bad_alloc();
+}
+
 TextOut::~TextOut() {
   flush();
   std::free(buf_);
 }
 
-bool TextOut::flush() {
-  if (len_ > 0) {
-    if (sink_ != nullptr) {
-      sink_->append(buf_, len_);
-    } else if (stream_ != nullptr) {
-      if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
-    }
-    len_ = 0;
+// The buffer's bytes go on to their destination, the C stream left unflushed.
+// A block sink takes the buffer itself and gives back another (an exchange
+// that throws leaves the buffer and its bytes here).
+void TextOut::hand_on() {
+  if (len_ == 0) return;
+  if (sink_ != nullptr) {
+    sink_->append(buf_, len_);
+  } else if (block_sink_ != nullptr) {
+    buf_ = block_sink_->exchange(buf_, len_, cap_);
+  } else if (stream_ != nullptr) {
+    if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
   }
+  len_ = 0;
+}
+
+bool TextOut::flush() {
+  hand_on();
   if (stream_ != nullptr && std::fflush(stream_) != 0) failed_ = true;
   return !failed_;
 }
 
 char* TextOut::reserve(std::size_t n) {
   if (len_ + n > cap_) {
-    // Hand the buffer on without flushing the C stream itself.
-    if (sink_ != nullptr) {
-      sink_->append(buf_, len_);
-    } else if (stream_ != nullptr && len_ > 0) {
-      if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
-    }
-    len_ = 0;
+    hand_on();
     if (n > cap_) {
       char* bigger = static_cast<char*>(std::realloc(buf_, n));
       if (bigger == nullptr) throw std::bad_alloc();
