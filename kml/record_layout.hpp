@@ -42,10 +42,13 @@ class RecordLayout {
     return *this;
   }
 
-  /// Writes the records onto `out` with `values` in the slots, in slot
-  /// order: a std::int32_t for an IntSlot, a float for a RealSlot, a text for
-  /// a TextSlot.  Values of another number or kind are a programming error
-  /// (std::logic_error).
+  // Contract: writes the layout's records onto `out` with `values` in the
+  // slots, in slot order: a std::int32_t for an IntSlot, a float for a
+  // RealSlot, a text for a TextSlot.  The bytes are those of TextOut::record
+  // called with the same items (the join rule depends on the kinds alone and
+  // the fields are rendered by the same routines).  Values of another number
+  // or kind are a programming error (std::logic_error).  Cost: one pass over
+  // the layout's bytes and the texts, one field rendering per number.
   template <typename... Values>
   void write(TextOut& out, const Values&... values) const {
     if (sizeof...(Values) != slots_.size()) throw std::logic_error("record layout: slot count");
