@@ -20,6 +20,10 @@
 // Wall times swell with any other load: run on an otherwise idle machine.
 //
 //   bench_kml_exporters [points=4600000] [stations=1000000] [repeats=3] [folder=/tmp]
+//                       [programs=the benchmark's own folder]
+// `programs` names another build's folder of the five programs, to compare
+// two builds against the same floors (the compose column is always this
+// build's).
 #include <fcntl.h>
 #include <netcdf.h>
 #include <spawn.h>
@@ -235,7 +239,8 @@ int main(int argc, char** argv) {
   const std::size_t station_count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1000000;
   const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
   const fs::path base = argc > 4 ? fs::path(argv[4]) : fs::temp_directory_path();
-  const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
+  const fs::path bin =
+      argc > 5 ? fs::path(argv[5]) : fs::canonical("/proc/self/exe").parent_path();
 
   const fs::path folder = base / ("bench-kml-" + std::to_string(getpid()));
   fs::create_directories(folder);
@@ -303,6 +308,7 @@ int main(int argc, char** argv) {
 
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
+  std::printf("programs in %s\n", bin.c_str());
   std::printf("points %zu (channel output %.1f MB, segment information %.1f MB), stations %zu "
               "(%.1f MB), fastest of %d; load %.2f %.2f %.2f\n",
               n, static_cast<double>(fs::file_size(channel)) / 1e6,
