@@ -95,6 +95,7 @@ class RecordLayout {
       } else {
         expect(slot, Kind::text);
         const std::string_view text(value);
+        if (text.empty()) return;  // an empty view may have no data at all
         std::memcpy(out, text.data(), text.size());
         out += text.size();
       }
@@ -122,7 +123,7 @@ class RecordLayout {
       composer.add_real(0.0f);
       mark(composer, Kind::real, kRealFieldWidth);
     } else if constexpr (std::is_same_v<T, TextSlot>) {
-      composer.add_text({});
+      composer.add_text("");
       mark(composer, Kind::text, 0);
     } else {
       composer.add_text(std::string_view(item));

@@ -90,6 +90,13 @@ TEST(RecordLayout, WritesTheBytesOfTheRecordsItStandsFor) {
     }
     EXPECT_EQ(by_layout, by_records) << c.t1.size() << " " << c.i1;
   }
+  std::string with_empty_views;
+  {
+    TextOut out(&with_empty_views);
+    const std::string_view none;  // no data at all
+    layout.write(out, none, 1, none, 2.0f, 3.0f, 4, 5, 6.0f, none, none, 7);
+  }
+  EXPECT_EQ(with_empty_views.substr(0, 21), " <Placemark>\n <name> ");
   std::string unused;
   TextOut out(&unused);
   EXPECT_THROW(layout.write(out, 1), std::logic_error);  // too few values
