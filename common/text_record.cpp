@@ -156,8 +156,8 @@ char* put_real_field(char* out, float value) {
   int k = 0;
   nine_digits(value, d, k);
   if (k >= -1 && k <= 8) {
-    // Ten characters ("0." and nine decimals: eleven) and the sign end at
-    // column 12, four blanks follow.
+    // The sign, the digits and the point end at column 12 (ten characters
+    // after the sign, eleven with the "0." below 1); four blanks follow.
     std::memcpy(out, "                ", kRealFieldWidth);
     char* p = out + (k == -1 ? 1 : 2) - (negative ? 1 : 0);
     if (negative) *p++ = '-';
