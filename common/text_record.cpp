@@ -22,6 +22,39 @@ constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,
 
 void fill_blanks(char* out, int n) { std::memset(out, ' ', static_cast<std::size_t>(n)); }
 
+// "00" .. "99": numbers are rendered two digits at a time.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+void put_pair(char* out, std::uint32_t two_digits) {
+  std::memcpy(out, kDigitPairs + 2 * two_digits, 2);
+}
+
+// The nine digits of n < 10^9, leading zeros included.
+void put_nine(char* out, std::uint32_t n) {
+  out[0] = static_cast<char>('0' + n / 100000000);
+  const std::uint32_t low8 = n % 100000000;
+  const std::uint32_t high4 = low8 / 10000, low4 = low8 % 10000;
+  put_pair(out + 1, high4 / 100);
+  put_pair(out + 3, high4 % 100);
+  put_pair(out + 5, low4 / 100);
+  put_pair(out + 7, low4 % 100);
+}
+
+// The nine digits with the point after the first `Whole` of them.
+template <int Whole>
+void put_point_after(char* out, const char* digits) {
+  std::memcpy(out, digits, Whole);
+  out[Whole] = '.';
+  std::memcpy(out + Whole + 1, digits + Whole, 9 - Whole);
+}
+using PointPlacer = void (*)(char*, const char*);
+constexpr PointPlacer kPointAfter[] = {put_point_after<1>, put_point_after<2>, put_point_after<3>,
+                                       put_point_after<4>, put_point_after<5>, put_point_after<6>,
+                                       put_point_after<7>, put_point_after<8>, put_point_after<9>};
+
 // Right-aligns `len` bytes of `text` in `width` characters at `out`.
 char* right_align(char* out, const char* text, int len, int width) {
   fill_blanks(out, width - len);
@@ -50,8 +83,8 @@ char* put_nonfinite(char* out, float value, int width) {
 void nine_digits(float v, char digits[9], int& k) {
   const double a = std::fabs(static_cast<double>(v));
   if (a >= kDecade[0] && a < kDecade[13]) {
-    int d = 0;
-    while (d + 1 < 14 && a >= kDecade[d + 1]) ++d;
+    int d = 0;  // the last decade that a reaches, counted without branches
+    for (int i = 1; i < 14; ++i) d += a >= kDecade[i] ? 1 : 0;
     k = d + kDecadeLow;
     const int p = 8 - k;
     double scaled = a * kPow10[p];  // exact (see above)
@@ -60,10 +93,7 @@ void nine_digits(float v, char digits[9], int& k) {
       n /= 10;               // for 32-bit inputs, kept for safety)
       ++k;
     }
-    for (int i = 8; i >= 0; --i) {
-      digits[i] = static_cast<char>('0' + n % 10);
-      n /= 10;
-    }
+    put_nine(digits, static_cast<std::uint32_t>(n));
     return;
   }
   char buf[32];
@@ -79,9 +109,23 @@ void nine_digits(float v, char digits[9], int& k) {
 }  // namespace
 
 char* put_int_field(char* out, std::int32_t value) {
-  char buf[16];
-  auto res = std::to_chars(buf, buf + sizeof buf, value);
-  return right_align(out, buf, static_cast<int>(res.ptr - buf), kIntFieldWidth);
+  // Digits from the right end of the field; -2147483648 fills all 11.
+  std::memcpy(out, "           ", kIntFieldWidth);
+  std::uint32_t m = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                              : static_cast<std::uint32_t>(value);
+  char* p = out + kIntFieldWidth;
+  for (; m >= 100; m /= 100) {
+    p -= 2;
+    put_pair(p, m % 100);
+  }
+  if (m >= 10) {
+    p -= 2;
+    put_pair(p, m);
+  } else {
+    *--p = static_cast<char>('0' + m);
+  }
+  if (value < 0) *--p = '-';
+  return out + kIntFieldWidth;
 }
 
 char* put_int_width(char* out, std::int32_t value, int width) {
@@ -112,20 +156,18 @@ char* put_real_field(char* out, float value) {
   int k = 0;
   nine_digits(value, d, k);
   if (k >= -1 && k <= 8) {
+    // The sign, the digits and the point end at column 12 (ten characters
+    // after the sign, eleven with the "0." below 1); four blanks follow.
+    std::memcpy(out, "                ", kRealFieldWidth);
+    char* p = out + (k == -1 ? 1 : 2) - (negative ? 1 : 0);
+    if (negative) *p++ = '-';
     if (k == -1) {  // 0.1 <= |v| < 1: a zero, the point, nine decimals
-      text[len++] = '0';
-      text[len++] = '.';
-      std::memcpy(text + len, d, 9);
-      len += 9;
+      p[0] = '0';
+      p[1] = '.';
+      std::memcpy(p + 2, d, 9);
     } else {  // 1 <= |v| < 1e9: k+1 digits, the point, 8-k decimals
-      std::memcpy(text + len, d, static_cast<std::size_t>(k + 1));
-      len += k + 1;
-      text[len++] = '.';
-      std::memcpy(text + len, d + k + 1, static_cast<std::size_t>(8 - k));
-      len += 8 - k;
+      kPointAfter[k](p, d);
     }
-    right_align(out, text, len, 12);
-    fill_blanks(out + 12, 4);
     return out + kRealFieldWidth;
   }
   text[len++] = d[0];
@@ -187,33 +229,41 @@ TextOut::TextOut(std::string* sink) : sink_(sink), cap_(4096) {
   if (buf_ == nullptr) throw std::bad_alloc();
 }
 
+TextOut::TextOut(TextBlockSink* sink, std::size_t buffer_bytes)
+    : block_sink_(sink), cap_(buffer_bytes < 256 ? 256 : buffer_bytes) {
+  buf_ = static_cast<char*>(std::malloc(cap_));
+  if (buf_ == nullptr) throw std::bad_alloc();
+}
+
 TextOut::~TextOut() {
   flush();
   std::free(buf_);
 }
 
-bool TextOut::flush() {
-  if (len_ > 0) {
-    if (sink_ != nullptr) {
-      sink_->append(buf_, len_);
-    } else if (stream_ != nullptr) {
-      if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
-    }
-    len_ = 0;
+// The buffer's bytes go on to their destination, the C stream left unflushed.
+// A block sink takes the buffer itself and gives back another (an exchange
+// that throws leaves the buffer and its bytes here).
+void TextOut::hand_on() {
+  if (len_ == 0) return;
+  if (sink_ != nullptr) {
+    sink_->append(buf_, len_);
+  } else if (block_sink_ != nullptr) {
+    buf_ = block_sink_->exchange(buf_, len_, cap_);
+  } else if (stream_ != nullptr) {
+    if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
   }
+  len_ = 0;
+}
+
+bool TextOut::flush() {
+  hand_on();
   if (stream_ != nullptr && std::fflush(stream_) != 0) failed_ = true;
   return !failed_;
 }
 
 char* TextOut::reserve(std::size_t n) {
   if (len_ + n > cap_) {
-    // Hand the buffer on without flushing the C stream itself.
-    if (sink_ != nullptr) {
-      sink_->append(buf_, len_);
-    } else if (stream_ != nullptr && len_ > 0) {
-      if (std::fwrite(buf_, 1, len_, stream_) != len_) failed_ = true;
-    }
-    len_ = 0;
+    hand_on();
     if (n > cap_) {
       char* bigger = static_cast<char*>(std::realloc(buf_, n));
       if (bigger == nullptr) throw std::bad_alloc();

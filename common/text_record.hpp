@@ -47,12 +47,28 @@ char* put_fixed_field(char* out, float value, int width, int decimals);
 /// it does not fit.
 char* put_int_width(char* out, std::int32_t value, int width);
 
-/// Buffered text output onto a C stream or into a string (tests).
+/// Receiver of the full buffers of a TextOut, for an output that another
+/// thread writes: the TextOut hands its buffer over whole instead of writing
+/// it and goes on in the buffer it gets back.
+class TextBlockSink {
+ public:
+  /// Takes the `size` bytes at `block`, a std::malloc buffer of `capacity`
+  /// bytes that now belongs to the sink, and returns an empty std::malloc
+  /// buffer of at least `capacity` bytes for the TextOut to go on in.
+  virtual char* exchange(char* block, std::size_t size, std::size_t capacity) = 0;
+
+ protected:
+  ~TextBlockSink() = default;
+};
+
+/// Buffered text output onto a C stream, into a string (tests) or in whole
+/// buffers to a block sink.
 /// Records are composed in place in the buffer: no allocation per record.
 class TextOut {
  public:
   explicit TextOut(std::FILE* stream, std::size_t buffer_bytes = 1 << 16);
   explicit TextOut(std::string* sink);
+  TextOut(TextBlockSink* sink, std::size_t buffer_bytes);
   TextOut(const TextOut&) = delete;
   TextOut& operator=(const TextOut&) = delete;
   ~TextOut();
@@ -83,8 +99,8 @@ class TextOut {
   /// Writes raw bytes.
   void write(std::string_view bytes);
 
-  /// Hands the buffered bytes to the stream (or string).  Returns false when
-  /// the stream reported an error, now or before.
+  /// Hands the buffered bytes to the stream (or string, or block sink).
+  /// Returns false when the stream reported an error, now or before.
   bool flush();
 
   /// True when a write to the stream has failed.
@@ -97,6 +113,7 @@ class TextOut {
   enum class Kind { none, text, number };
 
   void end_line();
+  void hand_on();  // gives the buffered bytes to the stream, string or sink
   void put_text(std::string_view text);
   void put_int(std::int32_t value);
   void put_real(float value);
@@ -118,6 +135,7 @@ class TextOut {
 
   std::FILE* stream_ = nullptr;
   std::string* sink_ = nullptr;
+  TextBlockSink* block_sink_ = nullptr;
   char* buf_ = nullptr;
   std::size_t cap_ = 0;
   std::size_t len_ = 0;

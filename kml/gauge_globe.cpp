@@ -1,8 +1,8 @@
 // `gaugeglobe`: the stations of a station list as red-dot placemarks.
 #include <string>
 
-#include "atomic_output.hpp"
 #include "command_line.hpp"
+#include "document_file.hpp"
 #include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "program_end.hpp"
@@ -11,7 +11,7 @@
 namespace rn::kml {
 
 void write_station_globe(const std::string& output_file, const std::string& obs_file) {
-  AtomicTextFile document(output_file);
+  DocumentFile document(output_file);
   complete_document(document, kGaugeglobeVariant, [](KmlDocument&) {}, obs_file);
 }
 

@@ -80,61 +80,91 @@ void KmlDocument::icon_style(std::string_view id, std::string_view color,
   out_.record("</Style>");
 }
 
-void KmlDocument::point(float lat, float lon) {
-  out_.record("<Point>");
-  out_.record("   <coordinates>");
-  out_.record(lon, ",", lat);
-  out_.record("</coordinates>");
-  out_.record("</Point>");
-  out_.record("</Placemark>");
+namespace {
+
+/// The point records that end every placemark: longitude, latitude.
+RecordLayout& add_point(RecordLayout& layout) {
+  return layout.record("<Point>")
+      .record("   <coordinates>")
+      .record(RealSlot{}, ",", RealSlot{})
+      .record("</coordinates>")
+      .record("</Point>")
+      .record("</Placemark>");
+}
+
+/// The records from the grid description of a segment or station placemark
+/// up to the end of the description: lat, lon, n, column, row.
+RecordLayout& add_grid_description(RecordLayout& layout) {
+  return layout.record(RealSlot{}, ",", RealSlot{}, ",", IntSlot{}, ",(ii,jj)", IntSlot{}, ",",
+                       IntSlot{})
+      .record("</description>");
+}
+
+/// Value placemark: k, label, order, value, style, lon, lat.
+RecordLayout value_layout() {
+  RecordLayout layout;
+  layout.record("<Placemark>")
+      .record("<description>")
+      .record("k=", IntSlot{}, TextSlot{}, IntSlot{}, " ,streamflow=", RealSlot{})
+      .record("</description>")
+      .record("<styleUrl>#", TextSlot{}, "</styleUrl>");
+  return add_point(layout);
+}
+
+/// Node placemark: k, lat, lon, order, lon, lat.
+RecordLayout node_layout() {
+  RecordLayout layout;
+  layout.record("<Placemark>")
+      .record("<name>", IntSlot{}, "</name>")
+      .record("<description>")
+      .record(RealSlot{}, ",", RealSlot{}, ",", IntSlot{})
+      .record("</description>");
+  return add_point(layout);
+}
+
+/// Segment placemark: k, lat, lon, order, column, row, lon, lat.
+RecordLayout segment_layout() {
+  RecordLayout layout;
+  layout.record("<Placemark>").record("<name>", IntSlot{}, "</name>").record("<description>");
+  return add_point(add_grid_description(layout));
+}
+
+/// Station placemark: name, lat, lon, number, column, row, style, lon, lat.
+RecordLayout station_layout() {
+  RecordLayout layout;
+  layout.record("<Placemark>").record("<name>", TextSlot{}, "</name>").record("<description>");
+  add_grid_description(layout).record("<styleUrl>#", TextSlot{}, "</styleUrl>");
+  return add_point(layout);
+}
+
+}  // namespace
+
+const KmlDocument::Layouts& KmlDocument::layouts() {
+  static const Layouts composed{value_layout(), node_layout(), segment_layout(),
+                                station_layout()};
+  return composed;
 }
 
 void KmlDocument::write_value_placemark(float lat, float lon, std::int32_t order, float value,
                                         std::int32_t k, std::string_view style,
                                         std::string_view label) {
-  out_.record("<Placemark>");
-  out_.record("<description>");
-  out_.record("k=", k, label, order, " ,streamflow=", value);
-  out_.record("</description>");
-  out_.record("<styleUrl>#", trim_right(style), "</styleUrl>");
-  point(lat, lon);
-}
-
-void KmlDocument::named_placemark(std::int32_t k) {
-  out_.record("<Placemark>");
-  out_.record("<name>", k, "</name>");
-  out_.record("<description>");
+  layouts_.value.write(out_, k, label, order, value, trim_right(style), lon, lat);
 }
 
 void KmlDocument::write_node_placemark(float lat, float lon, std::int32_t order, std::int32_t k) {
-  named_placemark(k);
-  out_.record(lat, ",", lon, ",", order);
-  out_.record("</description>");
-  point(lat, lon);
-}
-
-void KmlDocument::grid_description(float lat, float lon, std::int32_t n, std::int32_t column,
-                                   std::int32_t row) {
-  out_.record(lat, ",", lon, ",", n, ",(ii,jj)", column, ",", row);
-  out_.record("</description>");
+  layouts_.node.write(out_, k, lat, lon, order, lon, lat);
 }
 
 void KmlDocument::write_segment_placemark(float lat, float lon, std::int32_t order,
                                           std::int32_t column, std::int32_t row, std::int32_t k) {
-  named_placemark(k);
-  grid_description(lat, lon, order, column, row);
-  point(lat, lon);
+  layouts_.segment.write(out_, k, lat, lon, order, column, row, lon, lat);
 }
 
 void KmlDocument::write_station_placemark(float lat, float lon, std::int32_t number,
                                           std::string_view name, std::int32_t column,
                                           std::int32_t row) {
-  out_.record("<Placemark>");
-  out_.record("<name>", escape_name(trim_right(name), scratch_), "</name>");
-  out_.record("<description>");
-  grid_description(lat, lon, number, column, row);
-  out_.record("<styleUrl>#", variant_.station_style, "</styleUrl>");
-  point(lat, lon);
+  layouts_.station.write(out_, escape_name(trim_right(name), scratch_), lat, lon, number, column,
+                         row, variant_.station_style, lon, lat);
 }
 
 // Contract: writes one station placemark per complete station of the list,

@@ -14,8 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "atomic_output.hpp"
+#include "document_file.hpp"
 #include "kml_messages.hpp"
+#include "record_layout.hpp"
 #include "text_record.hpp"
 
 namespace rn::kml {
@@ -96,17 +97,19 @@ inline constexpr Variant kGaugeglobeVariant = kFlowglobeSegVariant;
 std::string_view escape_name(std::string_view name, std::string& scratch);
 
 /// Writes the records of one KML document onto a text stream.  The stream
-/// (normally an atomic output file) is owned by the caller, who also decides
+/// (normally the document's file) is owned by the caller, who also decides
 /// when the document is complete; `write_tail` only writes the last records.
+/// Placemarks are written through record layouts composed once per process.
 class KmlDocument {
  public:
-  KmlDocument(TextOut& out, const Variant& variant) : out_(out), variant_(variant) {}
+  KmlDocument(TextOut& out, const Variant& variant)
+      : out_(out), variant_(variant), layouts_(layouts()) {}
 
   /// The head: XML declaration, kml and Document openings, the style set.
   void write_head();
 
   /// Value placemark: description "k=" k label order " ,streamflow=" value,
-  /// the style reference, the point.
+  /// the style reference (trailing blanks removed), the point.
   void write_value_placemark(float lat, float lon, std::int32_t order, float value, std::int32_t k,
                              std::string_view style, std::string_view label);
 
@@ -133,19 +136,22 @@ class KmlDocument {
   void write_tail();
 
  private:
+  /// The records of each placemark kind, composed once.
+  struct Layouts {
+    RecordLayout value;
+    RecordLayout node;
+    RecordLayout segment;
+    RecordLayout station;
+  };
+  static const Layouts& layouts();
+
   /// One icon style; a colour (empty for none) comes with the scale 0.3.
   void icon_style(std::string_view id, std::string_view color, std::string_view href_open,
                   std::string_view url);
-  /// The point records and the end of the placemark.
-  void point(float lat, float lon);
-  /// Opening records of a node or segment placemark, up to <description>.
-  void named_placemark(std::int32_t k);
-  /// lat, lon, n, ",(ii,jj)", column, row and the end of the description.
-  void grid_description(float lat, float lon, std::int32_t n, std::int32_t column,
-                        std::int32_t row);
 
   TextOut& out_;
   const Variant& variant_;
+  const Layouts& layouts_;
   std::string scratch_;
 };
 
@@ -153,7 +159,7 @@ class KmlDocument {
 /// that `points` writes, the station list `obs_file` where the variant has
 /// one, the end; then renames the document into place.
 template <typename Points>
-void complete_document(AtomicTextFile& file, const Variant& variant, Points points,
+void complete_document(DocumentFile& file, const Variant& variant, Points points,
                        std::string_view obs_file = {}) {
   KmlDocument doc(file.text(), variant);
   doc.write_head();

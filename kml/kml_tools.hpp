@@ -44,6 +44,11 @@ inline constexpr StreamflowTool kFlowglobe{"flowglobe", "streamflow", " ,orderin
 inline constexpr StreamflowTool kFlowglobeMax{"flowglobe_max", "acc_streamflowMax", " ,order=",
                                               kMaximumClasses};
 
+/// Reads the channel output as `flowglobe` and `flowglobe_max` do: the
+/// tool's value, latitude, longitude, order, grid column and row over
+/// `recNum` (or `size` when absent).
+ChannelPoints read_channel_points(const StreamflowTool& tool, const std::string& in_file);
+
 /// True when grid column `chanxi` or row `chanyj` is a multiple of `jumpint`
 /// (signs do not matter; `jumpint` is not 0).
 bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jumpint);
@@ -60,6 +65,14 @@ void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_fi
                             std::int32_t jumpint);
 
 // ------------------------------------------------- node and segment exporters
+
+/// Reads the points as `flowglobe_drv1` does: streamflow (checked, not
+/// shown), latitude, longitude and order over `recNum`.
+ChannelPoints read_node_points(const std::string& in_file);
+
+/// Reads the points of a segment-information file as `flowglobe_seg` does:
+/// chlat, chlon, order, chanxi and chanyj over `n`.
+ChannelPoints read_segment_points(const std::string& seg_file);
 
 /// Node placemarks of `flowglobe_drv1`: of the points whose order reaches
 /// `order0`, the `interval0`-th, 2*`interval0`-th, ... in file order.

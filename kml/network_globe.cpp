@@ -2,9 +2,9 @@
 // uncoloured point placemarks named by their position in the input file.
 #include <string>
 
-#include "atomic_output.hpp"
 #include "channel_input.hpp"
 #include "command_line.hpp"
+#include "document_file.hpp"
 #include "kml_messages.hpp"
 #include "kml_tools.hpp"
 #include "list_input.hpp"
@@ -46,17 +46,31 @@ void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, 
   }
 }
 
+ChannelPoints read_node_points(const std::string& in_file) {
+  const ModuleReaders readers(DimensionForm::file_echo);
+  // The streamflow values are not shown, but the variable must be there.
+  return read_points(readers, in_file, "recNum",
+                     {{"streamflow", &ChannelPoints::values},
+                      {"latitude", &ChannelPoints::lat},
+                      {"longitude", &ChannelPoints::lon},
+                      {"order", &ChannelPoints::order}});
+}
+
+ChannelPoints read_segment_points(const std::string& seg_file) {
+  const ModuleReaders readers(DimensionForm::file_echo);
+  return read_points(readers, seg_file, "n",
+                     {{"chlat", &ChannelPoints::lat},
+                      {"chlon", &ChannelPoints::lon},
+                      {"order", &ChannelPoints::order},
+                      {"chanxi", &ChannelPoints::chanxi},
+                      {"chanyj", &ChannelPoints::chanyj}});
+}
+
 void write_node_globe(const std::string& in_file, const std::string& output_file,
                       std::int32_t order0, std::int32_t interval0) {
   echo_file_names(in_file, output_file);
-  AtomicTextFile document(output_file);
-  const ModuleReaders readers(DimensionForm::file_echo);
-  // The streamflow values are not shown, but the variable must be there.
-  const ChannelPoints p = read_points(readers, in_file, "recNum",
-                                      {{"streamflow", &ChannelPoints::values},
-                                       {"latitude", &ChannelPoints::lat},
-                                       {"longitude", &ChannelPoints::lon},
-                                       {"order", &ChannelPoints::order}});
+  DocumentFile document(output_file);
+  const ChannelPoints p = read_node_points(in_file);
   complete_document(document, kFlowglobeDrv1Variant,
                     [&](KmlDocument& doc) { write_node_placemarks(p, order0, interval0, doc); });
 }
@@ -64,14 +78,8 @@ void write_node_globe(const std::string& in_file, const std::string& output_file
 void write_segment_globe(const std::string& seg_file, const std::string& output_file,
                          std::int32_t order0, const std::string& obs_file) {
   echo_file_names(seg_file, output_file);
-  AtomicTextFile document(output_file);
-  const ModuleReaders readers(DimensionForm::file_echo);
-  const ChannelPoints p = read_points(readers, seg_file, "n",
-                                      {{"chlat", &ChannelPoints::lat},
-                                       {"chlon", &ChannelPoints::lon},
-                                       {"order", &ChannelPoints::order},
-                                       {"chanxi", &ChannelPoints::chanxi},
-                                       {"chanyj", &ChannelPoints::chanyj}});
+  DocumentFile document(output_file);
+  const ChannelPoints p = read_segment_points(seg_file);
   complete_document(
       document, kFlowglobeSegVariant,
       [&](KmlDocument& doc) { write_segment_placemarks(p, order0, doc); }, obs_file);

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "atomic_output.hpp"
 #include "channel_input.hpp"
 #include "command_line.hpp"
+#include "document_file.hpp"
 #include "file_names.hpp"
 #include "kml_messages.hpp"
 #include "kml_tools.hpp"
@@ -39,19 +39,6 @@ void touch(const char* name) {
   ::close(fd);
 }
 
-/// Reads the channel output (`recNum`, or `size` when absent) into `points`:
-/// value, latitude, longitude, order, grid column and row, in that order.
-ChannelPoints read_channel_points(const StreamflowTool& tool, const ModuleReaders& readers,
-                                  const std::string& in_file) {
-  return read_points(readers, in_file, "recNum",
-                     {{tool.value_var, &ChannelPoints::values},
-                      {"latitude", &ChannelPoints::lat},
-                      {"longitude", &ChannelPoints::lon},
-                      {"order", &ChannelPoints::order},
-                      {"chanxi", &ChannelPoints::chanxi},
-                      {"chanyj", &ChannelPoints::chanyj}});
-}
-
 /// Reads `chanxi` and `chanyj` of an existing segment-information file; a
 /// missing file is passed over in silence.  The values do not enter the
 /// document, so they are read whatever their number and then dropped: only
@@ -63,6 +50,17 @@ void check_segment_file(const ModuleReaders& readers, const std::string& seg_fil
 }
 
 }  // namespace
+
+ChannelPoints read_channel_points(const StreamflowTool& tool, const std::string& in_file) {
+  const ModuleReaders readers(DimensionForm::size_fallback);
+  return read_points(readers, in_file, "recNum",
+                     {{tool.value_var, &ChannelPoints::values},
+                      {"latitude", &ChannelPoints::lat},
+                      {"longitude", &ChannelPoints::lon},
+                      {"order", &ChannelPoints::order},
+                      {"chanxi", &ChannelPoints::chanxi},
+                      {"chanyj", &ChannelPoints::chanyj}});
+}
 
 bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jumpint) {
   // 64-bit remainders: INT32_MIN % -1 overflows in 32 bits.
@@ -99,11 +97,10 @@ void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_fi
                             const std::string& seg_file, const std::string& obs_file,
                             std::int32_t jumpint) {
   echo_file_names(in_file, output_file);
-  AtomicTextFile document(output_file);
+  DocumentFile document(output_file);
   touch("obs.kml");
-  const ModuleReaders readers(DimensionForm::size_fallback);
-  const ChannelPoints points = read_channel_points(tool, readers, in_file);
-  check_segment_file(readers, seg_file);
+  const ChannelPoints points = read_channel_points(tool, in_file);
+  check_segment_file(ModuleReaders(DimensionForm::size_fallback), seg_file);
   complete_document(
       document, kFlowglobeVariant,
       [&](KmlDocument& doc) { write_value_placemarks(tool, points, order0, jumpint, doc); },

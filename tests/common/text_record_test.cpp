@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "test_support.hpp"
@@ -109,6 +110,18 @@ TEST(TextRecord, JoinRuleOfTheVariadicWriter) {
             "           1           2\n");
 }
 
+/// Collects the blocks that a TextOut hands over, giving back new buffers.
+struct CollectingSink : rn::TextBlockSink {
+  std::string bytes;
+  std::size_t blocks = 0;
+  char* exchange(char* block, std::size_t size, std::size_t capacity) override {
+    bytes.append(block, size);
+    ++blocks;
+    std::free(block);
+    return static_cast<char*>(std::malloc(capacity));
+  }
+};
+
 TEST(TextRecord, LongRecordsAreNeverWrappedAndBuffersGrow) {
   std::string s;
   {
@@ -118,6 +131,25 @@ TEST(TextRecord, LongRecordsAreNeverWrappedAndBuffersGrow) {
   }
   ASSERT_EQ(s.size(), 1 + 100000 + 1 + 11 + 1u);
   EXPECT_EQ(s.substr(100001), "           7\n");
+
+  // Handed over in whole buffers: the same bytes, a buffer grown for the
+  // long record and later ones in the grown buffer.
+  CollectingSink sink;
+  {
+    rn::TextOut out(&sink, 256);
+    out.record("short", std::int32_t{1});
+    out.record(std::string(100000, 'x'), std::int32_t{7});
+    for (int k = 0; k < 100; ++k) out.record("k=", k);
+  }
+  std::string expected;
+  {
+    rn::TextOut out(&expected);
+    out.record("short", std::int32_t{1});
+    out.record(std::string(100000, 'x'), std::int32_t{7});
+    for (int k = 0; k < 100; ++k) out.record("k=", k);
+  }
+  EXPECT_EQ(sink.bytes, expected);
+  EXPECT_GE(sink.blocks, 2u);
 }
 
 TEST(TextRecord, CaptureRedirectsStandardOutputRecords) {

@@ -1,13 +1,21 @@
 // The KML document writer and the point selections of the exporters, run
-// in memory: record layouts, value classes, thinning, node counting.
+// in memory: record layouts, value classes, thinning, node counting; and the
+// document file, whose blocks a second thread stores.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <climits>
 #include <cmath>
+#include <csignal>
 #include <limits>
 #include <string>
+#include <vector>
 
+#include "document_file.hpp"
 #include "kml_document.hpp"
 #include "kml_tools.hpp"
+#include "nc_test_support.hpp"
+#include "record_layout.hpp"
 #include "test_support.hpp"
 
 namespace rn::kml {
@@ -42,6 +50,58 @@ TEST(KmlDocument, PlacemarkRecordsAsWritten) {
   });
   EXPECT_NE(extremes.find("\n   5.00000007E-02 ,   0.00000000     , -2147483648 ,(ii,jj)"),
             std::string::npos);
+}
+
+// A layout writes the bytes of the records it stands for, whatever the
+// values: every join of texts and numbers, fields at their limits, empty and
+// long texts (beyond the layout's own stack room).
+TEST(RecordLayout, WritesTheBytesOfTheRecordsItStandsFor) {
+  RecordLayout layout;
+  layout.record("<Placemark>")
+      .record(TextSlot{}, "<name>", IntSlot{}, TextSlot{}, "</name>")
+      .record(RealSlot{}, ",", RealSlot{}, ",", IntSlot{}, IntSlot{}, RealSlot{}, TextSlot{},
+              TextSlot{})
+      .record(IntSlot{});
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    float r1, r2, r3;
+    std::int32_t i1, i2, i3, i4;
+    std::string t1, t2, t3, t4;
+  };
+  const Case cases[] = {
+      {40.1f, -105.25f, 12.5f, 5, 3, -1, 0, "", "", "", ""},
+      {0.0f, -0.0f, 0.05f, INT_MIN, INT_MAX, 0, 7, "a", "b&c", "", "z"},
+      {std::nanf(""), -inf, inf, -2, 10, 100, INT_MIN, "Gauge 7", "", "x", ""},
+      {1e-45f, 3.4028235e38f, -1e9f, 1, 2, 3, 4, std::string(2000, 'n'), "t", "u",
+       std::string(300, 'v')},
+  };
+  for (const Case& c : cases) {
+    std::string by_layout, by_records;
+    {
+      TextOut out(&by_layout);
+      layout.write(out, c.t1, c.i1, c.t2, c.r1, c.r2, c.i2, c.i3, c.r3, c.t3, c.t4, c.i4);
+    }
+    {
+      TextOut out(&by_records);
+      out.record("<Placemark>");
+      out.record(c.t1, "<name>", c.i1, c.t2, "</name>");
+      out.record(c.r1, ",", c.r2, ",", c.i2, c.i3, c.r3, c.t3, c.t4);
+      out.record(c.i4);
+    }
+    EXPECT_EQ(by_layout, by_records) << c.t1.size() << " " << c.i1;
+  }
+  std::string with_empty_views;
+  {
+    TextOut out(&with_empty_views);
+    const std::string_view none;  // no data at all
+    layout.write(out, none, 1, none, 2.0f, 3.0f, 4, 5, 6.0f, none, none, 7);
+  }
+  EXPECT_EQ(with_empty_views.substr(0, 21), " <Placemark>\n <name> ");
+  std::string unused;
+  TextOut out(&unused);
+  EXPECT_THROW(layout.write(out, 1), std::logic_error);  // too few values
+  EXPECT_THROW(layout.write(out, "", 1, "", 1, 2.0f, 3, 4, 5.0f, "", "", 6),  // int for a real
+               std::logic_error);
 }
 
 TEST(KmlDocument, NamesAreEscapedOnlyWhereNeeded) {
@@ -141,6 +201,73 @@ TEST(Placemarks, NodesCountOnlyEligiblePoints) {
   EXPECT_EQ(node_names(p, 3, 0), "2 5 6 9 10 14 ");
   EXPECT_EQ(node_names(p, 3, -4), "2 5 6 9 10 14 ");
   EXPECT_EQ(node_names(p, 4, 1), "");
+}
+
+// ------------------------------------------------------------ document file
+
+/// Writes `count` numbered records onto `text`.
+void numbered_records(TextOut& text, int count) {
+  for (int k = 0; k < count; ++k) text.record("<name>", k, "</name>", 0.5f * k);
+}
+
+// Several times the blocks in flight: the file holds every record in order.
+TEST(DocumentFile, ManyBlocksArriveWholeAndInOrder) {
+  constexpr int kRecords = 300000;  // about 15 MB
+  std::string expected_text;
+  {
+    TextOut text(&expected_text);
+    numbered_records(text, kRecords);
+  }
+  ASSERT_GT(expected_text.size(), 3 * DocumentFile::kBlocksInFlight * DocumentFile::kBlockBytes);
+  test::ScratchDir dir;
+  const auto o = test::outcome_of([&] {
+    DocumentFile file((dir / "doc.kml").string());
+    numbered_records(file.text(), kRecords);
+    file.commit();
+  });
+  ASSERT_FALSE(o.ended) << o.stop;
+  EXPECT_EQ(test::read_file(dir / "doc.kml"), expected_text);
+  EXPECT_EQ(test::entries(dir.path()), std::vector<std::string>{"doc.kml"});
+}
+
+// A document not committed (its run ended) leaves nothing behind and the
+// previous document as it was, however many blocks were queued.
+TEST(DocumentFile, AnAbandonedDocumentLeavesNothing) {
+  test::ScratchDir dir;
+  test::write_file(dir / "doc.kml", "previous\n");
+  {
+    DocumentFile file((dir / "doc.kml").string());
+    numbered_records(file.text(), 300000);
+  }
+  EXPECT_EQ(test::read_file(dir / "doc.kml"), "previous\n");
+  EXPECT_EQ(test::entries(dir.path()), std::vector<std::string>{"doc.kml"});
+}
+
+// A write that fails (a file-size limit standing in for a full disk) ends
+// the run with the output's message: at the commit for a small document, at
+// the next hand-over of a block for a large one, long before its end.
+TEST(DocumentFile, AFailedWriteEndsTheRunAndLeavesNothing) {
+  for (const int records : {2000, 2000000}) {
+    test::ScratchDir dir;
+    const std::string target = (dir / "doc.kml").string();
+    const int status = test::in_child([&] {
+      std::signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit {4096, 4096};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      int written = 0;
+      const auto r = test::outcome_of([&] {
+        DocumentFile file(target);
+        for (; written < records; ++written) file.text().record("<name>", written, "</name>");
+        file.commit();
+      });
+      const bool early = written < records / 2;
+      if (r.stop != "Error: cannot write output file " + target + ": File too large") return 91;
+      if (early != (records > 100000)) return 92;
+      return r.status;
+    });
+    EXPECT_EQ(status, kFailure) << records;
+    EXPECT_TRUE(test::entries(dir.path()).empty()) << records;
+  }
 }
 
 }  // namespace
