@@ -1,6 +1,7 @@
 // linkweaver: builds mapping.nc, the correspondence between the parent
 // river links and the boundary cells of a child routing grid, from the
 // files named in namelist.nesting.  Takes no arguments.
+#include "cf_metadata.hpp"
 #include "command_line.hpp"
 #include "linkweaver.hpp"
 #include "program_end.hpp"
@@ -47,6 +48,7 @@ constexpr int kOutsideWindowCode = 999;
 int main(int argc, char** argv) {
   return rn::run_program([&] {
     if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
+    rn::note_invocation("linkweaver", argc, argv);
     rn::linkweaver::MappingState state;
     if (rn::linkweaver::build_mapping(state) == rn::linkweaver::Placement::outside_window) {
       rn::code_stop(kOutsideWindowCode);

@@ -44,12 +44,12 @@ void CellInflow::write_inflow(std::string_view output) const {
     if (p < 1 || p > record_count) {
       out().record(cellfeed_msg::kNode, static_cast<std::int32_t>(k + 1),
                    cellfeed_msg::kRecordOutOfRange, p);
-      qstream[k] = -9999.0f;
+      qstream[k] = kNoInflow;
     } else {
       qstream[k] = weight[k] * streamflow[static_cast<std::size_t>(p) - 1];
     }
   }
-  write_child_boundary(output, qstream, ci_grid, cj_grid);
+  write_child_boundary(output, qstream, ci_grid, cj_grid, origin);
 }
 
 void cellfeed(std::string_view input, std::string_view output) {
