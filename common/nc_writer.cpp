@@ -30,6 +30,10 @@ int put_slab_values(int ncid, int varid, const std::size_t* start, const std::si
                     const std::int32_t* p) {
   return nc_put_vara_int(ncid, varid, start, count, p);
 }
+int put_slab_values(int ncid, int varid, const std::size_t* start, const std::size_t* count,
+                    const double* p) {
+  return nc_put_vara_double(ncid, varid, start, count, p);
+}
 
 nc_type external_type(NcVarType type) {
   switch (type) {
@@ -54,10 +58,14 @@ NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes, NcFormat f
   const int mode = format == NcFormat::netcdf4 ? NC_CLOBBER | NC_NETCDF4 : NC_CLOBBER;
   check(nc__create(output_.temp_path().c_str(), mode, 0, &chunk, &id));
   ncid_ = id;
-  // Every variable is written whole, so pre-filling would only write the
-  // data area twice.
-  int previous = 0;
-  check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+  // Every variable of a classic file is written whole, so pre-filling would
+  // only write the data area twice.  A netCDF-4 file keeps the library's
+  // fill: a chunk never written costs nothing and reads as the variable's
+  // fill value, and a chunk written whole is not pre-filled.
+  if (format == NcFormat::classic) {
+    int previous = 0;
+    check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+  }
 }
 
 NcWriter::~NcWriter() {
@@ -161,6 +169,10 @@ void NcWriter::put_slab(int varid, std::span<const std::size_t> start,
                         std::span<const std::size_t> count, std::span<const std::int32_t> values) {
   put_part(varid, start, count, values);
 }
+void NcWriter::put_slab(int varid, std::span<const std::size_t> start,
+                        std::span<const std::size_t> count, std::span<const double> values) {
+  put_part(varid, start, count, values);
+}
 
 int NcWriter::lookup(std::string_view name) const {
   int id = -1;
@@ -172,6 +184,9 @@ void NcWriter::put(std::string_view name, std::span<const std::int32_t> values) 
   put_values(lookup(name), values);
 }
 void NcWriter::put(std::string_view name, std::span<const float> values) {
+  put_values(lookup(name), values);
+}
+void NcWriter::put(std::string_view name, std::span<const char> values) {
   put_values(lookup(name), values);
 }
 

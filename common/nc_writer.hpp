@@ -11,9 +11,10 @@
 //
 // A dimension defined with length 0 is the unlimited dimension, as the
 // classic format has it: its variables then hold no records.  The writer
-// does not pre-fill variables with fill values; every defined variable must
-// therefore be written whole before `commit` (the result is the same file a
-// pre-filling writer would give).
+// does not pre-fill the variables of a classic file with fill values; every
+// defined variable must therefore be written whole before `commit` (the
+// result is the same file a pre-filling writer would give).  In a netCDF-4
+// file, the parts of record variables never written read as the fill value.
 #pragma once
 
 #include <cstddef>
@@ -93,9 +94,12 @@ class NcWriter {
                 std::span<const float> values);
   void put_slab(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
                 std::span<const std::int32_t> values);
+  void put_slab(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
+                std::span<const double> values);
   /// The same, looking the variable up by name first.
   void put(std::string_view name, std::span<const std::int32_t> values);
   void put(std::string_view name, std::span<const float> values);
+  void put(std::string_view name, std::span<const char> values);
 
   /// Closes the file and renames it into place.
   void commit();
