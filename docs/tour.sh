@@ -134,6 +134,9 @@ show siteseries_us 'rainOnly'
 step siteseries_world series/world_lambert siteseries 2 0 "$hour0" 24 .forcing.nc \
   ../../forcing/lambert_rain ../../sites_world.txt
 show siteseries_world 'rainOnly'
+step siteseries_series . siteseries --series series/us_latlon.nc 1 1 "$hour0" 24 .forcing.nc \
+  forcing/latlon_full sites_us.txt
+echo "      the same day as one series file: siteseries --series series/us_latlon.nc ..."
 
 echo "== 8. bedcarve: fills the closed depressions of the child terrain"
 step bedcarve . bedcarve child/terrain.nc terrain_filled.nc
@@ -178,6 +181,7 @@ cat <<EOF
   kml/gauges.kml             gaugeglobe: $(placemarks kml/gauges.kml)
   series/us_latlon/          siteseries (US list, latitude-longitude grid, full forcing): $(hourly series/us_latlon)
   series/world_lambert/      siteseries (world list, Lambert grid, rain only): $(hourly series/world_lambert)
+  series/us_latlon.nc        siteseries --series: $(dim series/us_latlon.nc station) sites x $(dim series/us_latlon.nc time) hours in one CF time-series file
   terrain_filled.nc          bedcarve: $(grep -c '^ step 5' logs/bedcarve.log || true) fills, $cells_raised of $(($(dim terrain_filled.nc west_east) * $(dim terrain_filled.nc south_north))) cells raised
   logs/                      every program's standard output and error stream
 EOF
@@ -191,5 +195,7 @@ cat <<EOF
   its number, stream order and streamflow.  The legend refers to bar.gif beside the
   document, which the tools do not make: put your own legend image there.
   Inspect a netCDF output with: ncdump -h $out/mapping.nc
+  Every netCDF output is CF-1.8: cdo sinfon $out/series/us_latlon.nc, or in Python
+  xarray.open_dataset("$out/series/us_latlon.nc").sel(station=1).t2
   The user guide, docs/guide.md, walks through every file of this folder.
 EOF
