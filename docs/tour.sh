@@ -5,6 +5,8 @@
 # OUTDIR/logs/<step>.log; the tour shows the telling lines.
 #
 #   docs/tour.sh [BINDIR [OUTDIR]]      (defaults: build/bin and demo)
+#   PREFIX/share/doc/rivernest/tour.sh [BINDIR [OUTDIR]]
+#                                       (installed; defaults: PREFIX/bin and ./demo)
 #
 # OUTDIR is made anew on every run.  An existing OUTDIR is removed only when
 # an earlier tour made it (it holds the marker file .rivernest-tour) or when
@@ -12,9 +14,14 @@
 # Ends with status 0 when every step succeeded, 1 otherwise.
 set -euo pipefail
 
-top=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:-$top/build/bin}
-out=${2:-$top/demo}
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ -x $here/../../../bin/samplebasin ]]; then  # installed under PREFIX/share/doc/rivernest
+  bin=${1:-$(cd "$here/../../../bin" && pwd)}
+  out=${2:-$PWD/demo}
+else                                              # in the source tree, docs/
+  bin=${1:-$here/../build/bin}
+  out=${2:-$here/../demo}
+fi
 marker=.rivernest-tour
 hour0=2016010100
 hour1=2016010101
@@ -145,7 +152,7 @@ show bedcarve 'ixrt'
 quicklook=
 if /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
   echo "== 9. A quick look at the streamflow classes (docs/quicklook.py)"
-  if /usr/bin/python3 "$top/docs/quicklook.py" kml/flow.kml quicklook.png \
+  if /usr/bin/python3 "$here/quicklook.py" kml/flow.kml quicklook.png \
        --network kml/nodes.kml --gauges kml/gauges.kml >logs/quicklook.log 2>&1; then
     quicklook=quicklook.png
   else
@@ -197,5 +204,5 @@ cat <<EOF
   Inspect a netCDF output with: ncdump -h $out/mapping.nc
   Every netCDF output is CF-1.8: cdo sinfon $out/series/us_latlon.nc, or in Python
   xarray.open_dataset("$out/series/us_latlon.nc").sel(station=1).t2
-  The user guide, docs/guide.md, walks through every file of this folder.
+  The user guide, guide.md beside this script, walks through every file of this folder.
 EOF

@@ -18,6 +18,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: siteseries [--series FILE.nc] usArea latlonType startDate Hrs suffix inDir pointFile\n"
     "\n"
+    "Hourly forcing interpolated at sites.\n"
+    "\n"
     "Interpolates hourly forcing fields at the sites of a site list and writes,\n"
     "for every hour whose forcing file inDir/<YYYYMMDDHH><suffix> exists, the\n"
     "text file <YYYYMMDDHH>.txt in the current folder (an existing one is kept).\n"
@@ -41,6 +43,7 @@ constexpr const char* kHelp =
     "lies outside the grid's interior.\n"
     "\n"
     "Examples:\n"
+    "In a folder written by samplebasin --preset small:\n"
     "  siteseries 1 1 2016010100 24 .forcing.nc forcing/latlon_full sites_us.txt\n"
     "  siteseries --series us.nc 1 1 2016010100 24 .forcing.nc forcing/latlon_full sites_us.txt\n"
     "\n"
