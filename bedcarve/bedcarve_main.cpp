@@ -1,7 +1,6 @@
 // bedcarve input-file output-file: the program entry (help, arguments), then
 // the conditioning run (terrain_conditioning.hpp), which decides the records
 // and the ends.
-#include "cf_metadata.hpp"
 #include "command_line.hpp"
 #include "program_end.hpp"
 #include "terrain_conditioning.hpp"
@@ -41,9 +40,7 @@ constexpr const char* kHelp =
 }  // namespace
 
 int main(int argc, char** argv) {
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "bedcarve", kHelp)) return;
-    rn::note_invocation("bedcarve", argc, argv);
+  return rn::run_entry("bedcarve", kHelp, argc, argv, [&] {
     rn::bedcarve::condition_terrain(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
   });
 }

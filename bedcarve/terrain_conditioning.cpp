@@ -19,13 +19,18 @@ namespace rn::bedcarve {
 namespace {
 
 /// Ends the program on a terrain read that failed, with the records and the
-/// stop that `bedcarve` has always given for it.
+/// stop that `bedcarve` has always given for it; the line before the stop
+/// names the file, the dimension or variable and the library's reason.
 [[noreturn]] void end_on_read_failure(const terrain::ReadFailure& failure) {
   using Kind = terrain::ReadFailure::Kind;
+  note_failure_place(failure.place);
   switch (failure.kind) {
     case Kind::grid_file:
       out().line(failure.message);
       code_stop(888);
+    case Kind::refused_file:
+      out().line(failure.message);
+      plain_stop(kFailure);
     case Kind::dimension:
       out().record(failure.message);
       code_stop(888);

@@ -20,7 +20,8 @@
 // status 1: "Error: cannot create output file <name>: <system error>" when
 // the folder does not exist or is not writable, "Error: cannot write output
 // file <name>: <system error>" when writing, flushing, closing or renaming
-// fails (a full disk, for example).
+// fails (a full disk, for example).  A writer may end a create failure its
+// own way instead (`CreateFailureEnd`), after the same line.
 #pragma once
 
 #include <cstdio>
@@ -32,13 +33,19 @@
 
 namespace rn {
 
+/// Ends the run when an output cannot be created; receives the line
+/// "Error: cannot create output file <name>: <system error>" and the
+/// system's error number.  Must not return.
+using CreateFailureEnd = void (*)(std::string_view line, int errno_value);
+
 /// A temporary file beside `target`, renamed onto it by `commit`.
 class AtomicOutput {
  public:
   /// Creates the temporary (".<name>.XXXXXX" in the target's folder); ends
-  /// the program when it cannot.  `target` is used as it stands (callers
-  /// trim file names).
-  explicit AtomicOutput(std::string_view target);
+  /// the program when it cannot: through `on_create_failure` when given,
+  /// else with the line above on the error stream and status 1.  `target`
+  /// is used as it stands (callers trim file names).
+  explicit AtomicOutput(std::string_view target, CreateFailureEnd on_create_failure = nullptr);
   ~AtomicOutput();  ///< removes the temporary unless committed
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
@@ -65,6 +72,9 @@ class AtomicOutput {
   [[noreturn]] void fail_write(int errno_value) const;
 
  private:
+  [[noreturn]] void fail_create(int errno_value) const;
+
+  CreateFailureEnd on_create_failure_ = nullptr;
   std::string target_;
   std::string dest_;   // what the temporary is renamed onto (links resolved)
   std::string temp_;

@@ -1,11 +1,9 @@
 #include "nc_file.hpp"
 
-#include <sys/stat.h>
-
 #include <limits>
 #include <utility>
 
-#include "classic_extent.hpp"
+#include "nc_input_check.hpp"
 
 namespace rn {
 
@@ -41,6 +39,8 @@ std::string nc_error_text(int status) {
       return "Requested part does not fit the variable's shape";
     case kTruncated:
       return "File is shorter than its header says (truncated): the variable's data are missing";
+    case kRefusedInput:
+      return refusal_text();
     default:
       return nc_strerror(status);
   }
@@ -83,23 +83,24 @@ NcFile& NcFile::operator=(NcFile&& other) noexcept {
 
 int NcFile::open(const std::string& path) {
   if (ncid_ >= 0) close();
+  // The library parses a header as it finds it: check it first.
+  InputCheck check = check_nc_input(path);
+  if (check.outcome == InputCheck::Outcome::refused) {
+    report_refused_input(path, check.reason);
+    return kRefusedInput;
+  }
+  if (check.outcome == InputCheck::Outcome::library_error) return check.library_status;
   int id = -1;
   std::size_t chunk = kIoChunkBytes;
   const int status = nc__open(path.c_str(), NC_NOWRITE, &chunk, &id);
   if (status != NC_NOERR) return status;
   ncid_ = id;
   // The library reads a classic file past its end as zeros: keep where
-  // each variable's data end, to refuse reads of data that are not there.
-  int format = 0;
-  struct stat st {};
-  if (nc_inq_format(ncid_, &format) == NC_NOERR &&
-      (format == NC_FORMAT_CLASSIC || format == NC_FORMAT_64BIT_OFFSET ||
-       format == NC_FORMAT_CDF5) &&
-      ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-    if (auto ends = classic_variable_ends(path)) {
-      data_ends_ = std::move(*ends);
-      file_size_ = static_cast<std::uint64_t>(st.st_size);
-    }
+  // each variable's data end, to refuse reads of data that are not there
+  // (the file may have been cut since it was checked).
+  if (check.data_ends) {
+    data_ends_ = std::move(*check.data_ends);
+    file_size_ = check.file_bytes;
   }
   return NC_NOERR;
 }
@@ -187,6 +188,23 @@ int NcFile::read_whole(int varid, std::span<T> values) const {
 int NcFile::read(int varid, std::span<std::int32_t> values) const { return read_whole(varid, values); }
 int NcFile::read(int varid, std::span<float> values) const { return read_whole(varid, values); }
 int NcFile::read(int varid, std::span<double> values) const { return read_whole(varid, values); }
+
+int NcFile::read_stored(int varid, std::span<std::byte> bytes) const {
+  std::size_t count = 0;
+  int status = var_count(varid, count);
+  nc_type type = NC_NAT;
+  if (status == NC_NOERR) status = var_type(varid, type);
+  std::size_t size = 0;
+  if (status == NC_NOERR) status = nc_inq_type(ncid_, type, nullptr, &size);
+  if (status != NC_NOERR) return status;
+  const std::size_t sizes[] = {count, size};
+  std::size_t total = 0;
+  if (!checked_count(sizes, total)) return kCountOverflow;
+  if (total != bytes.size()) return kCountMismatch;
+  if (total == 0) return NC_NOERR;
+  if (const int present = check_present(varid); present != NC_NOERR) return present;
+  return nc_get_var(ncid_, varid, bytes.data());
+}
 
 // Hyperslab read.
 // Contract: start and count hold one entry per dimension of the variable

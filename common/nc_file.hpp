@@ -10,8 +10,9 @@
 // span holds exactly the number of values that the read delivers; otherwise
 // nothing is read and `kCountMismatch` is returned.  A classic-format file
 // shorter than its header says (cut off by a full disk or an interrupted
-// copy) would read as zeros: a variable whose data reach past the end of
-// the file is not read, `kTruncated` is returned.  The library converts the
+// copy) would read as zeros: the input check refuses it at the open, and a
+// variable whose data reach past the end of a file cut after the open is
+// not read, `kTruncated` is returned.  The library converts the
 // stored type to the requested one (a 16-bit integer variable read as reals
 // yields its integers as reals); packing attributes are never applied.
 #pragma once
@@ -33,6 +34,9 @@ inline constexpr int kCountMismatch = -1001;  ///< span size differs from the va
 inline constexpr int kCountOverflow = -1002;  ///< element count exceeds the address range
 inline constexpr int kShapeMismatch = -1003;  ///< start/count do not fit the variable's shape
 inline constexpr int kTruncated = -1004;      ///< the variable's data lie past the end of the file
+/// The input check (nc_input_check.hpp) refused the file before the library
+/// saw it; `open` has written the reason on the error stream.
+inline constexpr int kRefusedInput = -1005;
 
 /// I/O buffer size asked of the library for classic-format files: whole
 /// grids of tens of megabytes read (and write) about three times faster than
@@ -56,7 +60,10 @@ class NcFile {
   NcFile& operator=(const NcFile&) = delete;
 
   /// Opens `path` read-only (mode NC_NOWRITE); a file already open here is
-  /// closed first.  The path is handed to the library as it stands.
+  /// closed first.  The file is checked before the library parses it
+  /// (nc_input_check.hpp): a damaged or unsafe file is refused with
+  /// kRefusedInput, after one line on the error stream naming the file and
+  /// what is wrong with it.  The path is handed to the library as it stands.
   int open(const std::string& path);
   /// Closes the file; afterwards the handle is empty.  Closing an empty
   /// handle returns NC_EBADID.
@@ -89,6 +96,10 @@ class NcFile {
   int read(int varid, std::span<std::int32_t> values) const;
   int read(int varid, std::span<float> values) const;
   int read(int varid, std::span<double> values) const;
+  /// Reads the whole variable as stored, without conversion (native byte
+  /// order).  `bytes.size()` must equal the element count times the size of
+  /// the storage type.
+  int read_stored(int varid, std::span<std::byte> bytes) const;
 
   /// Reads the hyperslab start..start+count-1 (one entry per dimension, CDL
   /// order, 0-based).  `values.size()` must equal the product of `count`;

@@ -13,8 +13,11 @@ namespace rn {
 
 namespace {
 
-void check(int status) {
-  if (status != NC_NOERR) handle_err(status);
+// The create failure of the nesting and mapping outputs: the naming line on
+// the error stream, then the library-error report of the system's text.
+[[noreturn]] void end_as_library_error(std::string_view line, int errno_value) {
+  note_failure_line(line);
+  handle_err(errno_value);
 }
 
 int put_all(int ncid, int varid, const std::int32_t* p) { return nc_put_var_int(ncid, varid, p); }
@@ -49,8 +52,10 @@ nc_type external_type(NcVarType type) {
 
 NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
 
-NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes, NcFormat format)
-    : output_(path) {
+NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes,
+                   CreateFailure on_create_failure, NcFormat format)
+    : output_(path, on_create_failure == CreateFailure::library_error ? end_as_library_error
+                                                                        : nullptr) {
   // The temporary exists (which reserves its name); the library recreates it.
   if (!output_.close_fd()) output_.fail_write(errno);
   int id = -1;
@@ -66,6 +71,12 @@ NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes, NcFormat f
     int previous = 0;
     check(nc_set_fill(ncid_, NC_NOFILL, &previous));
   }
+}
+
+void NcWriter::check(int status) const {
+  if (status == NC_NOERR) return;
+  note_failure_place(target(), {}, nc_error_text(status));
+  handle_err(status);
 }
 
 NcWriter::~NcWriter() {

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "program_end.hpp"
+
 namespace rn {
 
 /// Value given to every element of a real field when its file cannot be
@@ -34,11 +36,13 @@ struct ReadFailure {
   enum class Kind : std::uint8_t {
     none,
     grid_file,  ///< get_dim could not open the file; `message` is a plain line
+    refused_file,  ///< the same for a damaged file refused before it was parsed
     dimension,  ///< get_dim found no `west_east` or no `south_north`
     field,      ///< a 2-D reader failed to open, find, read or close
   };
   Kind kind = Kind::none;
   std::string message;  ///< the reader's message (cut at 256 characters)
+  FailurePlace place;   ///< the file, dimension or variable and the library's reason
 
   explicit operator bool() const { return kind != Kind::none; }
 };

@@ -1,7 +1,6 @@
 // linkweaver: builds mapping.nc, the correspondence between the parent
 // river links and the boundary cells of a child routing grid, from the
 // files named in namelist.nesting.  Takes no arguments.
-#include "cf_metadata.hpp"
 #include "command_line.hpp"
 #include "linkweaver.hpp"
 #include "program_end.hpp"
@@ -27,7 +26,8 @@ constexpr const char* kHelp =
     "  routinelin_p_f    route-link file (linkDim; link, order)\n"
     "  nhd_map_f         overlap file (polyid, data; polyid, overlaps, i_index,\n"
     "                    j_index, regridweight)\n"
-    "  dxkm              parent grid spacing, km\n"
+    "  dxkm              parent grid spacing, km (a warning when the geo file's\n"
+    "                    DX_KM, or DX in metres, differs by more than 0.1 %)\n"
     "  flowin_out        .false.: edge channel cells whose flow enters the child\n"
     "                    domain; .true.: every edge channel cell\n"
     "  order_diff        largest accepted child-parent stream-order difference\n"
@@ -39,7 +39,8 @@ constexpr const char* kHelp =
     "  0    success\n"
     "  1    a reported failure: namelist.nesting missing, malformed or without\n"
     "       a key; an input file, dimension or variable that cannot be read\n"
-    "  2    a netCDF library failure while writing mapping.nc (\"Error: \")\n"
+    "  2    a netCDF library failure while writing mapping.nc, or mapping.nc\n"
+    "       cannot be created (\"Error: \")\n"
     "  231  a child perimeter cell outside the parent window (STOP 999)\n"
     "\n"
     "Examples:\n"
@@ -52,9 +53,7 @@ constexpr int kOutsideWindowCode = 999;
 }  // namespace
 
 int main(int argc, char** argv) {
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
-    rn::note_invocation("linkweaver", argc, argv);
+  return rn::run_entry("linkweaver", kHelp, argc, argv, [&] {
     rn::linkweaver::MappingState state;
     if (rn::linkweaver::build_mapping(state) == rn::linkweaver::Placement::outside_window) {
       rn::code_stop(kOutsideWindowCode);

@@ -13,7 +13,7 @@
 
 namespace rn::nesting {
 
-/// Value of a child node whose inflow cannot be formed.
+/// Inflow of a child node that has no parent value to take.
 inline constexpr float kNoInflow = -9999.0f;
 
 /// What a child boundary file takes over from the parent output it is made

@@ -104,7 +104,7 @@ class SeriesFile {
 };
 
 SeriesFile::SeriesFile(const std::string& path, const SiteSeries& m)
-    : nc_(path, 0, NcFormat::netcdf4),
+    : nc_(path, 0, CreateFailure::failure_status, NcFormat::netcdf4),
       sites_(m.sites.size()),
       quantities_(m.rain_only == 1 ? 1 : kQuantities.size()),
       block_(std::min<std::size_t>(kTimeChunk, static_cast<std::size_t>(std::max(m.hrs, 1)))) {

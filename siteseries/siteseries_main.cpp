@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "cf_metadata.hpp"
 #include "date_utilities.hpp"
 
 #include "command_line.hpp"
@@ -63,10 +62,8 @@ int main(int argc, char** argv) {
   // hour (a fifth of the reading time of a national grid).
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
-  return rn::run_program([&] {
+  return rn::run_entry("siteseries", kHelp, argc, argv, [&] {
     namespace msg = rn::siteseries::msg;
-    if (rn::answer_help_or_version(argc, argv, "siteseries", kHelp)) return;
-    rn::note_invocation("siteseries", argc, argv);
     // The option comes before the positional arguments, which then count
     // from the one after the file name.
     int skip = 0;

@@ -154,6 +154,29 @@ void date_seeds(const fs::path& out) {
   for (std::int32_t mm : {0, 1, 12, 13, -1}) dates.add(op(DateOp::month_abbr).i32(mm).bytes());
 }
 
+// The netCDF input targets: every choice of file (first byte) in every
+// on-disk format (second byte), the described file unedited; then one
+// with a few header bytes changed.
+void netcdf_seeds(const fs::path& out) {
+  const struct {
+    const char* target;
+    int picks;
+  } targets[] = {{"nc_nesting", 4}, {"nc_kml", 8}, {"nc_linkweaver", 4}, {"nc_siteseries", 2}, {"nc_terrain", 1}};
+  for (const auto& t : targets) {
+    Corpus seeds(out, t.target);
+    for (int pick = 0; pick < t.picks; ++pick) {
+      for (int format = 0; format < 8; ++format) {
+        ByteWriter w;
+        if (t.picks > 1) w.u8(static_cast<std::uint8_t>(pick));
+        seeds.add(w.u8(static_cast<std::uint8_t>(format)).bytes());
+      }
+      ByteWriter damaged;
+      if (t.picks > 1) damaged.u8(static_cast<std::uint8_t>(pick));
+      seeds.add(damaged.u8(0xC0).u8(3).u16(9).u8(0).u16(40).u8(0xFF).u16(30).u8(1).bytes());
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,6 +190,7 @@ int main(int argc, char** argv) {
     value_seeds(vectors, out);
     record_seeds(vectors, out);
     date_seeds(out);
+    netcdf_seeds(out);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 namespace rn::test::hostile {
@@ -216,7 +217,7 @@ Outcome Workspace::run(const Launch& how) const { return run(case_.args, how); }
 Outcome Workspace::run(const std::vector<std::string>& args, const Launch& how) const {
   Outcome o;
   o.before = listing();
-  o.result = launch(case_.program, args, root_ / case_.cwd, how);
+  o.result = launch(case_.program, args, root_ / case_.cwd, how, &o.peak_rss_kb);
   o.after = listing();
   return o;
 }
@@ -232,8 +233,8 @@ std::set<std::string> Workspace::listing() const {
 // limits and identity of `how` in the child; waits for it.  Returns its
 // exit status (128 + signal number when killed) and both streams.
 RunResult launch(const std::string& program, const std::vector<std::string>& args,
-                 const fs::path& cwd, const Launch& how) {
-  const std::string exe = (bin_dir() / program).string();
+                 const fs::path& cwd, const Launch& how, long* peak_rss_kb) {
+  const std::string exe = ((how.bin.empty() ? bin_dir() : how.bin) / program).string();
   std::vector<std::string> store{exe};
   store.insert(store.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -264,6 +265,11 @@ RunResult launch(const std::string& program, const std::vector<std::string>& arg
                          static_cast<rlim_t>(how.address_space_limit)};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(123);
     }
+    if (how.cpu_seconds_limit >= 0) {
+      const rlimit limit{static_cast<rlim_t>(how.cpu_seconds_limit),
+                         static_cast<rlim_t>(how.cpu_seconds_limit)};
+      if (::setrlimit(RLIMIT_CPU, &limit) != 0) ::_exit(124);
+    }
     if (how.drop_privileges && ::geteuid() == 0) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
         ::_exit(122);
@@ -277,9 +283,46 @@ RunResult launch(const std::string& program, const std::vector<std::string>& arg
   RunResult r;
   drain(out_pipe[0], err_pipe[0], r.out, r.err);
   int wstatus = 0;
-  ::waitpid(pid, &wstatus, 0);
+  struct rusage usage {};
+  ::wait4(pid, &wstatus, 0, &usage);
+  if (peak_rss_kb != nullptr) *peak_rss_kb = usage.ru_maxrss;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   return r;
+}
+
+namespace {
+
+bool is_nc(const std::string& input) {
+  return input.size() > 3 && input.compare(input.size() - 3, 3, ".nc") == 0;
+}
+
+}  // namespace
+
+const std::string& classic_basin_input(const std::string& input) {
+  static ScratchDir dir;
+  static std::map<std::string, std::string> made;
+  auto it = made.find(input);
+  if (it != made.end()) return it->second;
+  const fs::path to = dir / ("classic-" + std::to_string(made.size()) + ".nc");
+  const std::string command = "nccopy -k classic '" + (basin() / input).string() + "' '" + to.string() + "'";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+  return made.emplace(input, read_file(to)).first->second;
+}
+
+std::string damaged_header_copy(const std::string& name, const std::string& input, int index) {
+  std::uint64_t seed = 1469598103934665603ull;  // FNV-1a of "name:input", plus the index
+  for (const char c : name + ":" + input) {
+    seed ^= static_cast<unsigned char>(c);
+    seed *= 1099511628211ull;
+  }
+  const std::string& sound = classic_basin_input(input);
+  return damage_header(sound, classic_header_bytes(sound), seed + static_cast<std::uint64_t>(index));
+}
+
+void place_classic_inputs(const Workspace& w, const std::string& input, const std::string& bytes) {
+  for (const std::string& other : w.run_case().inputs) {
+    if (is_nc(other)) write_file(w / other, other == input ? bytes : classic_basin_input(other));
+  }
 }
 
 bool has_sanitizer_report(std::string_view text) {

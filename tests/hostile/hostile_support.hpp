@@ -57,11 +57,14 @@ struct Launch {
   bool drop_privileges = false;      ///< run as nobody (root ignores permissions)
   long file_size_limit = -1;         ///< RLIMIT_FSIZE in bytes (SIGXFSZ ignored); -1: none
   long address_space_limit = -1;     ///< RLIMIT_AS in bytes; -1: none (never with AddressSanitizer)
+  long cpu_seconds_limit = -1;       ///< RLIMIT_CPU in seconds; -1: none
+  fs::path bin;                      ///< folder of the programs; empty: bin_dir()
 };
 
 /// A run and the work area's files before and after it.
 struct Outcome {
   RunResult result;
+  long peak_rss_kb = 0;              ///< the program's largest resident size
   std::set<std::string> before;
   std::set<std::string> after;
 };
@@ -113,10 +116,24 @@ class Workspace {
   std::string problem_;
 };
 
+/// The basin input `input` converted to the classic format with `nccopy -k
+/// classic`, made once per process.
+const std::string& classic_basin_input(const std::string& input);
+
+/// Copy `index` of the damaged-header campaign: the classic form of `input`
+/// with random header bytes changed (damage_header), seeded by the case's
+/// name, the input and `index`.
+std::string damaged_header_copy(const std::string& name, const std::string& input, int index);
+
+/// Puts the classic form of every netCDF input of the work area's case in
+/// place, `input` replaced by `bytes`.
+void place_classic_inputs(const Workspace& w, const std::string& input, const std::string& bytes);
+
 /// Runs `program` in `cwd` with standard output and error read through
 /// pipes (a file-size limit does not touch them).
+/// Its largest resident size goes to `peak_rss_kb` when given.
 RunResult launch(const std::string& program, const std::vector<std::string>& args,
-                 const fs::path& cwd, const Launch& how);
+                 const fs::path& cwd, const Launch& how, long* peak_rss_kb = nullptr);
 
 /// True when the text holds a sanitizer report.
 bool has_sanitizer_report(std::string_view text);

@@ -1,5 +1,7 @@
 #include "nc_damage.hpp"
 
+#include "classic_extent.hpp"
+
 #include <netcdf.h>
 
 #include <algorithm>
@@ -303,6 +305,44 @@ std::string nc_kind_name(const fs::path& path) {
     case NC_FORMAT_NETCDF4_CLASSIC: return "netCDF-4 classic model";
     default: return "unknown";
   }
+}
+
+std::uint64_t classic_header_bytes(std::string_view bytes) {
+  const ClassicCheck check = check_classic_header(bytes);
+  if (!check.layout) throw std::runtime_error("not a sound classic file: " + check.problem);
+  return check.layout->header_bytes;
+}
+
+std::string damage_header(std::string bytes, std::uint64_t header_bytes, std::uint64_t seed) {
+  // splitmix64: the same numbers on every machine and library.
+  std::uint64_t state = seed;
+  const auto next = [&state] {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  const std::uint64_t span = std::min<std::uint64_t>(header_bytes, bytes.size());
+  if (span == 0) return bytes;
+  // Most changes set one byte; one in three sets a whole aligned word to a
+  // count or length a damaged header typically holds (0, 1, the largest
+  // signed or unsigned values, one more than before).
+  const std::uint64_t changes = 1 + next() % 4;
+  for (std::uint64_t c = 0; c < changes; ++c) {
+    const std::size_t at = static_cast<std::size_t>(next() % span);
+    if (next() % 3 != 0 || at / 4 * 4 + 4 > span) {
+      const auto old = static_cast<unsigned char>(bytes[at]);
+      bytes[at] = static_cast<char>((old + 1 + next() % 255) & 0xFF);
+      continue;
+    }
+    const std::size_t word = at / 4 * 4;
+    std::uint32_t value = 0;
+    for (int k = 0; k < 4; ++k) value = (value << 8) | static_cast<unsigned char>(bytes[word + static_cast<std::size_t>(k)]);
+    const std::uint32_t choices[] = {0, 1, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu, value + 1};
+    value = choices[next() % std::size(choices)];
+    for (int k = 3; k >= 0; --k, value >>= 8) bytes[word + static_cast<std::size_t>(k)] = static_cast<char>(value & 0xFF);
+  }
+  return bytes;
 }
 
 }  // namespace rn::test

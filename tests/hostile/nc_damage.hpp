@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace rn::test {
 
@@ -65,5 +67,15 @@ std::string nc_kind_name(const std::filesystem::path& path);
 
 /// NaN, +Inf, -Inf and the value itself in turn along the flat index.
 double non_finite_pattern(std::size_t index, double value);
+
+/// Where the header of the sound classic-format file held in `bytes` ends;
+/// throws std::runtime_error when it is not one.
+std::uint64_t classic_header_bytes(std::string_view bytes);
+
+/// The file `bytes` with random bytes of its header (the first
+/// `header_bytes`) changed: 1 to 4 changes, each a byte set to another
+/// value or an aligned word set to 0, 1, a largest value or one more.  The
+/// same `seed` always changes the same bytes the same way.
+std::string damage_header(std::string bytes, std::uint64_t header_bytes, std::uint64_t seed);
 
 }  // namespace rn::test
