@@ -9,6 +9,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: bedcarve input-file output-file\n"
     "\n"
+    "Fill the closed depressions of a terrain grid.\n"
+    "\n"
     "Fills the closed depressions of a terrain height grid so that from every\n"
     "land cell a path that never climbs leads to a water cell or to the edge\n"
     "of the grid.  Reads HGT_M (or HGT_M_M) and LANDMASK (0 = water) over\n"
@@ -29,7 +31,12 @@ constexpr const char* kHelp =
     "       an output that cannot be written\n"
     "  2    a netCDF library failure while writing (\"Error: \")\n"
     "  120  the file cannot be opened or lacks west_east or south_north (STOP 888)\n"
-    "  231  HGT_M or LANDMASK cannot be read (STOP 999)\n";
+    "  231  HGT_M or LANDMASK cannot be read (STOP 999)\n"
+    "\n"
+    "Examples:\n"
+    "In a folder written by samplebasin --preset small:\n"
+    "  bedcarve child/terrain.nc terrain_filled.nc\n"
+    "  bedcarve terrain_filled.nc terrain_again.nc   # a second pass: no fill\n";
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "bedcarve_messages.hpp"
+#include "conditioned_file.hpp"
 #include "file_names.hpp"
 #include "fill_record_writer.hpp"
-#include "nc_writer.hpp"
 #include "program_end.hpp"
 #include "terrain_readers.hpp"
 #include "text_record.hpp"
@@ -118,23 +118,13 @@ FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
   return result.counts;
 }
 
-void write_conditioned(const std::string& file, const Grid2D<float>& height) {
-  NcWriter nc(file);
-  const int we = nc.def_dim("west_east", height.columns());
-  const int sn = nc.def_dim("south_north", height.rows());
-  const int hgt = nc.def_var("HGT_M", NcVarType::real32, {sn, we});
-  nc.enddef();
-  nc.put(hgt, height.values());
-  nc.commit();
-}
-
 void condition_terrain(std::string_view infile, std::string_view outfile) {
   const std::string in = trim_name(infile);
   const std::string out_name = trim_name(outfile);
   Terrain t = read_terrain(in);
   fill_with_records(t.height, t.water);
   t.water = CellBits();
-  write_conditioned(out_name, t.height);
+  write_conditioned(out_name, t.height, in);
   text_stop(messages::kFinish, 0);
 }
 

@@ -45,9 +45,6 @@ Terrain read_terrain(const std::string& file);
 FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
                              const FillTuning& tuning = {});
 
-/// Writes the conditioned terrain: `west_east`, `south_north`, float `HGT_M`.
-void write_conditioned(const std::string& file, const Grid2D<float>& height);
-
 /// The whole program: read, fill, write, then the text stop "finish"
 /// (status 0).  File names are cut at 256 characters, trailing blanks removed.
 void condition_terrain(std::string_view infile, std::string_view outfile);

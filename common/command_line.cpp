@@ -1,5 +1,6 @@
 #include "command_line.hpp"
 
+#include "cf_metadata.hpp"
 #include "program_end.hpp"
 #include "text_record.hpp"
 
@@ -72,6 +73,7 @@ int run_entry(std::string_view program, std::string_view help, int argc, char** 
   return run_program([&] {
     if (answer_help_or_version(argc, argv, program, help)) return;
     refuse_long_arguments(argc, argv);
+    note_invocation(program, argc, argv);
     body();
   });
 }

@@ -49,7 +49,9 @@ void refuse_long_arguments(int argc, char** argv);
 
 /// The entry of every program: names the program for the failure lines
 /// (program_end.hpp), then under `run_program` answers --help / --version,
-/// refuses long arguments and runs `body`.  Returns the exit status.
+/// refuses long arguments, notes the command line for the `history` of the
+/// netCDF outputs (cf_metadata.hpp) and runs `body`.  Returns the exit
+/// status.
 int run_entry(std::string_view program, std::string_view help, int argc, char** argv,
               const std::function<void()>& body);
 

@@ -375,6 +375,21 @@ std::int32_t stamp_difference(std::string_view newdate, std::string_view olddate
   return static_cast<std::int32_t>(diff);
 }
 
+bool is_hour_label(std::string_view label) {
+  if (label.size() < 10) return false;
+  std::int32_t v[4] = {};  // year, month, day, hour
+  const std::size_t widths[4] = {4, 2, 2, 2};
+  std::size_t at = 0;
+  for (int f = 0; f < 4; ++f) {
+    for (std::size_t k = 0; k < widths[f]; ++k, ++at) {
+      if (label[at] < '0' || label[at] > '9') return false;
+      v[f] = v[f] * 10 + (label[at] - '0');
+    }
+  }
+  if (v[1] < 1 || v[1] > 12 || v[3] > 23) return false;
+  return v[2] >= 1 && v[2] <= month_days(v[1], v[0]);
+}
+
 std::int32_t days_in_month(std::string_view hdate) {
   std::optional<std::int32_t> year, month;
   if (hdate.size() >= 7) {

@@ -45,6 +45,11 @@ std::int32_t stamp_difference(std::string_view newdate, std::string_view olddate
 /// by 3600.
 std::int32_t february_days(std::int32_t year);
 
+/// True when the first ten characters of `label` are digits forming a date
+/// and hour YYYYMMDDHH of this calendar (month 1-12, day within the month,
+/// hour 0-23); what follows them is not looked at.
+bool is_hour_label(std::string_view label);
+
 /// Days in the month of a dashed stamp (its first 7 characters, YYYY-MM).
 /// A month outside 1-12 ends the program.
 std::int32_t days_in_month(std::string_view hdate);

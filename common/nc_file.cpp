@@ -298,4 +298,20 @@ int NcFile::global_att_real(std::string_view name, float& value) const {
   return att_real(NC_GLOBAL, name, value);
 }
 
+int NcFile::att_text(int varid, std::string_view name, std::string& text) const {
+  const std::string att = c_name(name);
+  nc_type type = NC_NAT;
+  std::size_t length = 0;
+  int status = nc_inq_att(ncid_, varid, att.c_str(), &type, &length);
+  if (status != NC_NOERR) return status;
+  if (type != NC_CHAR) return NC_ECHAR;
+  std::string value(length, '\0');
+  status = nc_get_att_text(ncid_, varid, att.c_str(), value.data());
+  if (status != NC_NOERR) return status;
+  // Some writers count a closing NUL in the length.
+  while (!value.empty() && value.back() == '\0') value.pop_back();
+  text = std::move(value);
+  return NC_NOERR;
+}
+
 }  // namespace rn

@@ -127,6 +127,9 @@ class NcFile {
   int var_att_real(int varid, std::string_view name, float& value) const;
   /// The same for a global attribute.
   int global_att_real(std::string_view name, float& value) const;
+  /// A text attribute of a variable, or of the file with NC_GLOBAL;
+  /// NC_ENOTATT when absent, NC_ECHAR when it is not text.
+  int att_text(int varid, std::string_view name, std::string& text) const;
 
  private:
   template <typename T>

@@ -22,25 +22,55 @@ namespace {
 
 int put_all(int ncid, int varid, const std::int32_t* p) { return nc_put_var_int(ncid, varid, p); }
 int put_all(int ncid, int varid, const float* p) { return nc_put_var_float(ncid, varid, p); }
+int put_all(int ncid, int varid, const double* p) { return nc_put_var_double(ncid, varid, p); }
+int put_all(int ncid, int varid, const char* p) { return nc_put_var_text(ncid, varid, p); }
+
+int put_slab_values(int ncid, int varid, const std::size_t* start, const std::size_t* count,
+                    const float* p) {
+  return nc_put_vara_float(ncid, varid, start, count, p);
+}
+int put_slab_values(int ncid, int varid, const std::size_t* start, const std::size_t* count,
+                    const std::int32_t* p) {
+  return nc_put_vara_int(ncid, varid, start, count, p);
+}
+int put_slab_values(int ncid, int varid, const std::size_t* start, const std::size_t* count,
+                    const double* p) {
+  return nc_put_vara_double(ncid, varid, start, count, p);
+}
+
+nc_type external_type(NcVarType type) {
+  switch (type) {
+    case NcVarType::int32: return NC_INT;
+    case NcVarType::real32: return NC_FLOAT;
+    case NcVarType::real64: return NC_DOUBLE;
+    case NcVarType::text: return NC_CHAR;
+  }
+  return NC_NAT;
+}
 
 }  // namespace
 
 NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
 
 NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes,
-                   CreateFailure on_create_failure)
+                   CreateFailure on_create_failure, NcFormat format)
     : output_(path, on_create_failure == CreateFailure::library_error ? end_as_library_error
                                                                         : nullptr) {
   // The temporary exists (which reserves its name); the library recreates it.
   if (!output_.close_fd()) output_.fail_write(errno);
   int id = -1;
   std::size_t chunk = io_chunk_bytes;
-  check(nc__create(output_.temp_path().c_str(), NC_CLOBBER, 0, &chunk, &id));
+  const int mode = format == NcFormat::netcdf4 ? NC_CLOBBER | NC_NETCDF4 : NC_CLOBBER;
+  check(nc__create(output_.temp_path().c_str(), mode, 0, &chunk, &id));
   ncid_ = id;
-  // Every variable is written whole, so pre-filling would only write the
-  // data area twice.
-  int previous = 0;
-  check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+  // Every variable of a classic file is written whole, so pre-filling would
+  // only write the data area twice.  A netCDF-4 file keeps the library's
+  // fill: a chunk never written costs nothing and reads as the variable's
+  // fill value, and a chunk written whole is not pre-filled.
+  if (format == NcFormat::classic) {
+    int previous = 0;
+    check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+  }
 }
 
 void NcWriter::check(int status) const {
@@ -69,7 +99,7 @@ int NcWriter::def_var(std::string_view name, NcVarType type, std::initializer_li
 
 int NcWriter::def_var(std::string_view name, NcVarType type, std::span<const int> dimids) {
   int id = -1;
-  const nc_type t = type == NcVarType::int32 ? NC_INT : NC_FLOAT;
+  const nc_type t = external_type(type);
   check(nc_def_var(ncid_, std::string(name).c_str(), t, static_cast<int>(dimids.size()),
                    dimids.data(), &id));
   // The library has accepted the dimension ids, so they index dim_lengths_.
@@ -85,6 +115,23 @@ int NcWriter::def_var(std::string_view name, NcVarType type, std::span<const int
   }
   var_counts_[id] = count;  // 0 for a variable of the unlimited dimension
   return id;
+}
+
+void NcWriter::put_att(int varid, std::string_view name, std::string_view text) {
+  check(nc_put_att_text(ncid_, varid, std::string(name).c_str(), text.size(), text.data()));
+}
+void NcWriter::put_att(int varid, std::string_view name, float value) {
+  check(nc_put_att_float(ncid_, varid, std::string(name).c_str(), NC_FLOAT, 1, &value));
+}
+void NcWriter::put_att(int varid, std::string_view name, double value) {
+  check(nc_put_att_double(ncid_, varid, std::string(name).c_str(), NC_DOUBLE, 1, &value));
+}
+void NcWriter::put_att(int varid, std::string_view name, std::int32_t value) {
+  check(nc_put_att_int(ncid_, varid, std::string(name).c_str(), NC_INT, 1, &value));
+}
+
+void NcWriter::def_chunking(int varid, std::span<const std::size_t> chunk) {
+  check(nc_def_var_chunking(ncid_, varid, NC_CHUNKED, chunk.data()));
 }
 
 void NcWriter::enddef() { check(nc_enddef(ncid_)); }
@@ -109,6 +156,34 @@ void NcWriter::put_values(int varid, std::span<const T> values) {
 
 void NcWriter::put(int varid, std::span<const std::int32_t> values) { put_values(varid, values); }
 void NcWriter::put(int varid, std::span<const float> values) { put_values(varid, values); }
+void NcWriter::put(int varid, std::span<const double> values) { put_values(varid, values); }
+void NcWriter::put(int varid, std::span<const char> values) { put_values(varid, values); }
+
+// Contract: writes the hyperslab start..start+count-1 of `varid` from
+// `values`, which must hold exactly the product of `count` values (else
+// the library's edge error); marks the variable written.  Cost: one library
+// write.
+template <typename T>
+void NcWriter::put_part(int varid, std::span<const std::size_t> start,
+                        std::span<const std::size_t> count, std::span<const T> values) {
+  std::size_t n = 0;
+  if (!checked_count(count, n) || n != values.size()) check(NC_EEDGE);
+  if (n > 0) check(put_slab_values(ncid_, varid, start.data(), count.data(), values.data()));
+  if (varid >= 0 && static_cast<std::size_t>(varid) < written_.size()) written_[varid] = true;
+}
+
+void NcWriter::put_slab(int varid, std::span<const std::size_t> start,
+                        std::span<const std::size_t> count, std::span<const float> values) {
+  put_part(varid, start, count, values);
+}
+void NcWriter::put_slab(int varid, std::span<const std::size_t> start,
+                        std::span<const std::size_t> count, std::span<const std::int32_t> values) {
+  put_part(varid, start, count, values);
+}
+void NcWriter::put_slab(int varid, std::span<const std::size_t> start,
+                        std::span<const std::size_t> count, std::span<const double> values) {
+  put_part(varid, start, count, values);
+}
 
 int NcWriter::lookup(std::string_view name) const {
   int id = -1;
@@ -120,6 +195,9 @@ void NcWriter::put(std::string_view name, std::span<const std::int32_t> values) 
   put_values(lookup(name), values);
 }
 void NcWriter::put(std::string_view name, std::span<const float> values) {
+  put_values(lookup(name), values);
+}
+void NcWriter::put(std::string_view name, std::span<const char> values) {
   put_values(lookup(name), values);
 }
 

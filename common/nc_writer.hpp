@@ -1,8 +1,10 @@
-// The netCDF output writer of the programs: a classic-format file created
-// with overwrite, written atomically (see atomic_output.hpp).
+// The netCDF output writer of the programs: a classic-format (or, for the
+// site series, netCDF-4) file created with overwrite, written atomically (see
+// atomic_output.hpp).
 //
-// Usage: make the writer with the output name, define dimensions and
-// variables, `enddef`, `put` every variable whole, `commit`.  Every failing
+// Usage: make the writer with the output name, define dimensions, variables
+// and attributes, `enddef`, `put` every fixed-size variable whole (record
+// variables whole or by `put_slab`), `commit`.  Every failing
 // library call goes to `handle_err` ("Error: " + the library's text, code
 // stop 2; the failure line on the error stream names the output) and leaves
 // no file behind; an existing file of that name keeps its content until
@@ -11,9 +13,10 @@
 //
 // A dimension defined with length 0 is the unlimited dimension, as the
 // classic format has it: its variables then hold no records.  The writer
-// does not pre-fill variables with fill values; every defined variable must
-// therefore be written whole before `commit` (the result is the same file a
-// pre-filling writer would give).
+// does not pre-fill the variables of a classic file with fill values; every
+// defined variable must therefore be written whole before `commit` (the
+// result is the same file a pre-filling writer would give).  In a netCDF-4
+// file, the parts of record variables never written read as the fill value.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +31,13 @@
 
 namespace rn {
 
-enum class NcVarType { int32, real32 };
+enum class NcVarType { int32, real32, real64, text };
+
+/// The file format: classic (CDF-1) or netCDF-4 (HDF5, chunked storage).
+enum class NcFormat { classic, netcdf4 };
+
+/// The variable id that stands for the file itself in `put_att`.
+inline constexpr int kGlobalAttributes = -1;
 
 /// How a run ends when its output cannot be created (a missing or
 /// read-only folder).  Both first write "Error: cannot create output file
@@ -58,7 +67,8 @@ class NcWriter {
   /// than it saves.  The buffer size changes only how the file is written,
   /// never a byte of its content.
   NcWriter(std::string_view path, std::size_t io_chunk_bytes,
-           CreateFailure on_create_failure = CreateFailure::failure_status);
+           CreateFailure on_create_failure = CreateFailure::failure_status,
+           NcFormat format = NcFormat::classic);
   ~NcWriter();  ///< an uncommitted output is closed and removed
   NcWriter(const NcWriter&) = delete;
   NcWriter& operator=(const NcWriter&) = delete;
@@ -68,6 +78,19 @@ class NcWriter {
   /// Defines a variable over dimensions given in CDL order.  Returns its id.
   int def_var(std::string_view name, NcVarType type, std::initializer_list<int> dimids);
   int def_var(std::string_view name, NcVarType type, std::span<const int> dimids);
+  /// Attributes of a variable, or of the file with kGlobalAttributes.  A
+  /// number is stored in the type of its argument; a `_FillValue` must have
+  /// the variable's type.
+  void put_att(int varid, std::string_view name, std::string_view text);
+  void put_att(int varid, std::string_view name, const char* text) {
+    put_att(varid, name, std::string_view(text));
+  }
+  void put_att(int varid, std::string_view name, float value);
+  void put_att(int varid, std::string_view name, double value);
+  void put_att(int varid, std::string_view name, std::int32_t value);
+  /// netCDF-4 only: chunked storage with chunks of `chunk` values along each
+  /// dimension (CDL order).
+  void def_chunking(int varid, std::span<const std::size_t> chunk);
   /// Leaves define mode.
   void enddef();
 
@@ -75,9 +98,20 @@ class NcWriter {
   /// (0 records for a variable of the unlimited dimension).
   void put(int varid, std::span<const std::int32_t> values);
   void put(int varid, std::span<const float> values);
+  void put(int varid, std::span<const double> values);
+  void put(int varid, std::span<const char> values);
+  /// Writes the hyperslab start..start+count-1 (CDL order) of a variable;
+  /// `values.size()` must equal the product of `count`.
+  void put_slab(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
+                std::span<const float> values);
+  void put_slab(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
+                std::span<const std::int32_t> values);
+  void put_slab(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
+                std::span<const double> values);
   /// The same, looking the variable up by name first.
   void put(std::string_view name, std::span<const std::int32_t> values);
   void put(std::string_view name, std::span<const float> values);
+  void put(std::string_view name, std::span<const char> values);
 
   /// Closes the file and renames it into place.
   void commit();
@@ -90,6 +124,9 @@ class NcWriter {
   void check(int status) const;
   template <typename T>
   void put_values(int varid, std::span<const T> values);
+  template <typename T>
+  void put_part(int varid, std::span<const std::size_t> start, std::span<const std::size_t> count,
+                std::span<const T> values);
   int lookup(std::string_view name) const;
 
   AtomicOutput output_;

@@ -63,7 +63,6 @@ SiteReadResult read_sites(std::string_view text, SiteLayout layout, std::int32_t
     Site site;
     std::string lat_text(kSiteTextWidth, ' ');
     std::string lon_text(kSiteTextWidth, ' ');
-    std::string discarded(kSiteTextWidth, ' ');
     ReadResult line =
         layout == SiteLayout::us
             ? reader.read_record({text_item(site.zip, kZipWidth, "zip code"),
@@ -72,7 +71,7 @@ SiteReadResult read_sites(std::string_view text, SiteLayout layout, std::int32_t
                                   text_item(site.city, kSiteNameWidth, "city"),
                                   text_item(site.state_or_country, kSiteNameWidth, "state")})
             : reader.read_record({text_item(site.city, kSiteNameWidth, "city"),
-                                  text_item(discarded, kSiteTextWidth, "second field"),
+                                  text_item(site.code, kSiteTextWidth, "second field"),
                                   text_item(lat_text, kSiteTextWidth, "latitude"),
                                   text_item(lon_text, kSiteTextWidth, "longitude"),
                                   text_item(site.state_or_country, kSiteNameWidth, "country")});

@@ -4,8 +4,8 @@
 // A site list is a text file whose first line is a header.  Each site is one
 // free-format record of five values starting on a new line:
 //   US:    zip (7), latitude text (50), longitude text (50), city (20), state (20)
-//   world: city (20), a discarded text (50), latitude text, longitude text,
-//          country (20)
+//   world: city (20), a code (50, which the hourly text files leave out),
+//          latitude text, longitude text, country (20)
 // The latitude and longitude texts are converted by a second free-format read
 // of the text; a longitude below zero then gets 360 added once (negative zero
 // is not below zero and stays as it is).
@@ -32,6 +32,7 @@ struct Site {
   std::string zip = std::string("00000") + "  ";  ///< US layout only; "00000" padded otherwise
   std::string city = std::string(kSiteNameWidth, ' ');
   std::string state_or_country = std::string(kSiteNameWidth, ' ');  ///< state (US) or country (world)
+  std::string code;  ///< world layout only: the second value, kSiteTextWidth wide
   float lat = 0.0f;
   float lon = 0.0f;  ///< after the +360 rule
 };

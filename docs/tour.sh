@@ -5,6 +5,8 @@
 # OUTDIR/logs/<step>.log; the tour shows the telling lines.
 #
 #   docs/tour.sh [BINDIR [OUTDIR]]      (defaults: build/bin and demo)
+#   PREFIX/share/doc/rivernest/tour.sh [BINDIR [OUTDIR]]
+#                                       (installed; defaults: PREFIX/bin and ./demo)
 #
 # OUTDIR is made anew on every run.  An existing OUTDIR is removed only when
 # an earlier tour made it (it holds the marker file .rivernest-tour) or when
@@ -12,9 +14,14 @@
 # Ends with status 0 when every step succeeded, 1 otherwise.
 set -euo pipefail
 
-top=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:-$top/build/bin}
-out=${2:-$top/demo}
+here=$(cd "$(dirname "$0")" && pwd)
+if [[ -x $here/../../../bin/samplebasin ]]; then  # installed under PREFIX/share/doc/rivernest
+  bin=${1:-$(cd "$here/../../../bin" && pwd)}
+  out=${2:-$PWD/demo}
+else                                              # in the source tree, docs/
+  bin=${1:-$here/../build/bin}
+  out=${2:-$here/../demo}
+fi
 marker=.rivernest-tour
 hour0=2016010100
 hour1=2016010101
@@ -64,7 +71,8 @@ dim() {
   ncdump -h "$1" | sed -n -E "s/^[[:space:]]+$2 = ([0-9]+) ;.*/\1/p; s/^[[:space:]]+$2 = UNLIMITED ; \/\/ \(([0-9]+) currently\)/\1/p"
 }
 
-# values <file> <variable>: the variable's values, one a line.
+# values <file> <variable>: the variable's values, one a line (a fill value,
+# which ncdump shows as "_", as "_").
 values() {
   ncdump -v "$2" -p 9,17 "$1" | awk -v name="$2" '
     $1 == name && $2 == "=" { on = 1; $1 = ""; $2 = "" }
@@ -77,7 +85,7 @@ values() {
 # have a value, and how many have none (-9999.0: their parent streamflow was
 # missing that hour).
 inflow() {
-  values "$1" qstream | awk '$1 == -9999 { none++; next }
+  values "$1" qstream | awk '$1 == "_" || $1 == -9999 { none++; next }
     { if (!n || $1 < lo) lo = $1; if (!n || $1 > hi) hi = $1; n++ }
     END { if (n) printf "qstream %.2f .. %.2f m3/s", lo, hi; else printf "no qstream"
           if (none) printf ", %d without parent streamflow (-9999.0)", none }'
@@ -138,6 +146,9 @@ show siteseries_us 'rainOnly'
 step siteseries_world series/world_lambert siteseries 2 0 "$hour0" 24 .forcing.nc \
   ../../forcing/lambert_rain ../../sites_world.txt
 show siteseries_world 'rainOnly'
+step siteseries_series . siteseries --series series/us_latlon.nc 1 1 "$hour0" 24 .forcing.nc \
+  forcing/latlon_full sites_us.txt
+echo "      the same day as one series file: siteseries --series series/us_latlon.nc ..."
 
 echo "== 8. bedcarve: fills the closed depressions of the child terrain"
 step bedcarve . bedcarve child/terrain.nc terrain_filled.nc
@@ -146,7 +157,7 @@ show bedcarve 'ixrt'
 quicklook=
 if /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
   echo "== 9. A quick look at the streamflow classes (docs/quicklook.py)"
-  if /usr/bin/python3 "$top/docs/quicklook.py" kml/flow.kml quicklook.png \
+  if /usr/bin/python3 "$here/quicklook.py" kml/flow.kml quicklook.png \
        --network kml/nodes.kml --gauges kml/gauges.kml >logs/quicklook.log 2>&1; then
     quicklook=quicklook.png
   else
@@ -182,6 +193,7 @@ cat <<EOF
   kml/gauges.kml             gaugeglobe: $(placemarks kml/gauges.kml)
   series/us_latlon/          siteseries (US list, latitude-longitude grid, full forcing): $(hourly series/us_latlon)
   series/world_lambert/      siteseries (world list, Lambert grid, rain only): $(hourly series/world_lambert)
+  series/us_latlon.nc        siteseries --series: $(dim series/us_latlon.nc station) sites x $(dim series/us_latlon.nc time) hours in one CF time-series file
   terrain_filled.nc          bedcarve: $(grep -c '^ step 5' logs/bedcarve.log || true) fills, $cells_raised of $(($(dim terrain_filled.nc west_east) * $(dim terrain_filled.nc south_north))) cells raised
   logs/                      every program's standard output and error stream
 EOF
@@ -195,5 +207,7 @@ cat <<EOF
   its number, stream order and streamflow.  The legend refers to bar.gif beside the
   document, which the tools do not make: put your own legend image there.
   Inspect a netCDF output with: ncdump -h $out/mapping.nc
-  The user guide, docs/guide.md, walks through every file of this folder.
+  Every netCDF output is CF-1.8: cdo sinfon $out/series/us_latlon.nc, or in Python
+  xarray.open_dataset("$out/series/us_latlon.nc").sel(station=1).t2
+  The user guide, guide.md beside this script, walks through every file of this folder.
 EOF

@@ -39,22 +39,36 @@ struct ToolEntry {
 constexpr std::array<ToolEntry, 5> kTools{{
     {"flowglobe",
      "Usage: flowglobe inFile outputFile order jumpInt seg_info.nc [obsFile]\n"
+     "Streamflow of a channel output on a KML globe.\n"
+     "\n"
      "Writes a KML document of the channel points of inFile whose stream order is at\n"
      "least order, that lie on a grid column or row that is a multiple of jumpInt (not\n"
      "0) and whose streamflow is at least 4, coloured by streamflow class, with the\n"
      "stations of obsFile and a legend (bar.gif).  Also creates an empty obs.kml.\n"
      "Classes: blue from 4, green from 8, yellow from 16, orange from 32, red from\n"
-     "64, purple from 128.\n" RN_STREAMFLOW_TOOL_DETAILS,
+     "64, purple from 128.\n" RN_STREAMFLOW_TOOL_DETAILS
+     "\n"
+     "Examples:\n"
+     "In a folder written by samplebasin --preset small:\n"
+     "  flowglobe channel/points_2016010100.nc flow.kml 1 1 seg_info.nc station_list.txt\n",
      [](int argc, char** argv) { streamflow_main(kFlowglobe, argc, argv); }},
     {"flowglobe_max",
      "Usage: flowglobe_max inFile outputFile order jumpInt seg_info.nc [obsFile]\n"
+     "Maximum streamflow of a channel output on a KML globe.\n"
+     "\n"
      "As flowglobe, for the maximum streamflow acc_streamflowMax and its classes.\n"
      "Classes: blue from 10, green from 20, yellow from 50, orange from 100, red\n"
      "from 500, purple from 1000; a value from 4 up to 10 takes the style of the\n"
-     "point written just before it (purple for the first).\n" RN_STREAMFLOW_TOOL_DETAILS,
+     "point written just before it (purple for the first).\n" RN_STREAMFLOW_TOOL_DETAILS
+     "\n"
+     "Examples:\n"
+     "In a folder written by samplebasin --preset small:\n"
+     "  flowglobe_max channel/points_2016010100.nc flow_max.kml 1 1 seg_info.nc station_list.txt\n",
      [](int argc, char** argv) { streamflow_main(kFlowglobeMax, argc, argv); }},
     {"flowglobe_drv1",
      "Usage: flowglobe_drv1 inFile outputFile order interval\n"
+     "Channel network points on a KML globe.\n"
+     "\n"
      "Writes a KML document of every interval-th channel point of inFile whose stream\n"
      "order is at least order, named by its position in the file.\n"
      "\n"
@@ -69,10 +83,16 @@ constexpr std::array<ToolEntry, 5> kTools{{
      "  0  success\n"
      "  1  a reported failure: not exactly four arguments, order or interval not\n"
      "     an integer, an input that cannot be read, an output that cannot be\n"
-     "     written\n",
+     "     written\n"
+     "\n"
+     "Examples:\n"
+     "In a folder written by samplebasin --preset small:\n"
+     "  flowglobe_drv1 channel/points_2016010100.nc nodes.kml 1 1\n",
      flowglobe_drv1_main},
     {"flowglobe_seg",
      "Usage: flowglobe_seg seg_info.nc outputFile order [obsFile]\n"
+     "Segment points and gauges on a KML globe.\n"
+     "\n"
      "Writes a KML document of the points of a segment-information file whose stream\n"
      "order is at least order, with the stations of obsFile.\n"
      "\n"
@@ -86,10 +106,16 @@ constexpr std::array<ToolEntry, 5> kTools{{
      "Exit status:\n"
      "  0  success, also without the station list (a message names it)\n"
      "  1  a reported failure: fewer than three arguments, order not an integer,\n"
-     "     an input that cannot be read, an output that cannot be written\n",
+     "     an input that cannot be read, an output that cannot be written\n"
+     "\n"
+     "Examples:\n"
+     "In a folder written by samplebasin --preset small:\n"
+     "  flowglobe_seg seg_info.nc segments.kml 2 station_list.txt\n",
      flowglobe_seg_main},
     {"gaugeglobe",
      "Usage: gaugeglobe outputFile obsFile\n"
+     "Gauges of a station list on a KML globe.\n"
+     "\n"
      "Writes a KML document of the stations of a station list.\n"
      "\n"
      "Arguments:\n"
@@ -101,7 +127,11 @@ constexpr std::array<ToolEntry, 5> kTools{{
      "Exit status:\n"
      "  0  success, also when obsFile does not exist (a message names it)\n"
      "  1  a reported failure: not exactly two arguments, a station value that\n"
-     "     cannot be read, an output that cannot be written\n",
+     "     cannot be read, an output that cannot be written\n"
+     "\n"
+     "Examples:\n"
+     "In a folder written by samplebasin --preset small:\n"
+     "  gaugeglobe gauges.kml station_list.txt\n",
      gaugeglobe_main},
 }};
 

@@ -8,6 +8,8 @@
 namespace {
 constexpr const char* kHelp =
     "usage: linkweaver\n"
+    "Child boundary cells and the parent links that feed them.\n"
+    "\n"
     "Reads namelist.nesting in the working directory and the parent geo,\n"
     "route-link and overlap files and the child routing grid it names, and\n"
     "writes mapping.nc in the working directory.\n"
@@ -39,7 +41,11 @@ constexpr const char* kHelp =
     "       a key; an input file, dimension or variable that cannot be read\n"
     "  2    a netCDF library failure while writing mapping.nc, or mapping.nc\n"
     "       cannot be created (\"Error: \")\n"
-    "  231  a child perimeter cell outside the parent window (STOP 999)\n";
+    "  231  a child perimeter cell outside the parent window (STOP 999)\n"
+    "\n"
+    "Examples:\n"
+    "In a folder written by samplebasin --preset small:\n"
+    "  linkweaver\n";
 
 // The end of a run whose child perimeter does not fit the parent window:
 // "STOP 999", exit status 999 (231 as the system reports it).

@@ -2,6 +2,7 @@
 
 #include <span>
 
+#include "cf_metadata.hpp"
 #include "entries.hpp"
 #include "linkweaver_messages.hpp"
 #include "nc_file.hpp"
@@ -15,13 +16,21 @@ void write_mapping_file(const std::string& path, const Entries& entries,
   NcWriter nc(path, kIoChunkBytes, CreateFailure::library_error);
   const int ndata = nc.def_dim("ndata", entries.size());
   const int grid = nc.def_dim("gridNum", static_cast<std::size_t>(match.gridNum));
-  nc.def_var("PnodeId", NcVarType::int32, {ndata});
-  nc.def_var("pOrder", NcVarType::int32, {ndata});
-  nc.def_var("cOrder", NcVarType::int32, {ndata});
-  nc.def_var("weight", NcVarType::real32, {ndata});
-  nc.def_var("childIndex", NcVarType::int32, {ndata});
-  nc.def_var("ci_grid", NcVarType::int32, {grid});
-  nc.def_var("cj_grid", NcVarType::int32, {grid});
+  const int id = nc.def_var("PnodeId", NcVarType::int32, {ndata});
+  const int p_order = nc.def_var("pOrder", NcVarType::int32, {ndata});
+  const int c_order = nc.def_var("cOrder", NcVarType::int32, {ndata});
+  const int weight = nc.def_var("weight", NcVarType::real32, {ndata});
+  const int child = nc.def_var("childIndex", NcVarType::int32, {ndata});
+  const int ci = nc.def_var("ci_grid", NcVarType::int32, {grid});
+  const int cj = nc.def_var("cj_grid", NcVarType::int32, {grid});
+  put_cf_globals(nc, "parent links feeding the child boundary cells, with overlap weights");
+  describe(nc, id, "parent link identifier");
+  describe(nc, p_order, "stream order of the parent link");
+  nc.put_att(p_order, "_FillValue", kMissingOrder);
+  describe(nc, c_order, "stream order of the child boundary cell");
+  describe(nc, weight, "overlap weight of the parent link in the parent cell", "1");
+  describe(nc, child, "perimeter cell fed by the entry, 1 to gridNum");
+  describe_perimeter(nc, ci, cj);
   nc.enddef();
   out().record(msg::kDefined);
 

@@ -60,7 +60,7 @@ void CellInflow::write_inflow(std::string_view output) const {
     const std::string n = std::to_string(lost_nodes);
     out().record(cellfeed_msg::kMissingHead + n + cellfeed_msg::kMissingTail + n);
   }
-  write_child_boundary(output, qstream, ci_grid, cj_grid);
+  write_child_boundary(output, qstream, ci_grid, cj_grid, origin);
 }
 
 void cellfeed(std::string_view input, std::string_view output) {

@@ -7,11 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "child_boundary.hpp"
+
 namespace rn::nesting {
 
 /// The state of one run (0-based arrays; positions stored in them stay
 /// 1-based, as in the files).
 struct CellInflow {
+  static constexpr char kTitle[] = "child boundary inflow from parent streamflow by record";
+
   std::int32_t record_count = 0;             ///< parent records (dimension `recNum`)
   std::vector<float> streamflow;              ///< parent streamflow as stored, never scaled
   std::vector<std::uint8_t> missing;          ///< 1 where the parent value is missing
@@ -19,6 +23,7 @@ struct CellInflow {
   std::vector<float> weight;                  ///< weight of each child node
   std::vector<std::int32_t> ci_grid;          ///< child-grid column of each node
   std::vector<std::int32_t> cj_grid;          ///< child-grid row of each node
+  BoundaryOrigin origin;                      ///< title, history and time of the output
   std::vector<std::int32_t> parent_records;   ///< parent record feeding each node, 1..record_count
 
   /// Reads the per-node mapping and the parent streamflow.

@@ -6,6 +6,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: cellfeed input-file output-file\n"
     "\n"
+    "Parent streamflow by record to child boundary inflow.\n"
+    "\n"
     "Turns a parent channel output addressed by record position (recNum,\n"
     "streamflow) into child boundary inflow through the per-node mapping\n"
     "mapping.nc in the working directory (childNodeNum; weight, ci_grid,\n"
@@ -22,7 +24,11 @@ constexpr const char* kHelp =
     "  0  success (a node whose fcstIndex is out of range is reported)\n"
     "  1  a reported failure: a file, dimension or variable that cannot be read\n"
     "  2  a netCDF library failure while writing, or an output that cannot be\n"
-    "     created (\"Error: \")\n";
+    "     created (\"Error: \")\n"
+    "\n"
+    "Examples:\n"
+    "In a folder written by samplebasin --preset small:\n"
+    "  cd cellfeed && cellfeed ../channel/points_2016010100.nc ../cell_2016010100.nc\n";
 }  // namespace
 
 int main(int argc, char** argv) {

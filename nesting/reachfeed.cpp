@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "cf_metadata.hpp"
 #include "child_boundary.hpp"
 #include "file_names.hpp"
 #include "id_lookup.hpp"
@@ -156,6 +157,13 @@ void ReachInflow::write_index_cache() const {
   const int child_id = file.def_var("childIndex", NcVarType::int32, {nd});
   const int ci_id = file.def_var("ci_grid", NcVarType::int32, {gn});
   const int cj_id = file.def_var("cj_grid", NcVarType::int32, {gn});
+  put_cf_globals(file, "reachfeed cache: positions of the mapping's parent links among the "
+                       "parent output's feature ids");
+  describe(file, index_id, "position of the parent link among the feature ids, 1-based");
+  file.put_att(index_id, "_FillValue", std::int32_t{-1});
+  describe(file, weight_id, "overlap weight of the parent link in the parent cell", "1");
+  describe(file, child_id, "perimeter cell fed by the entry, 1 to gridNum");
+  describe_perimeter(file, ci_id, cj_id);
   out().flush();
   file.enddef();
   out().record(reachfeed_msg::kDefined);
@@ -226,7 +234,7 @@ void ReachInflow::write_inflow(std::string_view output) const {
     out().record(reachfeed_msg::kMissingHead + std::to_string(missing_entries) +
                  reachfeed_msg::kMissingTail + std::to_string(lost_nodes));
   }
-  write_child_boundary(output, qstream, ci, cj);
+  write_child_boundary(output, qstream, ci, cj, origin);
 }
 
 void reachfeed(std::string_view input, std::string_view output) {

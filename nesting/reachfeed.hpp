@@ -7,11 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "child_boundary.hpp"
+
 namespace rn::nesting {
 
 /// The state of one run (0-based arrays; positions and indices stored in
 /// them stay 1-based, as in the files).
 struct ReachInflow {
+  static constexpr char kTitle[] = "child boundary inflow from parent streamflow by link";
+
   std::int32_t feature_count = 0;              ///< parent reaches (dimension `feature_id`)
   std::vector<std::int32_t> feature_ids;       ///< parent feature ids, in file order
   std::vector<float> streamflow;               ///< parent streamflow times its scale factor
@@ -24,6 +28,7 @@ struct ReachInflow {
   std::vector<float> weight;                   ///< weight of each entry
   std::vector<std::int32_t> ci_grid;           ///< child-grid column of each node
   std::vector<std::int32_t> cj_grid;           ///< child-grid row of each node
+  BoundaryOrigin origin;                       ///< title, history and time of the output
 
   /// Reads the parent file `input` and the mapping (the cache when it holds,
   /// else mapping.nc with an id search, after which the cache is rewritten).

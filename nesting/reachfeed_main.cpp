@@ -6,6 +6,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: reachfeed input-file output-file\n"
     "\n"
+    "Parent streamflow to child boundary inflow.\n"
+    "\n"
     "Turns a parent channel output keyed by feature id (feature_id, streamflow\n"
     "and its scale_factor) into child boundary inflow through mapping.nc in the\n"
     "working directory, as written by linkweaver.  Writes the output file\n"
@@ -29,7 +31,11 @@ constexpr const char* kHelp =
     "  1  a reported failure: no mapping.nc, a file, dimension or variable that\n"
     "     cannot be read, a childIndex or cached position out of range\n"
     "  2  a netCDF library failure while writing, or an output that cannot be\n"
-    "     created (\"Error: \")\n";
+    "     created (\"Error: \")\n"
+    "\n"
+    "Examples:\n"
+    "In a folder written by samplebasin --preset small, after linkweaver:\n"
+    "  reachfeed channel/reach_2016010100.nc inflow_2016010100.nc\n";
 }  // namespace
 
 int main(int argc, char** argv) {

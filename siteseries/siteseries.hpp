@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -115,8 +116,21 @@ void place_on_lambert_grid(SiteSeries& m);
 
 // ---- run (time_loop.cpp, hourly_fields.cpp, hourly_output.cpp) ----
 
-/// The hourly loop over `hrs` steps from the start hour.
+/// The hourly loop over `hrs` steps from the start hour, writing the
+/// hourly text files.
 void run_hours(SiteSeries& m);
+
+/// The same hours written as one CF time-series file `path` (series_file.cpp).
+void run_series(SiteSeries& m, const std::string& path);
+
+/// Visits the `hrs` hours from the start hour in order: their label
+/// (YYYYMMDDHH) and the name of their forcing file.
+using HourVisit = std::function<void(const std::string& label, const std::string& input)>;
+void walk_hours(const SiteSeries& m, const HourVisit& visit);
+
+/// Takes in the fields of the hour's forcing file `input` (read_hour, or
+/// read_hour_rain when `rain_only` = 1).
+void read_forcing(SiteSeries& m, const std::string& input);
 
 /// The rows to read for the current site positions (sets `m.rows`).
 void plan_rows(SiteSeries& m);

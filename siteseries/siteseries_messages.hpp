@@ -13,6 +13,12 @@ inline constexpr char kUsage[] = "Usage: usArea,latlonType,startDate,Hrs,suffix,
 inline constexpr char kAreaArgument[] = "usArea";
 inline constexpr char kGridArgument[] = "latlonType";
 inline constexpr char kHoursArgument[] = "Hrs";
+inline constexpr char kSeriesOption[] = "--series";
+inline constexpr char kSeriesWithoutFile[] = "Error: --series needs a file name";
+inline constexpr char kBadStartHead[] = "Error: startDate \"";
+inline constexpr char kBadStartTail[] =
+    "\" does not begin with a date and hour YYYYMMDDHH (e.g. 2016010100)";
+inline constexpr char kBadHours[] = "Error: Hrs must be 1 or more, not ";
 
 // ---- set-up (site_setup.cpp, site_location.cpp)
 inline constexpr char kSiteListHead[] = "Error: site list ";

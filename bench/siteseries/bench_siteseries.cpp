@@ -10,7 +10,9 @@
 // `samplebasin --preset national DIR` when its forcing/latlon_full folder
 // holds no forcing file.  Measured: 100 and 40,000 sites spread over the
 // whole latitude-longitude grid, 100 sites within one basin (a tenth of the
-// grid's rows), and the sample basin's own site lists on both grids.
+// grid's rows), and the sample basin's own site lists on both grids.  Then
+// the 40,000 sites once more, the hourly text files and the one series file
+// (--series) run by turns: their seconds per hour and the ratio of the two.
 #include <netcdf.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "nc_file.hpp"
@@ -152,6 +155,47 @@ void write_sites(const fs::path& path, int n, const std::vector<float>& lat,
   std::fclose(f);
 }
 
+// The 40,000 sites over the grid as hourly text files and as one series
+// file, the two run by turns, best of `runs` each; prints seconds per hour
+// and the ratio series / hourly (target: at most 1).
+void series_against_hourly(const fs::path& bin, const fs::path& folder, const std::string& start,
+                           const std::vector<float>& lat, const std::vector<float>& lon, int runs,
+                           const fs::path& work) {
+  const std::vector<fs::path> hours = forcing_files(folder);
+  if (hours.empty()) return;
+  fs::remove_all(work);
+  fs::create_directories(work);
+  const fs::path sites = work / "sites.txt";
+  write_sites(sites, 40000, lat, lon, 0, static_cast<int>(lat.size()) - 1, 12345u + 40000u);
+  const std::vector<std::string> args = {"1", "1", start, std::to_string(hours.size()), kSuffix,
+                                         folder.string(), sites.string()};
+  Times hourly{1e30, 1e30}, series{1e30, 1e30};
+  std::uintmax_t series_bytes = 0;
+  for (int r = 0; r < runs; ++r) {
+    for (const auto& e : fs::directory_iterator(work)) {
+      if (e.path() != sites) fs::remove(e.path());
+    }
+    std::vector<std::string> command = {(bin / "siteseries").string()};
+    command.insert(command.end(), args.begin(), args.end());
+    auto [status, t] = run_command(command, work, work / "run.log");
+    if (status != 0) die("siteseries failed; see " + (work / "run.log").string());
+    hourly = Times::min(hourly, t.per(hours.size()));
+    command.insert(command.begin() + 1, {"--series", "series.nc"});
+    std::tie(status, t) = run_command(command, work, work / "run.log");
+    if (status != 0) die("siteseries --series failed; see " + (work / "run.log").string());
+    series = Times::min(series, t.per(hours.size()));
+    series_bytes = fs::file_size(work / "series.nc");
+  }
+  std::printf("40,000 sites, %zu hours: hourly text files against one series file, best of %d\n",
+              hours.size(), runs);
+  std::printf("  %-30s %10s %10s\n", "", "wall s/h", "cpu s/h");
+  std::printf("  %-30s %10.3f %10.3f\n", "hourly text files", hourly.wall, hourly.cpu);
+  std::printf("  %-30s %10.3f %10.3f  (%.1f MB)\n", "--series", series.wall, series.cpu,
+              static_cast<double>(series_bytes) / 1e6);
+  std::printf("  %-30s %10.3f %10.3f  (target: at most 1)\n", "ratio series / hourly",
+              series.wall / hourly.wall, series.cpu / hourly.cpu);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -250,6 +294,7 @@ int main(int argc, char** argv) {
                 best.cpu, floor.wall, floor.cpu, best.wall / floor.wall, best.cpu / floor.cpu);
     std::fflush(stdout);
   }
+  series_against_hourly(bin, dir / "forcing" / "latlon_full", start_date, lat, lon, runs, work);
   fs::remove_all(work);
   std::printf("targets: ratio <= 1 with 40,000 sites, <= 0.2 with 100 sites.  Deflated chunks\n"
               "(whole rows here) are read whole by the library, so sites spread over every\n"

@@ -5,7 +5,7 @@
 # their hourly text files into OUT_DIR, on a file system that every node sees.
 #
 #   sbatch --array=0-$(( (Hrs + HOURS_PER_TASK - 1) / HOURS_PER_TASK - 1 ))%50 \
-#     siteseries_array.sbatch OUT_DIR HOURS_PER_TASK usArea latlonType startDate Hrs suffix inDir pointFile
+#     siteseries_array.sbatch [--series] OUT_DIR HOURS_PER_TASK usArea latlonType startDate Hrs suffix inDir pointFile
 #
 # The last seven arguments are siteseries' own (siteseries --help).  A task
 # starts at the first of its hours that has a forcing file, so a missing file
@@ -14,6 +14,14 @@
 # file succeeds and writes nothing.
 # An hour whose file exists is skipped, so resubmitting the whole array after
 # a failure only makes the missing hours.
+#
+# Series mode: with --series each task writes its hours as one series file
+# OUT_DIR/blocks/<first hour>.nc (siteseries --series; a task whose file
+# exists does nothing), and a job that runs when the whole array has
+# succeeded joins them along time with ncrcat:
+#   job=$(sbatch --parsable --array=0-N siteseries_array.sbatch --series OUT_DIR ...)
+#   sbatch --dependency=afterok:$job siteseries_array.sbatch --join OUT_DIR SERIES.nc
+# Hours before a task's first forcing file are not in the joined file.
 #SBATCH --job-name=siteseries
 #SBATCH --ntasks=1
 #SBATCH --cpus-per-task=1
@@ -22,8 +30,22 @@
 #SBATCH --output=slurm-%x-%A_%a.out
 set -euo pipefail
 
+# The join of series mode: the blocks in time order, along the record
+# dimension (each block's time units rebased to the first's), in the chunks
+# that siteseries writes.
+if [[ ${1:-} == --join ]]; then
+  (($# == 3)) || { echo "usage: sbatch siteseries_array.sbatch --join OUT_DIR SERIES.nc" >&2; exit 1; }
+  mapfile -t parts < <(find "$2/blocks" -maxdepth 1 -name '[0-9]*.nc' | sort)
+  ((${#parts[@]})) || { echo "no series block in $2/blocks" >&2; exit 1; }
+  exec ncrcat -O --cnk_plc=all --cnk_dmn time,128 --cnk_dmn station,128 "${parts[@]}" "$3"
+fi
+series=()
+if [[ ${1:-} == --series ]]; then
+  shift
+  series=(--series)
+fi
 if (($# != 9)) || [[ ! $2 =~ ^[1-9][0-9]*$ ]]; then
-  echo "usage: sbatch --array=0-N siteseries_array.sbatch OUT_DIR HOURS_PER_TASK" \
+  echo "usage: sbatch --array=0-N siteseries_array.sbatch [--series] OUT_DIR HOURS_PER_TASK" \
        "usArea latlonType startDate Hrs suffix inDir pointFile" >&2
   exit 1
 fi
@@ -54,8 +76,13 @@ for ((j = 0; j < count; j++)); do
   forcing=$indir/${labels[j]}$suffix
   if [[ -e ${forcing%"${forcing##*[! ]}"} ]]; then
     cd "$outdir"
-    exec siteseries "$us_area" "$latlon_type" "${labels[j]}" "$((count - j))" "$suffix" \
-      "$indir" "$pointfile" >"logs/${labels[j]}.log" 2>&1
+    if ((${#series[@]})); then
+      mkdir -p blocks
+      [[ ! -e blocks/${labels[j]}.nc ]] || exit 0
+      series+=("blocks/${labels[j]}.nc")
+    fi
+    exec siteseries "${series[@]}" "$us_area" "$latlon_type" "${labels[j]}" "$((count - j))" \
+      "$suffix" "$indir" "$pointfile" >"logs/${labels[j]}.log" 2>&1
   fi
 done
 echo "task $task: no forcing file for its $count hours from ${labels[0]}; nothing to do"

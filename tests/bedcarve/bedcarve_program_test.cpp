@@ -36,6 +36,13 @@ data:
 }
 )";
 
+// kTerrain with global attributes, as a real grid file has them.
+std::string terrain_with_history() {
+  std::string cdl = kTerrain;
+  cdl.insert(cdl.rfind("data:"), "  :DX = 1000.f ;\n  :title = \"grid\" ;\n  :history = \"made by hand\" ;\n");
+  return cdl;
+}
+
 constexpr const char* kRecords =
     " ixrt =            5  jxrt =           4\n"
     "  reading variable HGT_M\n"
@@ -48,12 +55,14 @@ class BedcarveProgram : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(BedcarveProgram, FillsThePitAndWritesOnlyTheHeights) {
-  write_cdl(dir_ / "in.nc", kTerrain);
+TEST_F(BedcarveProgram, FillsThePitAndWritesAnInputForASecondPass) {
+  write_cdl(dir_ / "in.nc", terrain_with_history());
   const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kRecords);
   EXPECT_EQ(r.err, "STOP finish\n");
+  // The heights, the input's LANDMASK, the input's attributes and its
+  // history below this run's line.
   EXPECT_EQ(ncdump(dir_ / "out.nc"),
             "netcdf out {\n"
             "dimensions:\n"
@@ -61,6 +70,18 @@ TEST_F(BedcarveProgram, FillsThePitAndWritesOnlyTheHeights) {
             "\tsouth_north = 4 ;\n"
             "variables:\n"
             "\tfloat HGT_M(south_north, west_east) ;\n"
+            "\t\tHGT_M:units = \"m\" ;\n"
+            "\t\tHGT_M:long_name = \"terrain height\" ;\n"
+            "\tint LANDMASK(south_north, west_east) ;\n"
+            "\t\tLANDMASK:long_name = \"land mask, 0 on water\" ;\n"
+            "\n"
+            "// global attributes:\n"
+            "\t\t:DX = 1000.f ;\n"
+            "\t\t:Conventions = \"CF-1.8\" ;\n"
+            "\t\t:title = \"terrain heights with closed depressions filled\" ;\n"
+            "\t\t:source = \"bedcarve 0.1.0\" ;\n"
+            "\t\t:history = \"2016-01-01T00:00:00Z: bedcarve in.nc out.nc\\n\",\n"
+            "\t\t\t\"made by hand\" ;\n"
             "data:\n"
             "\n"
             " HGT_M =\n"
@@ -68,7 +89,22 @@ TEST_F(BedcarveProgram, FillsThePitAndWritesOnlyTheHeights) {
             "  9, 8, 9, 9, 9,\n"
             "  8, 9, 9, 1, 9,\n"
             "  9, 9, 9, 9, 9 ;\n"
+            "\n"
+            " LANDMASK =\n"
+            "  1, 1, 1, 1, 1,\n"
+            "  1, 1, 1, 1, 1,\n"
+            "  1, 1, 1, 0, 1,\n"
+            "  1, 1, 1, 1, 1 ;\n"
             "}\n");
+  // A second pass over the output makes no fill and gives the same heights.
+  const auto again = run("bedcarve", {"out.nc", "again.nc"}, dir_.path());
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_EQ(again.out.find("step 5"), std::string::npos) << again.out;
+  const auto heights = [&](const char* file) {
+    const std::string dump = ncdump(dir_ / file, "-v HGT_M");
+    return dump.substr(dump.find("data:"));
+  };
+  EXPECT_EQ(heights("again.nc"), heights("out.nc"));
 }
 
 TEST_F(BedcarveProgram, ReadsTheFallbackNameAndALeadingTimeDimension) {

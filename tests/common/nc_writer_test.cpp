@@ -5,11 +5,14 @@
 #include <netcdf.h>
 
 #include <array>
+#include <cstdlib>
+#include <ctime>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "cf_metadata.hpp"
 #include "nc_test_support.hpp"
 #include "test_support.hpp"
 
@@ -179,6 +182,34 @@ TEST(NcWriter, MissingFolderIsReported) {
   std::string text = "No such file or directory";
   text.resize(80, ' ');
   EXPECT_EQ(lib.out, " Error: " + text + "\n");
+}
+
+// The history line: the UTC stamp (SOURCE_DATE_EPOCH when it is a whole
+// number of seconds, else the clock), the program and its arguments, above
+// the input's history.
+TEST(CfMetadata, HistoryLineIsStampedAndTakesTheInputsHistoryBelow) {
+  const char* kept = std::getenv("SOURCE_DATE_EPOCH");
+  const std::string saved = kept ? kept : "";
+  char arg0[] = "reachfeed", arg1[] = "in.nc", arg2[] = "out dir/out.nc";
+  char* argv[] = {arg0, arg1, arg2};
+  rn::note_invocation("reachfeed", 3, argv);
+  EXPECT_EQ(rn::source_attribute(), "reachfeed 0.1.0");
+  setenv("SOURCE_DATE_EPOCH", "1451606400", 1);
+  EXPECT_EQ(rn::history_with(), "2016-01-01T00:00:00Z: reachfeed in.nc out dir/out.nc");
+  EXPECT_EQ(rn::history_with("earlier\nolder"),
+            "2016-01-01T00:00:00Z: reachfeed in.nc out dir/out.nc\nearlier\nolder");
+  setenv("SOURCE_DATE_EPOCH", "0", 1);
+  EXPECT_EQ(rn::utc_stamp(rn::history_time()), "1970-01-01T00:00:00Z");
+  for (const char* ignored : {"12abc", "-5", "", "99999999999999999999"}) {
+    setenv("SOURCE_DATE_EPOCH", ignored, 1);
+    const std::time_t now = std::time(nullptr);
+    EXPECT_LE(std::abs(rn::history_time() - now), 5) << ignored;
+  }
+  if (kept) {
+    setenv("SOURCE_DATE_EPOCH", saved.c_str(), 1);
+  } else {
+    unsetenv("SOURCE_DATE_EPOCH");
+  }
 }
 
 }  // namespace

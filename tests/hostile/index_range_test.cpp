@@ -123,7 +123,7 @@ TEST(IndexRange, RecordPositionsOutsideTheParentFile) {
   EXPECT_NE(o.result.out.find(" k =            4 fcst index =  -2147483648"), std::string::npos)
       << describe(o);
   const std::string dump = ncdump(w / "cell_inflow.nc", "-v qstream");
-  EXPECT_NE(dump.find("-9999, -9999, -9999, -9999, -9999,"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("qstream = _, _, _, _, _,"), std::string::npos) << dump;
 }
 
 // Grid columns, rows and orders at both ends of the 32-bit range.

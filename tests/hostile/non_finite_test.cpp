@@ -135,8 +135,8 @@ TEST(NonFiniteInLists, StationCoordinates) {
 TEST(NonFiniteInLists, SiteCoordinates) {
   {
     Workspace w(program_case("siteseries"));
-    edit_text(w / "sites_us.txt", "23574 22.0320 -122.6990", "23574 NaN -122.6990");
-    edit_text(w / "sites_us.txt", "47308 22.0407 -122.7141", "47308 22.0407 Infinity");
+    edit_text(w / "sites_us.txt", "23574 40.1491 -100.1889", "23574 NaN -100.1889");
+    edit_text(w / "sites_us.txt", "47308 40.1543 -100.1950", "47308 40.1543 Infinity");
     const Outcome o = w.run();
     expect_completed(w, o);
     const std::string hour = read_file(w / "out/2016010100.txt");
@@ -145,7 +145,7 @@ TEST(NonFiniteInLists, SiteCoordinates) {
   }
   {
     Workspace w(program_case("siteseries_rain"));
-    edit_text(w / "sites_world.txt", "DL 22.0320 -122.6990", "DL nan -inf");
+    edit_text(w / "sites_world.txt", "DL 40.1491 -100.1889", "DL nan -inf");
     expect_completed(w, w.run());
   }
 }

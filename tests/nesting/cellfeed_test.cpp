@@ -46,7 +46,7 @@ TEST_F(Cellfeed, EveryNodeIsWrittenAndOutOfRangeRecordsAreReported) {
             " k =            4 fcst index =            4\n");
   const std::string dump = ncdump(dir / "out.nc");
   EXPECT_NE(dump.find("nodeNum = 6 ;"), std::string::npos) << dump;
-  EXPECT_NE(dump.find("qstream = -9999, -9999, 150, -9999, 0, 50 ;"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("qstream = _, _, 150, _, 0, 50 ;"), std::string::npos) << dump;
   EXPECT_NE(dump.find("ci = 1, 2, 3, 4, 5, 6 ;"), std::string::npos) << dump;
   EXPECT_NE(dump.find("cj = 7, 8, 9, 10, 11, 12 ;"), std::string::npos) << dump;
 }
@@ -65,7 +65,7 @@ TEST_F(Cellfeed, MissingParentValueGivesItsNodeMinus9999) {
             std::string::npos)
       << r.out;
   const std::string dump = ncdump(dir / "out.nc");
-  EXPECT_NE(dump.find("qstream = -9999, -9999, 150, -9999, 0, -9999 ;"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("qstream = _, _, 150, _, 0, _ ;"), std::string::npos) << dump;
 }
 
 TEST_F(Cellfeed, NoChildNodesGiveAnEmptyUnlimitedNodeDimension) {

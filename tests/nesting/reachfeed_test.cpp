@@ -214,6 +214,29 @@ TEST_P(StaleCache, IsReportedAndRebuiltAsByAFirstRun) {
 INSTANTIATE_TEST_SUITE_P(Cases, StaleCache, ::testing::ValuesIn(kStaleCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The inflow file takes the parent output's time (value, units, calendar) as
+// its scalar time coordinate and its history below this run's line.
+TEST_F(Reachfeed, OutputCarriesTheParentTimeAndHistory) {
+  write_cdl(dir / "in.nc",
+            "netcdf parent { dimensions: feature_id = 4 ; time = 1 ;\n"
+            "variables: int feature_id(feature_id) ; int time(time) ;\n"
+            "  time:units = \"minutes since 2016-01-01 00:00\" ; time:calendar = \"gregorian\" ;\n"
+            "  float streamflow(time, feature_id) ; :history = \"made by the parent model\" ;\n"
+            "data: feature_id = 22, 11, 33, 11 ; time = 60 ; streamflow = 8, 4, 1.25, 9 ; }");
+  const auto r = feed();
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string dump = rn::test::ncdump(dir / "out.nc");
+  for (const char* text : {"\t\tqstream:units = \"m3 s-1\" ;\n\t\tqstream:_FillValue = -9999.f ;\n"
+                           "\t\tqstream:coordinates = \"time\" ;\n",
+                           "\tdouble time ;\n", "\t\ttime:units = \"minutes since 2016-01-01 00:00\" ;\n"
+                           "\t\ttime:calendar = \"gregorian\" ;\n",
+                           ":history = \"2016-01-01T00:00:00Z: reachfeed in.nc out.nc\\n\",\n"
+                           "\t\t\t\"made by the parent model\" ;\n",
+                           " time = 60 ;\n", " qstream = _, 7, 1.25 ;\n"}) {
+    EXPECT_NE(dump.find(text), std::string::npos) << text << "\n" << dump;
+  }
+}
+
 TEST_F(Reachfeed, NewWeightsAreUsedOnceTheCacheIsRebuilt) {
   ASSERT_EQ(feed().status, 0);
   EntryMapping m = base_mapping();

@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "forcing_fixture.hpp"
 #include "map_projection.hpp"
+#include "nc_file.hpp"
+#include "nc_test_support.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -231,6 +234,124 @@ TEST_F(SiteSeries, UsageAndArgumentFailures) {
   r = run("1", "1", "2016010100", "many");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("Hrs"), std::string::npos) << r.err;
+  r = rn::test::run("siteseries", {"--series"}, dir_.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: --series needs a file name\n");
+}
+
+// A start date that is no date and hour, or fewer than one hour, is refused
+// before any file is opened (here the site list is missing: a date that
+// passes goes on to report it).
+TEST_F(SiteSeries, StartDateAndHoursAreCheckedBeforeAnyFile) {
+  struct Case {
+    const char* start;
+    const char* hours;
+    const char* error;
+  };
+  const std::string missing_list = "Error: site list sites.txt does not exist\n";
+  const std::string bad_start = "\" does not begin with a date and hour YYYYMMDDHH (e.g. 2016010100)\n";
+  for (const Case& c : {Case{"20160101", "1", ""}, Case{"2016010124", "1", ""},
+                        Case{"2015022900", "1", ""}, Case{"2016023000", "1", ""},
+                        Case{"2016130100", "1", ""}, Case{"201601010x", "1", ""},
+                        Case{"2016010100", "0", "Error: Hrs must be 1 or more, not 0\n"},
+                        Case{"2016010100", "-3", "Error: Hrs must be 1 or more, not -3\n"},
+                        Case{"2016022900", "1", nullptr}, Case{"2016123123 UTC", "1", nullptr},
+                        Case{"2000022900", "1", nullptr}}) {
+    SCOPED_TRACE(std::string(c.start) + " " + c.hours);
+    const auto r = run("1", "1", c.start, c.hours);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, " narg =            7\n");
+    const std::string error = c.error == nullptr ? missing_list
+                              : *c.error != '\0' ? std::string(c.error)
+                                                 : "Error: startDate \"" + std::string(c.start) + bad_start;
+    EXPECT_EQ(r.err, error);
+  }
+}
+
+// The values of a series file, time-major, read back.
+std::vector<float> series_values(const fs::path& file, const char* var) {
+  rn::NcFile nc;
+  int id = -1;
+  std::size_t count = 0;
+  EXPECT_EQ(nc.open(file.string()), NC_NOERR);
+  EXPECT_EQ(nc.var_id(var, id), NC_NOERR) << var;
+  nc.var_count(id, count);
+  std::vector<float> values(count);
+  EXPECT_EQ(nc.read(id, std::span<float>(values)), NC_NOERR);
+  return values;
+}
+
+// The series file holds, for every hour and site, the 32-bit values that the
+// hourly lines print (rounded there), and the fill value where an hour has
+// no forcing file or a site gets no line or asterisks.
+TEST_F(SiteSeries, SeriesFileHoldsTheValuesOfTheHourlyLines) {
+  rn::test::write_forcing(in_ / "2016010100.nc", north_to_south(), winds(273.5f, 0.00611f, 0.001f));
+  rn::test::write_forcing(in_ / "2016010102.nc", north_to_south(), winds(280.0f, 0.005f, 0.002f));
+  write_file(dir_ / "sites.txt", kUsList);
+  const auto hourly = run("1", "1", "2016010100", "3");
+  ASSERT_EQ(hourly.status, 0) << hourly.err;
+  const auto series = rn::test::run(
+      "siteseries", {"--series", "out/s.nc", "1", "1", "2016010100", "3", ".nc", in_.string(),
+                     "sites.txt"}, dir_.path());
+  EXPECT_EQ(series.status, 1);  // the folder out/ does not exist
+  fs::create_directory(dir_ / "out");
+  const auto r = rn::test::run("siteseries", {"--series", "out/s.nc", "1", "1", "2016010100", "3",
+                                              ".nc", in_.string(), "sites.txt"}, dir_.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, hourly.out);
+  EXPECT_EQ(rn::test::entries(dir_ / "out"), std::vector<std::string>{"s.nc"});
+
+  const char* names[] = {"precipitation", "u10", "v10", "t2", "q2", "relative_humidity"};
+  const std::size_t sites = 5;
+  for (int q = 0; q < 6; ++q) {
+    SCOPED_TRACE(names[q]);
+    const std::vector<float> values = series_values(dir_ / "out/s.nc", names[q]);
+    ASSERT_EQ(values.size(), 3 * sites);
+    for (int hour : {0, 1, 2}) {
+      const std::string label = "201601010" + std::to_string(hour);
+      std::vector<std::string> lines;  // the hour's lines by site, "" for none
+      if (has_output(label)) {
+        std::istringstream text(output(label));
+        lines.assign(sites, "");
+        for (std::string line; std::getline(text, line);) lines[std::stoi(line.substr(96, 8)) - 1] = line;
+      }
+      for (std::size_t i = 0; i < sites; ++i) {
+        const float v = values[hour * sites + i];
+        const std::string field = lines.empty() || lines[i].empty() ? "" : lines[i].substr(12 + 14 * q, 12);
+        if (field.empty() || field[0] == '*') {
+          EXPECT_EQ(v, -1.0e33f) << label << " site " << i + 1;
+          continue;
+        }
+        char printed[32];
+        std::snprintf(printed, sizeof printed, q == 5 ? "%12.1f" : "%12.6f", static_cast<double>(v));
+        EXPECT_EQ(printed, field) << label << " site " << i + 1;
+      }
+    }
+  }
+  const std::string header = rn::test::ncdump(dir_ / "out/s.nc", "-h");
+  for (const char* text : {"time = UNLIMITED ; // (3 currently)", "station = 5 ;",
+                           "time:units = \"hours since 2016-01-01 00:00:00\"",
+                           "name:cf_role = \"timeseries_id\"", ":featureType = \"timeSeries\"",
+                           "precipitation:units = \"mm h-1\"", "char zip(station, zip_strlen)"}) {
+    EXPECT_NE(header.find(text), std::string::npos) << text << "\n" << header;
+  }
+}
+
+// A rain-only series fills precipitation alone; the world list's code and
+// country stand beside the names.
+TEST_F(SiteSeries, RainOnlySeriesFillsOnlyPrecipitation) {
+  rn::test::write_forcing(in_ / "2016010100.nc", north_to_south(),
+                          {{"RAIN", [](int i, int j) { return static_cast<float>(i + j); }}});
+  write_file(dir_ / "sites.txt", "city code lat lon country\nA X7 49.5 -109.5 C1\nB Y 48.0 -109.0 C2\n");
+  const auto r = rn::test::run("siteseries", {"--series", "s.nc", "2", "1", "2016010100", "2", ".nc",
+                                              in_.string(), "sites.txt"}, dir_.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(series_values(dir_ / "s.nc", "precipitation"),
+            (std::vector<float>{4.0f, 8.0f, -1.0e33f, -1.0e33f}));
+  EXPECT_EQ(series_values(dir_ / "s.nc", "u10"), std::vector<float>(4, -1.0e33f));
+  const std::string dump = rn::test::ncdump(dir_ / "s.nc", "-v code,country");
+  EXPECT_NE(dump.find("code =\n  \"X7\",\n  \"Y\" ;"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("country =\n  \"C1\",\n  \"C2\" ;"), std::string::npos) << dump;
 }
 
 TEST_F(SiteSeries, MissingSiteListIsNamedAndNeverCreated) {

@@ -97,6 +97,9 @@ TEST(ManPages, EveryProgramHasOneMadeFromItsHelp) {
     const std::size_t name_at = text.find(name_line);
     ASSERT_NE(name_at, std::string::npos);
     EXPECT_NE(text[name_at + name_line.size()], '\n') << "no summary";
+    const std::size_t name_end = text.find('\n', name_at + name_line.size());
+    EXPECT_LE(name_end - name_at - 10, 72u) << "a NAME line longer than one short line";
+    EXPECT_NE(text.find("\n.SH EXAMPLES\n"), std::string::npos);
     EXPECT_NE(text.find("\n.SH SYNOPSIS\n.B " + p.name + "\n"), std::string::npos);
     EXPECT_NE(text.find("\n.SH EXIT STATUS\n"), std::string::npos);
     EXPECT_NE(text.find("\n.SH SEE ALSO\n"), std::string::npos);
@@ -114,6 +117,30 @@ TEST(ManPages, EveryProgramHasOneMadeFromItsHelp) {
       EXPECT_NE(text.find('\n' + shown + '\n'), std::string::npos) << line;
     }
   }
+}
+
+// Every command of the help's examples runs on the sample basin (in a copy
+// of its folder, where linkweaver has run).
+TEST(ManPages, ExamplesRunOnTheSampleBasin) {
+  ScratchDir dir;
+  fs::copy(rn::test::sample_basin(), dir.path(), fs::copy_options::recursive);
+  int commands = 0;
+  for (const auto& p : programs()) {
+    std::istringstream help(run(p.name, {"--help"}, dir.path()).out);
+    bool examples = false;
+    for (std::string line; std::getline(help, line);) {
+      if (line.empty() || line.back() == ':') {
+        examples = line == "Examples:" || (examples && !line.empty());
+        continue;
+      }
+      if (!examples || line.rfind("  ", 0) != 0) continue;
+      const std::string command = line.substr(2, line.find("   #") - 2);
+      const rn::test::RunResult r = rn::test::run_with_programs({"/bin/sh", "-c", command}, dir.path());
+      EXPECT_EQ(r.status, 0) << command << "\n" << r.out << r.err;
+      ++commands;
+    }
+  }
+  EXPECT_GE(commands, 10);
 }
 
 TEST(ManPages, NoPageForAProgramWithoutAUsageLine) {

@@ -32,13 +32,21 @@ TEST(Install, ProgramsManualPagesAndGuideUnderThePrefix) {
   for (const char* file : {"guide.md", "behaviour.md", "scale-out.md", "quicklook_sample_basin.png"}) {
     EXPECT_EQ(rn::test::difference(rn::test::source_dir() / "docs" / file, doc / file), "");
   }
-  for (const char* script : {"quicklook.py", "scale-out/reachfeed_parallel.sh",
+  for (const char* script : {"quicklook.py", "tour.sh", "scale-out/reachfeed_parallel.sh",
                              "scale-out/siteseries_parallel.sh", "scale-out/reachfeed_array.sbatch",
                              "scale-out/siteseries_array.sbatch"}) {
     SCOPED_TRACE(script);
     ASSERT_TRUE(fs::exists(doc / script));
     EXPECT_NE(fs::status(doc / script).permissions() & fs::perms::owner_exec, fs::perms::none);
   }
+
+  // The guide's walk-through from the prefix alone: the installed tour
+  // finds the installed programs and samplebasin and writes ./demo.
+  rn::test::ScratchDir work;
+  const rn::test::RunResult tour = run("/bin/bash", {(doc / "tour.sh").string()}, work.path());
+  EXPECT_EQ(tour.status, 0) << tour.out << tour.err;
+  EXPECT_TRUE(fs::exists(work / "demo/series/us_latlon.nc")) << tour.out;
+  EXPECT_NE(tour.out.find("in " + (work / "demo").string()), std::string::npos) << tour.out;
 }
 
 }  // namespace

@@ -30,8 +30,10 @@ const std::filesystem::path& sample_basin();
 /// Copies `file` into folder `dir` (kept name).
 void copy_into(const std::filesystem::path& file, const std::filesystem::path& dir);
 
-/// "" when the two files hold the same bytes, else a description of the
-/// difference (ncdump output of both for netCDF files).
+/// "" when the two files hold the same bytes, or are netCDF files that
+/// differ only in their names and the newest line of their history (which
+/// names the run's output), else a description of the difference (ncdump
+/// output of both for netCDF files).
 std::string difference(const std::filesystem::path& a, const std::filesystem::path& b);
 
 /// Runs `command` (a program found on PATH, then its arguments) with the

@@ -12,6 +12,7 @@
 #include "nc_out.hpp"
 #include "noise.hpp"
 #include "det_math.hpp"
+#include "frame.hpp"
 #include "random.hpp"
 
 namespace sb {
@@ -32,16 +33,43 @@ void lambert_latlon(float x, float y, float& lat, float& lon) {
   lon = p.lon;
 }
 
-// The block of the Lambert grid where sites and rain cells lie: well inside
-// the grid, and no larger than a continent (the largest grids reach past
-// the pole).
+// The basin (the parent domain) in cells of the fixed Lambert grid, found
+// by sampling the parent grid's edges.
 struct Region {
   float x_lo = 0, x_hi = 0, y_lo = 0, y_hi = 0;
 };
 
+Region basin_region(const Preset& p) {
+  const Frame f = make_frame(p);
+  Region r{1e30f, -1e30f, 1e30f, -1e30f};
+  constexpr int kSamples = 64;
+  auto take = [&](float px, float py) {
+    float lat = 0, lon = 0, x = 0, y = 0;
+    f.latlon(px, py, lat, lon);
+    lambert_xy(lat, lon < 0.0f ? lon + 360.0f : lon, x, y);
+    r.x_lo = std::min(r.x_lo, x);
+    r.x_hi = std::max(r.x_hi, x);
+    r.y_lo = std::min(r.y_lo, y);
+    r.y_hi = std::max(r.y_hi, y);
+  };
+  const auto nx = static_cast<float>(p.parent_nx), ny = static_cast<float>(p.parent_ny);
+  for (int s = 0; s <= kSamples; ++s) {
+    const float t = static_cast<float>(s) / kSamples;
+    take(1 + (nx - 1) * t, 1);
+    take(1 + (nx - 1) * t, ny);
+    take(1, 1 + (ny - 1) * t);
+    take(nx, 1 + (ny - 1) * t);
+  }
+  return r;
+}
+
+// Where sites and rain cells lie: the basin less a tenth of its width and
+// height on every side, and at least five cells inside the Lambert grid, so
+// that both forcing grids serve every site.
 Region site_region(const Preset& p) {
-  return {5.0f, static_cast<float>(std::min(p.forcing_nx - 4, 1600)), 5.0f,
-          static_cast<float>(std::min(p.forcing_ny - 4, 1000))};
+  const Region b = basin_region(p);
+  const float dx = 0.1f * (b.x_hi - b.x_lo), dy = 0.1f * (b.y_hi - b.y_lo);
+  return {std::max(5.0f, b.x_lo + dx), b.x_hi - dx, std::max(5.0f, b.y_lo + dy), b.y_hi - dy};
 }
 
 struct Box {
@@ -130,17 +158,22 @@ void write_sites(const Preset& p, std::uint64_t seed, const std::string& dir) {
 
 // ---- forcing fields ----
 
+// A forcing grid: the file's `nx` by `ny` cells, of which the block of
+// `rows` rows from `row0` and `cols` columns from `col0` (0-based, file
+// order) holds values; `lat`, `lon` and every field hold that block, row by
+// row.  The other cells are left to the file's fill value.
 struct ForcingGrid {
   bool lambert = false;
   int nx = 0, ny = 0;
+  int row0 = 0, rows = 0, col0 = 0, cols = 0;
   std::vector<float> lat_axis, lon_axis;  // latitude-longitude flavour: file order
-  std::vector<float> lat, lon;            // every cell, file order (row 0 first)
+  std::vector<float> lat, lon;            // every cell of the block
 };
 
 ForcingGrid latlon_grid(const Preset& p) {
   ForcingGrid g;
-  g.nx = p.forcing_nx;
-  g.ny = p.forcing_ny;
+  g.nx = g.cols = p.forcing_nx;
+  g.ny = g.rows = p.forcing_ny;
   const Box b = box_of(site_region(p));
   const double pad_lat = 0.06 * (b.lat_hi - b.lat_lo), pad_lon = 0.06 * (b.lon_hi - b.lon_lo);
   const double north = b.lat_hi + pad_lat, south = b.lat_lo - pad_lat;
@@ -159,17 +192,38 @@ ForcingGrid latlon_grid(const Preset& p) {
   return g;
 }
 
+constexpr int kMargin = 8;  // Lambert cells of values around the basin
+
+}  // namespace
+
+GridSize lambert_forcing_size(const Preset& p) {
+  const Region b = basin_region(p);
+  return {std::max(p.forcing_nx, static_cast<int>(b.x_hi) + kMargin),
+          std::max(p.forcing_ny, static_cast<int>(b.y_hi) + kMargin)};
+}
+
+namespace {
+
+// The fixed Lambert grid reaches from its corner cell to the basin (which
+// may lie hundreds of cells away); values are made for the basin and a
+// margin of eight cells only.
 ForcingGrid lambert_grid(const Preset& p) {
+  const Region b = basin_region(p);
   ForcingGrid g;
   g.lambert = true;
-  g.nx = p.forcing_nx;
-  g.ny = p.forcing_ny;
-  g.lat.resize(static_cast<std::size_t>(g.nx) * static_cast<std::size_t>(g.ny));
+  const GridSize size = lambert_forcing_size(p);
+  g.nx = size.nx;
+  g.ny = size.ny;
+  g.col0 = std::clamp(static_cast<int>(b.x_lo) - kMargin, 0, g.nx - 1);
+  g.row0 = std::clamp(static_cast<int>(b.y_lo) - kMargin, 0, g.ny - 1);
+  g.cols = std::min(g.nx, static_cast<int>(b.x_hi) + kMargin) - g.col0;
+  g.rows = std::min(g.ny, static_cast<int>(b.y_hi) + kMargin) - g.row0;
+  g.lat.resize(static_cast<std::size_t>(g.cols) * static_cast<std::size_t>(g.rows));
   g.lon.resize(g.lat.size());
-  for (int j = 0; j < g.ny; ++j) {
-    for (int i = 0; i < g.nx; ++i) {
-      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(i);
-      lambert_latlon(static_cast<float>(i + 1), static_cast<float>(j + 1), g.lat[k], g.lon[k]);
+  for (int j = 0; j < g.rows; ++j) {
+    for (int i = 0; i < g.cols; ++i) {
+      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.cols) + static_cast<std::size_t>(i);
+      lambert_latlon(static_cast<float>(g.col0 + i + 1), static_cast<float>(g.row0 + j + 1), g.lat[k], g.lon[k]);
     }
   }
   return g;
@@ -260,10 +314,10 @@ void add_storm(const ForcingGrid& g, const Storm& s, int hour, std::vector<float
     float x = 0, y = 0;
     lambert_xy(static_cast<float>(lat), static_cast<float>(lon), x, y);
     const double half = 1.5 * s.radius_km / 3.0 + 2.0;
-    x0 = x - 1 - half;
-    x1 = x - 1 + half;
-    y0 = y - 1 - half;
-    y1 = y - 1 + half;
+    x0 = x - 1 - g.col0 - half;
+    x1 = x - 1 - g.col0 + half;
+    y0 = y - 1 - g.row0 - half;
+    y1 = y - 1 - g.row0 + half;
   } else {
     const double dlat = g.lat_axis[0] - g.lat_axis[1], dlon = g.lon_axis[1] - g.lon_axis[0];
     y0 = (g.lat_axis[0] - (lat + half_lat)) / dlat;
@@ -271,12 +325,12 @@ void add_storm(const ForcingGrid& g, const Storm& s, int hour, std::vector<float
     x0 = (lon - half_lon - g.lon_axis[0]) / dlon;
     x1 = (lon + half_lon - g.lon_axis[0]) / dlon + 1;
   }
-  const int i0 = clamp_index(x0, g.nx), i1 = clamp_index(x1, g.nx);
-  const int j0 = clamp_index(y0, g.ny), j1 = clamp_index(y1, g.ny);
+  const int i0 = clamp_index(x0, g.cols), i1 = clamp_index(x1, g.cols);
+  const int j0 = clamp_index(y0, g.rows), j1 = clamp_index(y1, g.rows);
   const double r2 = s.radius_km * s.radius_km;
   for (int j = j0; j <= j1; ++j) {
     for (int i = i0; i <= i1; ++i) {
-      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(i);
+      const std::size_t k = static_cast<std::size_t>(j) * static_cast<std::size_t>(g.cols) + static_cast<std::size_t>(i);
       const double dy = (g.lat[k] - lat) * kKmPerDegree;
       const double dx = (g.lon[k] - lon) * kKmPerDegree * coslat;
       const double d2 = dx * dx + dy * dy;
@@ -318,6 +372,33 @@ FileDims define_grid(NcOut& nc, const ForcingGrid& g, int& lat_var, int& lon_var
   return d;
 }
 
+// A field over the grid, with its units; where only a block of the grid
+// holds values, the others read as its declared fill value.
+int field_var(NcOut& nc, const ForcingGrid& g, const FileDims& d, const char* name, const char* units) {
+  const int id = nc.var(name, NC_FLOAT, {d.row, d.col});
+  nc.att(id, "units", units);
+  if (g.cols != g.nx || g.rows != g.ny) nc.att(id, "_FillValue", NC_FILL_FLOAT);
+  return id;
+}
+
+// A field of the grid's block: its rows written whole, the columns beyond
+// the block holding the fill value; rows beyond it are never written and
+// read as the fill value too.
+void put_block(NcOut& nc, const ForcingGrid& g, int varid, const std::vector<float>& block) {
+  if (g.cols == g.nx) {
+    nc.put_rows(varid, static_cast<std::size_t>(g.row0), static_cast<std::size_t>(g.rows),
+                static_cast<std::size_t>(g.nx), block.data());
+    return;
+  }
+  std::vector<float> rows(static_cast<std::size_t>(g.rows) * static_cast<std::size_t>(g.nx), NC_FILL_FLOAT);
+  for (int j = 0; j < g.rows; ++j) {
+    std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(j) * g.cols, g.cols,
+                rows.begin() + static_cast<std::ptrdiff_t>(j) * g.nx + g.col0);
+  }
+  nc.put_rows(varid, static_cast<std::size_t>(g.row0), static_cast<std::size_t>(g.rows),
+              static_cast<std::size_t>(g.nx), rows.data());
+}
+
 void put_axes(NcOut& nc, const ForcingGrid& g, int lat_var, int lon_var) {
   if (g.lambert) return;
   nc.put(lat_var, g.lat_axis);
@@ -345,41 +426,35 @@ void write_hour(const ForcingGrid& g, const Statics& st, const std::vector<Storm
     NcOut nc(full_path, NcFormat::compressed);
     int lat_var = -1, lon_var = -1;
     const FileDims d = define_grid(nc, g, lat_var, lon_var);
-    const int u = nc.var("U10", NC_FLOAT, {d.row, d.col});
-    nc.att(u, "units", "m s-1");
-    const int v = nc.var("V10", NC_FLOAT, {d.row, d.col});
-    nc.att(v, "units", "m s-1");
-    const int t = nc.var("T2", NC_FLOAT, {d.row, d.col});
-    nc.att(t, "units", "K");
-    const int q = nc.var("Q2", NC_FLOAT, {d.row, d.col});
-    nc.att(q, "units", "kg kg-1");
-    const int r = nc.var("RAINRATE", NC_FLOAT, {d.row, d.col});
-    nc.att(r, "units", "mm s-1");
+    const int u = field_var(nc, g, d, "U10", "m s-1");
+    const int v = field_var(nc, g, d, "V10", "m s-1");
+    const int t = field_var(nc, g, d, "T2", "K");
+    const int q = field_var(nc, g, d, "Q2", "kg kg-1");
+    const int r = field_var(nc, g, d, "RAINRATE", "mm s-1");
     nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
     nc.enddef();
     put_axes(nc, g, lat_var, lon_var);
     for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.u0[k] + 1.5f * phase_cos(k), 12);
-    nc.put(u, work);
+    put_block(nc, g, u, work);
     for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.v0[k] + 1.5f * phase_sin(k), 12);
-    nc.put(v, work);
+    put_block(nc, g, v, work);
     for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.t0[k] + 5.0f * phase_cos(k), 12);
-    nc.put(t, work);
+    put_block(nc, g, t, work);
     for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(st.q0[k] * (1.0f + 0.05f * phase_cos(k)), 12);
-    nc.put(q, work);
-    nc.put(r, rain);
+    put_block(nc, g, q, work);
+    put_block(nc, g, r, rain);
     nc.commit();
   }
   {
     NcOut nc(rain_path, NcFormat::compressed);
     int lat_var = -1, lon_var = -1;
     const FileDims d = define_grid(nc, g, lat_var, lon_var);
-    const int r = nc.var("RAIN", NC_FLOAT, {d.row, d.col});
-    nc.att(r, "units", "mm");
+    const int r = field_var(nc, g, d, "RAIN", "mm");
     nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
     nc.enddef();
     put_axes(nc, g, lat_var, lon_var);
     for (std::size_t k = 0; k < n; ++k) work[k] = trimmed(rain[k] * 3600.0f, 10);
-    nc.put(r, work);
+    put_block(nc, g, r, work);
     nc.commit();
   }
 }

@@ -7,7 +7,11 @@
 // whose coordinates the files do not carry.  Two contents: the full set
 // (`U10`, `V10`, `T2`, `Q2`, `RAINRATE`) and rain only (`RAIN`).  Fields are
 // smooth, with a diurnal cycle in local solar time and rain cells moving
-// east.  Every site lies well inside both grids.
+// east.  Every site lies inside the basin (the parent domain, less a tenth
+// of it on every side) and well inside both grids: the latitude-longitude
+// grid spans the sites with a margin; the Lambert grid reaches from its
+// fixed corner cell past the basin, and holds values around the basin only
+// (its other cells read as the fill value).
 //
 //   sites_us.txt, sites_world.txt
 //   forcing/{latlon,lambert}_{full,rain}/<YYYYMMDDHH>.forcing.nc
@@ -27,6 +31,15 @@ inline constexpr const char* kForcingSuffix = ".forcing.nc";
 
 /// The four forcing folders, relative to the output folder.
 std::vector<std::string> forcing_folders();
+
+/// Columns and rows of a forcing grid.
+struct GridSize {
+  int nx = 0, ny = 0;
+};
+
+/// The size of the Lambert forcing grid of a preset: at least the preset's
+/// forcing size, and enough to reach past the basin.
+GridSize lambert_forcing_size(const Preset& preset);
 
 /// Writes the two site lists into `dir`.
 void write_site_lists(const Preset& preset, std::uint64_t seed, const std::string& dir,

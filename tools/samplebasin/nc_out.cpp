@@ -14,8 +14,13 @@ NcOut::NcOut(std::string_view path, NcFormat format) : output_(path), format_(fo
   int id = -1;
   check(nc_create(output_.temp_path().c_str(), mode, &id), "create");
   ncid_ = id;
-  int previous = 0;
-  check(nc_set_fill(ncid_, NC_NOFILL, &previous), "set fill mode");
+  // Classic files are written whole: pre-filling would write them twice.
+  // Compressed ones keep the library's fill, so that the rows of a chunk
+  // left unwritten read as the fill value.
+  if (format == NcFormat::classic) {
+    int previous = 0;
+    check(nc_set_fill(ncid_, NC_NOFILL, &previous), "set fill mode");
+  }
 }
 
 NcOut::~NcOut() {

@@ -53,6 +53,11 @@ class NcOut {
   template <typename T, typename Convert>
   void put_grid(int varid, const Grid<T>& grid, bool north_first, Convert convert);
 
+  /// Writes `rows` whole rows of a 2-D variable (any leading dimensions of
+  /// length 1) from 0-based row `first_row`, `columns` values each.
+  void put_rows(int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
+                const float* values);
+
   /// Closes the file and renames it into place.
   void commit();
 
@@ -60,8 +65,6 @@ class NcOut {
 
  private:
   void check(int status, std::string_view what) const;
-  void put_rows(int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
-                const float* values);
   void put_rows(int varid, std::size_t first_row, std::size_t rows, std::size_t columns,
                 const std::int32_t* values);
 

@@ -201,9 +201,12 @@ void run(int argc, char** argv) {
                 preset->child_nx, preset->child_ny, static_cast<double>(preset->parent_dx_km) / preset->refine,
                 basin.window.i0 + 1, basin.window.j0 + 1, basin.nodes.size());
   rn::out().line(line);
-  std::snprintf(line, sizeof line, "  %d gauges, %d sites, forcing grids %d x %d, %d hours",
+  const sb::GridSize lambert = sb::lambert_forcing_size(*preset);
+  std::snprintf(line, sizeof line,
+                "  %d gauges, %d sites in the basin, forcing grids %d x %d (latitude-longitude) and "
+                "%d x %d (Lambert, values around the basin), %d hours",
                 static_cast<int>(basin.gauges.size()), preset->sites, preset->forcing_nx, preset->forcing_ny,
-                preset->forcing_hours);
+                lambert.nx, lambert.ny, preset->forcing_hours);
   rn::out().line(line);
 }
 
