@@ -25,11 +25,11 @@ int put_all(int ncid, int varid, const float* p) { return nc_put_var_float(ncid,
 NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
 
 NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes) : output_(path) {
-  // The temporary exists (which reserves its name); the library recreates it.
-  if (!output_.close_fd()) output_.fail_write(errno);
+  // The library creates the file by name, over the temporary itself.
+  const std::string temporary = output_.path_for_writer();
   int id = -1;
   std::size_t chunk = io_chunk_bytes;
-  check(nc__create(output_.temp_path().c_str(), NC_CLOBBER, 0, &chunk, &id));
+  check(nc__create(temporary.c_str(), NC_CLOBBER, 0, &chunk, &id));
   ncid_ = id;
   // Every variable is written whole, so pre-filling would only write the
   // data area twice.
