@@ -230,26 +230,22 @@ TEST(DamagedInput, OtherFormat) { run_rows(Kind::other_format); }
 // The runs get an address-space limit, so that a program that tried would
 // fail at once instead of taking the machine's memory (not under
 // AddressSanitizer, which needs far more address space than any limit).
-TEST(DamagedInput, DimensionsBeyondThirtyTwoBits) {
+Launch within_two_gib() {
   Launch limited;
 #if !defined(__SANITIZE_ADDRESS__)
   limited.address_space_limit = 2L << 30;
 #endif
-  run_rows(Kind::huge, limited);
+  return limited;
 }
+
+TEST(DamagedInput, DimensionsBeyondThirtyTwoBits) { run_rows(Kind::huge, within_two_gib()); }
 
 // Classic files whose grid dimensions (each about as long as the file, as
 // the check allows) are used by no variable: every program ends on the
 // variable's size before allocating anything by the dimensions, in a few
 // megabytes, under the same address-space limit as above (siteseries
 // reserved whole grids by the dimensions before).
-TEST(DamagedInput, DimensionsNoVariableUses) {
-  Launch limited;
-#if !defined(__SANITIZE_ADDRESS__)
-  limited.address_space_limit = 2L << 30;
-#endif
-  run_rows(Kind::unused, limited);
-}
+TEST(DamagedInput, DimensionsNoVariableUses) { run_rows(Kind::unused, within_two_gib()); }
 
 // A damaged file of a later hour: the hours before it stay whole, the
 // damaged hour gets no file.
