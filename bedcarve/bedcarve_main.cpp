@@ -33,8 +33,7 @@ constexpr const char* kHelp =
 }  // namespace
 
 int main(int argc, char** argv) {
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "bedcarve", kHelp)) return;
+  return rn::run_entry("bedcarve", kHelp, argc, argv, [&] {
     rn::bedcarve::condition_terrain(rn::argument(argc, argv, 1), rn::argument(argc, argv, 2));
   });
 }

@@ -19,9 +19,11 @@ namespace rn::bedcarve {
 namespace {
 
 /// Ends the program on a terrain read that failed, with the records and the
-/// stop that `bedcarve` has always given for it.
+/// stop that `bedcarve` has always given for it; the line before the stop
+/// names the file, the dimension or variable and the library's reason.
 [[noreturn]] void end_on_read_failure(const terrain::ReadFailure& failure) {
   using Kind = terrain::ReadFailure::Kind;
+  note_failure_place(failure.place);
   switch (failure.kind) {
     case Kind::grid_file:
       out().line(failure.message);

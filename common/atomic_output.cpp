@@ -164,16 +164,17 @@ std::string link_to_fresh_name(int fd, const std::string& pattern) {
 
 }  // namespace
 
-AtomicOutput::AtomicOutput(std::string_view target, Temporary kind)
-    : target_(target), dest_(target) {
+AtomicOutput::AtomicOutput(std::string_view target, CreateFailureEnd on_create_failure,
+                           Temporary kind)
+    : on_create_failure_(on_create_failure), target_(target), dest_(target) {
   struct stat st {};
   if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     if (S_ISDIR(st.st_mode)) {
-      fail("Error: cannot create output file " + target_ + ": " + system_error(EISDIR));
+      fail_create(EISDIR);
     }
     // A device or a pipe: nothing to replace, write into it.
     const int fd = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
+    if (fd < 0) fail_create(errno);
     fd_ = fd;
     temp_ = target_;
     direct_ = true;
@@ -189,7 +190,7 @@ AtomicOutput::AtomicOutput(std::string_view target, Temporary kind)
       // create through the link would.
       std::string link(kPathBytes, '\0');
       const ssize_t n = ::readlink(target_.c_str(), link.data(), link.size() - 1);
-      if (n <= 0) fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
+      if (n <= 0) fail_create(errno);
       link.resize(static_cast<std::size_t>(n));
       const std::size_t slash = target_.rfind('/');
       dest_ = link.front() == '/' || slash == std::string::npos ? link : target_.substr(0, slash + 1) + link;
@@ -204,9 +205,7 @@ AtomicOutput::AtomicOutput(std::string_view target, Temporary kind)
   // below reports why).
   std::string name = temp_template(dest_);
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) {
-    fail("Error: cannot create output file " + target_ + ": " + system_error(errno));
-  }
+  if (fd < 0) fail_create(errno);
   fd_ = fd;
   temp_ = std::move(name);
   slot_ = register_temporary(temp_);
@@ -227,6 +226,13 @@ std::string AtomicOutput::path_for_writer() {
   if (unnamed_) return proc_path(fd_);
   if (!close_fd()) fail_write(errno);
   return temp_;
+}
+
+void AtomicOutput::fail_create(int errno_value) const {
+  const int code = errno_value != 0 ? errno_value : EIO;
+  const std::string line = "Error: cannot create output file " + target_ + ": " + system_error(code);
+  if (on_create_failure_ != nullptr) on_create_failure_(line, code);
+  fail(line);
 }
 
 void AtomicOutput::fail_write(int errno_value) const {

@@ -31,7 +31,8 @@
 // status 1: "Error: cannot create output file <name>: <system error>" when
 // the folder does not exist or is not writable, "Error: cannot write output
 // file <name>: <system error>" when writing, flushing, closing or renaming
-// fails (a full disk, for example).
+// fails (a full disk, for example).  A writer may end a create failure its
+// own way instead (`CreateFailureEnd`), after the same line.
 #pragma once
 
 #include <sys/types.h>
@@ -50,13 +51,19 @@ namespace rn {
 /// files) asks for a named one.
 enum class Temporary { unnamed_where_possible, named };
 
+/// Ends the run when an output cannot be created; receives the line
+/// "Error: cannot create output file <name>: <system error>" and the
+/// system's error number.  Must not return.
+using CreateFailureEnd = void (*)(std::string_view line, int errno_value);
+
 /// A temporary file beside `target` that `commit` puts in its place.
 class AtomicOutput {
  public:
   /// Creates the temporary (unnamed, or ".<name>.XXXXXX" in the target's
-  /// folder); ends the program when it cannot.  `target` is used as it
-  /// stands (callers trim file names).
-  explicit AtomicOutput(std::string_view target,
+  /// folder); ends the program when it cannot: through `on_create_failure`
+  /// when given, else with the line above on the error stream and status 1.
+  /// `target` is used as it stands (callers trim file names).
+  explicit AtomicOutput(std::string_view target, CreateFailureEnd on_create_failure = nullptr,
                         Temporary kind = Temporary::unnamed_where_possible);
   ~AtomicOutput();  ///< removes the temporary unless committed
   AtomicOutput(const AtomicOutput&) = delete;
@@ -90,10 +97,12 @@ class AtomicOutput {
   [[noreturn]] void fail_write(int errno_value) const;
 
  private:
+  [[noreturn]] void fail_create(int errno_value) const;
   bool close_fd();
   void publish_unnamed(mode_t mode);
   void rename_into_place(const std::string& from);
 
+  CreateFailureEnd on_create_failure_ = nullptr;
   std::string target_;
   std::string dest_;   // what the temporary becomes (links resolved)
   std::string temp_;   // the named temporary (empty while unnamed)

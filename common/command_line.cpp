@@ -1,5 +1,6 @@
 #include "command_line.hpp"
 
+#include "program_end.hpp"
 #include "text_record.hpp"
 
 namespace rn {
@@ -9,6 +10,9 @@ namespace {
 constexpr char kInputRecord[] = "inFIle =";
 constexpr char kOutputRecord[] = "outFile =";
 constexpr char kArgumentCountRecord[] = "narg = ";
+constexpr char kLongArgumentHead[] = "Error: argument ";
+constexpr char kLongArgumentMid[] = " has ";
+constexpr char kLongArgumentTail[] = " characters, more than the 256 that a program takes";
 }  // namespace
 
 void echo_file_names(std::string_view input, std::string_view output) {
@@ -49,6 +53,27 @@ bool answer_help_or_version(int argc, char** argv, std::string_view program, std
     return true;
   }
   return false;
+}
+
+void refuse_long_arguments(int argc, char** argv) {
+  for (int k = 1; k < argc; ++k) {
+    if (argv[k] == nullptr) continue;
+    const std::size_t length = trim_right(argv[k]).size();
+    if (length > kArgumentWidth) {
+      fail(kLongArgumentHead + std::to_string(k) + kLongArgumentMid + std::to_string(length) +
+           kLongArgumentTail);
+    }
+  }
+}
+
+int run_entry(std::string_view program, std::string_view help, int argc, char** argv,
+              const std::function<void()>& body) {
+  set_program_name(program);
+  return run_program([&] {
+    if (answer_help_or_version(argc, argv, program, help)) return;
+    refuse_long_arguments(argc, argv);
+    body();
+  });
 }
 
 }  // namespace rn

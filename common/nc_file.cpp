@@ -40,7 +40,7 @@ std::string nc_error_text(int status) {
     case kTruncated:
       return "File is shorter than its header says (truncated): the variable's data are missing";
     case kRefusedInput:
-      return "File refused before opening: damaged, or not a netCDF file the library can open safely";
+      return refusal_text();
     default:
       return nc_strerror(status);
   }
@@ -194,6 +194,23 @@ int NcFile::read_whole(int varid, std::span<T> values) const {
 int NcFile::read(int varid, std::span<std::int32_t> values) const { return read_whole(varid, values); }
 int NcFile::read(int varid, std::span<float> values) const { return read_whole(varid, values); }
 int NcFile::read(int varid, std::span<double> values) const { return read_whole(varid, values); }
+
+int NcFile::read_stored(int varid, std::span<std::byte> bytes) const {
+  std::size_t count = 0;
+  int status = var_count(varid, count);
+  nc_type type = NC_NAT;
+  if (status == NC_NOERR) status = var_type(varid, type);
+  std::size_t size = 0;
+  if (status == NC_NOERR) status = nc_inq_type(ncid_, type, nullptr, &size);
+  if (status != NC_NOERR) return status;
+  const std::size_t sizes[] = {count, size};
+  std::size_t total = 0;
+  if (!checked_count(sizes, total)) return kCountOverflow;
+  if (total != bytes.size()) return kCountMismatch;
+  if (total == 0) return NC_NOERR;
+  if (const int present = check_present(varid); present != NC_NOERR) return present;
+  return nc_get_var(ncid_, varid, bytes.data());
+}
 
 // Hyperslab read.
 // Contract: start and count hold one entry per dimension of the variable

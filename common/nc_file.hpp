@@ -99,6 +99,10 @@ class NcFile {
   int read(int varid, std::span<std::int32_t> values) const;
   int read(int varid, std::span<float> values) const;
   int read(int varid, std::span<double> values) const;
+  /// Reads the whole variable as stored, without conversion (native byte
+  /// order).  `bytes.size()` must equal the element count times the size of
+  /// the storage type.
+  int read_stored(int varid, std::span<std::byte> bytes) const;
 
   /// Reads the hyperslab start..start+count-1 (one entry per dimension, CDL
   /// order, 0-based).  `values.size()` must equal the product of `count`;

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "classic_extent.hpp"
-#include "text_record.hpp"
+#include "program_end.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define RN_ADDRESS_SANITIZER 1
@@ -330,16 +330,16 @@ InputCheck check_nc_input(const std::string& path) {
 
 void forget_input_verdicts() { probed().clear(); }
 
+namespace {
+// The reason of the last refusal, for the text of kRefusedInput.
+std::string g_last_refusal;
+}  // namespace
+
 void report_refused_input(std::string_view path, std::string_view reason) {
-  // A program that opens the file again (once per variable) says it once.
-  static std::string last;
-  std::string line = "Error: netCDF input " + std::string(path) + " refused: " + std::string(reason);
-  if (line == last) return;
-  last = line;
-  out().flush();
-  line += '\n';
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
+  g_last_refusal = reason;
+  report_failure_place(path, {}, refusal_text());
 }
+
+std::string refusal_text() { return "refused: " + g_last_refusal; }
 
 }  // namespace rn

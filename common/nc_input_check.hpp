@@ -50,12 +50,14 @@
 //     before).  An existing path that is not a regular file (a folder, a
 //     pipe that would block the open) is refused.
 //
-// How a refusal ends: `NcFile::open` writes one line on the error stream,
-// "Error: netCDF input <path> refused: <reason>", and returns kRefusedInput
-// (its text through `nc_error_text`); the caller's open-failure path then
-// writes its own records and ends as it does for any file it cannot open
-// (status 1 in every program).  Nothing has been read, so nothing is
-// written.
+// How a refusal ends: `NcFile::open` writes the failure-place line of the
+// file on the error stream (program_end.hpp), "<program>: <path>: refused:
+// <reason>", once however often the file is opened, and returns
+// kRefusedInput (whose text through `nc_error_text` is "refused: <reason>",
+// so that the failure place of the end that follows is that same line and
+// is not written again); the caller's open-failure path then writes its own
+// records and ends as it does for any file it cannot open (status 1 in every
+// program).  Nothing has been read, so nothing is written.
 #pragma once
 
 #include <cstdint>
@@ -94,8 +96,13 @@ InputCheck check_nc_input(const std::string& path);
 /// of a file more than once).
 void forget_input_verdicts();
 
-/// Writes "Error: netCDF input <path> refused: <reason>" on the error
-/// stream (standard output's records first, so both read in order).
+/// Writes "<program>: <path>: refused: <reason>" on the error stream
+/// (standard output's records first, so both read in order), once for the
+/// same file and reason, and keeps the reason for `refusal_text`.
 void report_refused_input(std::string_view path, std::string_view reason);
+
+/// "refused: " and the reason of the last refusal reported (the text of
+/// kRefusedInput).
+std::string refusal_text();
 
 }  // namespace rn

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "file_names.hpp"
+#include "missing_values.hpp"
 #include "nc_file.hpp"
 #include "program_end.hpp"
 #include "terrain_readers.hpp"
@@ -46,6 +47,8 @@ constexpr ReaderTexts kGetVarAttReal{"getvarattreal", kRealOpenRecord, kRealOpen
 constexpr std::string_view kDimensionOpenStop = "In get_file_dimension() - Problem opening file";
 constexpr std::string_view kDimensionFindStop = "In get_file_dimension() - nf_inq_dimid: ";
 constexpr std::string_view kDimensionLengthStop = "In get_file_dimension() - nf_inq_dimlen:m";
+// Tail of the failure place of a length beyond a 32-bit count.
+constexpr char kBeyond32Bits[] = ", more than a 32-bit integer holds";
 
 [[noreturn]] void reader_stop(std::string_view reader, std::string_view what) {
   text_stop("In " + std::string(reader) + "() - " + std::string(what));
@@ -61,11 +64,13 @@ struct OpenVariable {
 OpenVariable open_variable(const ReaderTexts& texts, const std::string& file,
                            const std::string& var) {
   OpenVariable v;
-  if (v.nc.open(file) != NC_NOERR) {
+  if (const int status = v.nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
     out().record(texts.open_record, file);
     text_stop(texts.open_stop);
   }
-  if (v.nc.var_id(var, v.varid) != NC_NOERR) {
+  if (const int status = v.nc.var_id(var, v.varid); status != NC_NOERR) {
+    note_failure_place(file, var, nc_error_text(status));
     out().record("Read Variable Error file: ", file);
     out().record("Read Error: could not find ", var);
     text_stop(texts.find_stop);
@@ -125,6 +130,9 @@ void handle_err(int status) {
 
 void stop_count_mismatch(std::string_view reader, std::string_view file, std::string_view var,
                          std::size_t count, std::size_t expected) {
+  note_failure_place(file, var,
+                     "holds " + std::to_string(count) + " values, " + std::to_string(expected) +
+                         " expected");
   out().record("Error: variable ", var, " in ", file, " holds ", std::to_string(count),
                " values, the array holds ", std::to_string(expected));
   reader_stop(reader, "variable size does not match the array");
@@ -132,17 +140,20 @@ void stop_count_mismatch(std::string_view reader, std::string_view file, std::st
 
 void stop_read_failure(std::string_view reader, std::string_view file, std::string_view var,
                        int status) {
+  note_failure_place(file, var, nc_error_text(status));
   out().record("Error: failed to read variable ", var, " in ", file, ": ", nc_error_text(status));
   reader_stop(reader, "failed to read the netcdf variable");
 }
 
 void stop_close_failure(std::string_view reader, std::string_view file, int status) {
+  note_failure_place(file, {}, nc_error_text(status));
   out().record("Error: failed to close the netcdf file ", file, ": ", nc_error_text(status));
   reader_stop(reader, "failed to close the netcdf file");
 }
 
 void stop_long_dimension(std::string_view reader, std::string_view file, std::string_view dim,
                          std::size_t length) {
+  note_failure_place(file, dim, "length " + std::to_string(length) + kBeyond32Bits);
   out().record("Error: dimension ", dim, " in ", file, " has length ", std::to_string(length),
                ", more than a 32-bit integer holds");
   reader_stop(reader, "dimension too long");
@@ -150,6 +161,7 @@ void stop_long_dimension(std::string_view reader, std::string_view file, std::st
 
 void stop_long_variable(std::string_view reader, std::string_view file, std::string_view var,
                         std::size_t count) {
+  note_failure_place(file, var, "holds " + std::to_string(count) + " values" + kBeyond32Bits);
   out().record("Error: variable ", var, " in ", file, " holds ", std::to_string(count),
                " values, more than a 32-bit integer holds");
   reader_stop(reader, "variable too long");
@@ -206,6 +218,19 @@ void ModuleReaders::get2d_int(std::string_view file, std::string_view var,
   read_variable(kGet2dInt, file, var, values);
 }
 
+std::size_t ModuleReaders::get1d_missing(std::string_view file_name, std::string_view var_name,
+                                         std::span<std::uint8_t> missing) const {
+  const std::string file = trim_name(file_name);
+  const std::string var = trim_name(var_name);
+  OpenVariable v = open_variable(kGet1dReal, file, var);
+  require_count(kGet1dReal.name, v.nc, v.varid, file, var, missing.size());
+  std::size_t count = 0;
+  const int status = find_missing(v.nc, v.varid, missing, count);
+  if (status != NC_NOERR) stop_read_failure(kGet1dReal.name, file, var, status);
+  close_checked(kGet1dReal.name, v.nc, file);
+  return count;
+}
+
 bool ModuleReaders::getvarattreal(std::string_view file_name, std::string_view var_name,
                                   std::string_view att_name, float& result) const {
   const std::string file = trim_name(file_name);
@@ -235,22 +260,29 @@ bool file_dimension(DimensionForm form, std::string_view file_name, std::string_
   const std::string file = trim_name(file_name);
   const std::string dim = trim_name(dim_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) {
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
     if (form != DimensionForm::plain) out().record(" file= ", file);
     text_stop(kDimensionOpenStop);
   }
   int dimid = -1;
   std::string found = dim;
-  if (nc.dim_id(dim, dimid) != NC_NOERR) {
+  if (const int status = nc.dim_id(dim, dimid); status != NC_NOERR) {
     found = "size";
     if (form != DimensionForm::size_fallback || nc.dim_id(found, dimid) != NC_NOERR) {
-      if (!absent_ok) text_stop(kDimensionFindStop);
+      if (!absent_ok) {
+        note_failure_place(file, dim, nc_error_text(status));
+        text_stop(kDimensionFindStop);
+      }
       close_checked("get_file_dimension", nc, file);
       return false;
     }
   }
   std::size_t stored = 0;
-  if (nc.dim_length(dimid, stored) != NC_NOERR) text_stop(kDimensionLengthStop);
+  if (const int status = nc.dim_length(dimid, stored); status != NC_NOERR) {
+    note_failure_place(file, found, nc_error_text(status));
+    text_stop(kDimensionLengthStop);
+  }
   const std::int32_t result = int32_length("get_file_dimension", file, found, stored);
   close_checked("get_file_dimension", nc, file);
   length = result;

@@ -13,8 +13,11 @@ namespace rn {
 
 namespace {
 
-void check(int status) {
-  if (status != NC_NOERR) handle_err(status);
+// The create failure of the nesting and mapping outputs: the naming line on
+// the error stream, then the library-error report of the system's text.
+[[noreturn]] void end_as_library_error(std::string_view line, int errno_value) {
+  note_failure_line(line);
+  handle_err(errno_value);
 }
 
 int put_all(int ncid, int varid, const std::int32_t* p) { return nc_put_var_int(ncid, varid, p); }
@@ -24,7 +27,10 @@ int put_all(int ncid, int varid, const float* p) { return nc_put_var_float(ncid,
 
 NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
 
-NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes) : output_(path) {
+NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes,
+                   CreateFailure on_create_failure)
+    : output_(path, on_create_failure == CreateFailure::library_error ? end_as_library_error
+                                                                        : nullptr) {
   // The library creates the file by name, over the temporary itself.
   const std::string temporary = output_.path_for_writer();
   int id = -1;
@@ -35,6 +41,12 @@ NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes) : output_(
   // data area twice.
   int previous = 0;
   check(nc_set_fill(ncid_, NC_NOFILL, &previous));
+}
+
+void NcWriter::check(int status) const {
+  if (status == NC_NOERR) return;
+  note_failure_place(target(), {}, nc_error_text(status));
+  handle_err(status);
 }
 
 NcWriter::~NcWriter() {

@@ -4,8 +4,10 @@
 // Usage: make the writer with the output name, define dimensions and
 // variables, `enddef`, `put` every variable whole, `commit`.  Every failing
 // library call goes to `handle_err` ("Error: " + the library's text, code
-// stop 2) and leaves no file behind; an existing file of that name keeps its
-// content until `commit` replaces it.
+// stop 2; the failure line on the error stream names the output) and leaves
+// no file behind; an existing file of that name keeps its content until
+// `commit` replaces it.  An output that cannot be created at all (no such
+// folder, no write permission) ends as the writer is told (`CreateFailure`).
 //
 // A dimension defined with length 0 is the unlimited dimension, as the
 // classic format has it: its variables then hold no records.  The writer
@@ -28,6 +30,15 @@ namespace rn {
 
 enum class NcVarType { int32, real32 };
 
+/// How a run ends when its output cannot be created (a missing or
+/// read-only folder).  Both first write "Error: cannot create output file
+/// <name>: <system error>" on the error stream.
+enum class CreateFailure {
+  failure_status,  ///< then exit status 1
+  library_error,   ///< then as a failed library call: the record "Error: " + the
+                   ///< system's text (`handle_err`), code stop 2
+};
+
 /// I/O buffer size for outputs of up to about half a megabyte (the child
 /// boundary file, the mapping index cache).  Measured (bench_output_buffer):
 /// such files are written about as fast as with the 1 MiB buffer or faster,
@@ -46,7 +57,8 @@ class NcWriter {
   /// to about half a megabyte, where setting up the 1 MiB buffer costs more
   /// than it saves.  The buffer size changes only how the file is written,
   /// never a byte of its content.
-  NcWriter(std::string_view path, std::size_t io_chunk_bytes);
+  NcWriter(std::string_view path, std::size_t io_chunk_bytes,
+           CreateFailure on_create_failure = CreateFailure::failure_status);
   ~NcWriter();  ///< an uncommitted output is closed and removed
   NcWriter(const NcWriter&) = delete;
   NcWriter& operator=(const NcWriter&) = delete;
@@ -74,6 +86,8 @@ class NcWriter {
   int ncid() const { return ncid_; }
 
  private:
+  /// `handle_err` for a failed library status, the output named first.
+  void check(int status) const;
   template <typename T>
   void put_values(int varid, std::span<const T> values);
   int lookup(std::string_view name) const;

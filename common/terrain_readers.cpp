@@ -36,17 +36,18 @@ struct GridReader {
   bool fill_on_open_failure;  // sets the field to -9999.0 (terrain reals)
 };
 
-// The step of a 2-D read that failed, with the reader's message.
+// The step of a 2-D read that failed, with the reader's message and where.
 struct GridFailure {
   enum class Step : std::uint8_t { none, open, find, read, close };
   Step step = Step::none;
   std::string message;
+  FailurePlace place;
 };
 
 // A message assembled in the 256-character buffer: cut at 256, trailing
 // blanks removed.
-GridFailure failed(GridFailure::Step step, std::string text) {
-  return {step, trim_name(text)};
+GridFailure failed(GridFailure::Step step, std::string text, FailurePlace place) {
+  return {step, trim_name(text), std::move(place)};
 }
 
 // Element count ix * jx of a grid, or the largest size when it overflows
@@ -102,23 +103,25 @@ GridFailure read_grid(const GridReader& r, std::string_view var_name,
   const std::size_t cells = grid_count(ix, jx);
 
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) {
+  if (const int status = nc.open(file); status != NC_NOERR) {
     if (r.fill_on_open_failure) {
       const std::span<T> values = storage();
       std::fill_n(values.begin(), std::min(cells, values.size()), static_cast<T>(kMissingTerrain));
     }
-    return failed(Step::open, routine + std::string(kOpenFailed) + file);
+    return failed(Step::open, routine + std::string(kOpenFailed) + file,
+                  {file, {}, nc_error_text(status)});
   }
 
   int varid = -1;
   std::string found = name;
-  if (nc.var_id(name, varid) != NC_NOERR) {
+  if (const int status = nc.var_id(name, varid); status != NC_NOERR) {
     found = name_m;
     if (!r.fallback || nc.var_id(name_m, varid) != NC_NOERR) {
-      return failed(Step::find, r.fallback ? routine + std::string(kFindFailedTwo) + name +
-                                                 " and " + name_m + " in " + file
-                                           : routine + std::string(kFindFailedOne) + name +
-                                                 " in " + file);
+      return failed(Step::find,
+                    r.fallback ? routine + std::string(kFindFailedTwo) + name + " and " +
+                                     name_m + " in " + file
+                               : routine + std::string(kFindFailedOne) + name + " in " + file,
+                    {file, r.fallback ? name + " or " + name_m : name, nc_error_text(status)});
     }
   }
 
@@ -138,13 +141,17 @@ GridFailure read_grid(const GridReader& r, std::string_view var_name,
     }
   }
   if (status != NC_NOERR) {
-    return failed(Step::read, r.fallback ? routine + std::string(kReadFailed) + name + " or " +
-                                               name_m + " in " + file
-                                         : routine + std::string(kReadFailed) + name + " in " +
-                                               file);
+    return failed(Step::read,
+                  r.fallback ? routine + std::string(kReadFailed) + name + " or " + name_m +
+                                   " in " + file
+                             : routine + std::string(kReadFailed) + name + " in " + file,
+                  {file, found, nc_error_text(status)});
   }
 
-  if (nc.close() != NC_NOERR) return failed(Step::close, routine + std::string(kCloseFailed) + file);
+  if (const int closed = nc.close(); closed != NC_NOERR) {
+    return failed(Step::close, routine + std::string(kCloseFailed) + file,
+                  {file, {}, nc_error_text(closed)});
+  }
   return {};
 }
 
@@ -160,7 +167,7 @@ FieldStorage<T> given(std::span<T> values) {
 
 terrain::ReadFailure as_terrain_failure(GridFailure f) {
   if (f.step == GridFailure::Step::none) return {};
-  return {terrain::ReadFailure::Kind::field, std::move(f.message)};
+  return {terrain::ReadFailure::Kind::field, std::move(f.message), std::move(f.place)};
 }
 
 // The point-extraction reader's ends: every failing step writes its message;
@@ -169,7 +176,10 @@ terrain::ReadFailure as_terrain_failure(GridFailure f) {
 int site_outcome(const GridFailure& f) {
   if (f.step == GridFailure::Step::none) return 0;
   out().record(f.message);
-  if (f.step == GridFailure::Step::open) plain_stop(kFailure);
+  if (f.step == GridFailure::Step::open) {
+    note_failure_place(f.place);
+    plain_stop(kFailure);
+  }
   return f.step == GridFailure::Step::close ? 0 : -1;
 }
 
@@ -182,16 +192,20 @@ void read_1d(std::string_view reader, std::string_view file_name, std::string_vi
   const std::string file = trim_name(file_name);
   const std::string var = trim_name(var_name);
   NcFile nc;
-  nc.open(file);
+  const int opened = nc.open(file);
   int varid = -1;
-  if (nc.var_id(var, varid) != NC_NOERR) {
+  if (const int status = nc.var_id(var, varid); status != NC_NOERR) {
+    // The open status is not examined: a file that did not open shows here.
+    note_failure_place(file, opened != NC_NOERR ? std::string_view{} : var,
+                       nc_error_text(opened != NC_NOERR ? opened : status));
     out().record("Error:  get_1d_netcdf_real: variable: ", var);
     plain_stop(kFailure);
   }
   const std::size_t count = static_cast<std::size_t>(std::max(n, 0));
   require_count(reader, nc, varid, file, var, count);
   if (count > values.size()) stop_count_mismatch(reader, file, var, count, values.size());
-  if (nc.read(varid, values.first(count)) != NC_NOERR) {
+  if (const int status = nc.read(varid, values.first(count)); status != NC_NOERR) {
+    note_failure_place(file, var, nc_error_text(status));
     out().record("Error: get_1d_netcdf_int: values: ", var);
     plain_stop(kFailure);
   }
@@ -211,15 +225,17 @@ ReadFailure get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& 
     // failure status, as in every program; any other open failure with 888.
     const auto kind = opened == kRefusedInput ? ReadFailure::Kind::refused_file
                                               : ReadFailure::Kind::grid_file;
-    return {kind, std::string(kGridFileUnopenable) + file + "'"};
+    return {kind, std::string(kGridFileUnopenable) + file + "'",
+            {file, {}, nc_error_text(opened)}};
   }
   std::int32_t lengths[2] = {0, 0};
   const std::string_view dims[2] = {"west_east", "south_north"};
   const std::string_view missing[2] = {kNoWestEast, kNoSouthNorth};
   for (int d = 0; d < 2; ++d) {
     int dimid = -1;
-    if (nc.dim_id(dims[d], dimid) != NC_NOERR) {
-      return {ReadFailure::Kind::dimension, std::string(missing[d])};
+    if (const int status = nc.dim_id(dims[d], dimid); status != NC_NOERR) {
+      return {ReadFailure::Kind::dimension, std::string(missing[d]),
+              {file, std::string(dims[d]), nc_error_text(status)}};
     }
     std::size_t stored = 0;
     const int status = nc.dim_length(dimid, stored);

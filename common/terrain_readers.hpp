@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "program_end.hpp"
+
 namespace rn {
 
 /// Where a 2-D reader puts a field's values: asked for only once the
@@ -49,6 +51,7 @@ struct ReadFailure {
   };
   Kind kind = Kind::none;
   std::string message;  ///< the reader's message (cut at 256 characters)
+  FailurePlace place;   ///< the file, dimension or variable and the library's reason
 
   explicit operator bool() const { return kind != Kind::none; }
 };

@@ -73,10 +73,14 @@ values() {
          if (last) exit }'
 }
 
-# range <file> <variable>: "min .. max" of the variable's values.
-range() {
-  values "$1" "$2" | awk 'NR == 1 || $1 < lo { lo = $1 } NR == 1 || $1 > hi { hi = $1 }
-                          END { if (NR) printf "%.2f .. %.2f", lo, hi; else printf "none" }'
+# inflow <file>: "qstream <min> .. <max> m3/s" of an inflow file's cells that
+# have a value, and how many have none (-9999.0: their parent streamflow was
+# missing that hour).
+inflow() {
+  values "$1" qstream | awk '$1 == -9999 { none++; next }
+    { if (!n || $1 < lo) lo = $1; if (!n || $1 > hi) hi = $1; n++ }
+    END { if (n) printf "qstream %.2f .. %.2f m3/s", lo, hi; else printf "no qstream"
+          if (none) printf ", %d without parent streamflow (-9999.0)", none }'
 }
 
 # placemarks <kml>: the document's channel points (by colour class, for the
@@ -110,9 +114,9 @@ echo "== 3. reachfeed, first run: searches the parent feature ids and writes the
 step reachfeed_1 . reachfeed "channel/reach_$hour0.nc" "inflow/reach_$hour0.nc"
 show reachfeed_1 'Using the file|reading|finish define'
 
-echo "== 4. reachfeed, second run (the next hour): takes the matched positions from the cache"
+echo "== 4. reachfeed, second run (the next hour, two parent links without a value): takes the matched positions from the cache"
 step reachfeed_2 . reachfeed "channel/reach_$hour1.nc" "inflow/reach_$hour1.nc"
-show reachfeed_2 'Using the file|reading'
+show reachfeed_2 'Using the file|reading|missing'
 
 echo "== 5. cellfeed, in cellfeed/ (its mapping.nc has the per-node layout)"
 step cellfeed cellfeed cellfeed "../channel/points_$hour0.nc" "../inflow/cell_$hour0.nc"
@@ -168,9 +172,9 @@ cat <<EOF
 == What the tour produced, in $out (in $elapsed s)
   mapping.nc                 linkweaver: $(dim mapping.nc ndata) entries (parent link, weight) for $(values mapping.nc childIndex | sort -u | wc -l) boundary cells of the $(dim mapping.nc gridNum) perimeter cells
   mapping_index.nc           reachfeed's cache: the entries' positions among the parent feature ids
-  inflow/reach_$hour0.nc  reachfeed: $(dim "inflow/reach_$hour0.nc" nodeNum) child boundary cells, qstream $(range "inflow/reach_$hour0.nc" qstream) m3/s
-  inflow/reach_$hour1.nc  reachfeed (cache): $(dim "inflow/reach_$hour1.nc" nodeNum) cells, qstream $(range "inflow/reach_$hour1.nc" qstream) m3/s
-  inflow/cell_$hour0.nc   cellfeed: $(dim "inflow/cell_$hour0.nc" nodeNum) child nodes, qstream $(range "inflow/cell_$hour0.nc" qstream) m3/s
+  inflow/reach_$hour0.nc  reachfeed: $(dim "inflow/reach_$hour0.nc" nodeNum) child boundary cells, $(inflow "inflow/reach_$hour0.nc")
+  inflow/reach_$hour1.nc  reachfeed (cache): $(dim "inflow/reach_$hour1.nc" nodeNum) cells, $(inflow "inflow/reach_$hour1.nc")
+  inflow/cell_$hour0.nc   cellfeed: $(dim "inflow/cell_$hour0.nc" nodeNum) child nodes, $(inflow "inflow/cell_$hour0.nc")
   kml/flow.kml               flowglobe: $(placemarks kml/flow.kml)
   kml/flow_max.kml           flowglobe_max: $(placemarks kml/flow_max.kml)
   kml/nodes.kml              flowglobe_drv1: $(placemarks kml/nodes.kml) (every node)

@@ -108,14 +108,12 @@ constexpr std::array<ToolEntry, 5> kTools{{
 }  // namespace
 
 int run_tool(std::string_view program, int argc, char** argv) {
-  return run_program([&] {
-    for (const ToolEntry& tool : kTools) {
-      if (tool.program != program) continue;
-      if (!answer_help_or_version(argc, argv, tool.program, tool.help)) tool.entry(argc, argv);
-      return;
+  for (const ToolEntry& tool : kTools) {
+    if (tool.program == program) {
+      return run_entry(tool.program, tool.help, argc, argv, [&] { tool.entry(argc, argv); });
     }
-    fail(msg::kUnknownTool + std::string(program));
-  });
+  }
+  return run_program([&] { fail(msg::kUnknownTool + std::string(program)); });
 }
 
 }  // namespace rn::kml

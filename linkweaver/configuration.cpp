@@ -1,6 +1,8 @@
 #include "configuration.hpp"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "linkweaver_messages.hpp"
 #include "map_projection.hpp"
@@ -10,6 +12,18 @@
 #include "text_record.hpp"
 
 namespace rn::linkweaver {
+
+namespace {
+
+// A spacing as a user writes it: up to seven significant digits, no
+// trailing zeros ("1", "0.5", "3000").
+std::string short_real(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.7g", value);
+  return text;
+}
+
+}  // namespace
 
 void check_projection_code(std::string_view mapproject) {
   std::string code(mapproject.substr(0, 2));
@@ -54,6 +68,34 @@ void read_projection_attributes(NestingConfig& config) {
   nc.global_att_real("CEN_LAT", config.cen_lat);
   nc.global_att_real("CEN_LON", config.cen_lon);
   nc.global_att_real("STAND_LON", config.stand_lon);
+  warn_on_spacing_mismatch(nc, config);
+}
+
+std::optional<FileSpacing> file_spacing(const NcFile& geo, std::string_view mapproject) {
+  if (mapproject.substr(0, 2) == "CE") return std::nullopt;
+  FileSpacing s;
+  if (geo.global_att_real("DX_KM", s.value) == NC_NOERR) {
+    s.km = s.value;
+  } else if (geo.global_att_real("DX", s.value) == NC_NOERR) {
+    s.metres = true;
+    s.km = static_cast<double>(s.value) / 1000.0;
+  } else {
+    return std::nullopt;
+  }
+  if (!(s.km > 0.0) || !std::isfinite(s.km)) return std::nullopt;
+  return s;
+}
+
+void warn_on_spacing_mismatch(const NcFile& geo, const NestingConfig& config) {
+  const std::optional<FileSpacing> s = file_spacing(geo, config.mapproject);
+  if (!s) return;
+  constexpr double kTolerance = 0.001;
+  if (std::fabs(static_cast<double>(config.dxkm) - s->km) <= kTolerance * s->km) return;
+  std::string stated = s->metres ? msg::kSpacingDx + short_real(s->value) + msg::kSpacingMetres +
+                                       short_real(s->km) + msg::kSpacingKmClose
+                                 : msg::kSpacingDxKm + short_real(s->value) + msg::kSpacingKm;
+  warn(msg::kSpacingHead + short_real(config.dxkm) + msg::kSpacingDiffers + config.geo_parent_f +
+       msg::kSpacingOf + stated + msg::kSpacingTail);
 }
 
 ParentProjection::ParentProjection(const NestingConfig& config, float lat0, float lon0)

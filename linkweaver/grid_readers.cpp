@@ -23,26 +23,27 @@ void read_grid_dimensions(const GridDimensionNames& names, std::string_view file
                           std::int32_t& columns, std::int32_t& rows) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) {
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
     out().record(names.open_record, file);
     text_stop(msg::kGridOpenStop);
   }
-  int dimid = -1;
-  std::size_t length = 0;
-  if (nc.dim_id(names.columns, dimid) != NC_NOERR) {
-    text_stop(msg::kColumnsLookupStop);
-  }
-  if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop(msg::kColumnsLengthStop);
-  }
-  columns = int32_length(names.reader, file, names.columns, length);
-  if (nc.dim_id(names.rows, dimid) != NC_NOERR) {
-    text_stop(msg::kRowsLookupStop);
-  }
-  if (nc.dim_length(dimid, length) != NC_NOERR) {
-    text_stop(msg::kRowsLengthStop);
-  }
-  rows = int32_length(names.reader, file, names.rows, length);
+  // Lookup and length of one dimension, each failure with its stop text.
+  const auto length_of = [&](std::string_view dim, std::string_view lookup_stop,
+                             std::string_view length_stop) {
+    int dimid = -1;
+    std::size_t length = 0;
+    int status = nc.dim_id(dim, dimid);
+    const bool found = status == NC_NOERR;
+    if (found) status = nc.dim_length(dimid, length);
+    if (status != NC_NOERR) {
+      note_failure_place(file, dim, nc_error_text(status));
+      text_stop(found ? length_stop : lookup_stop);
+    }
+    return int32_length(names.reader, file, dim, length);
+  };
+  columns = length_of(names.columns, msg::kColumnsLookupStop, msg::kColumnsLengthStop);
+  rows = length_of(names.rows, msg::kRowsLookupStop, msg::kRowsLengthStop);
   const int status = nc.close();
   if (status != NC_NOERR) stop_close_failure(names.reader, file, status);
 }
@@ -72,6 +73,7 @@ template <typename T>
 template <typename T>
 [[noreturn]] void read_failed(const std::string& file, const std::string& var, int status) {
   if constexpr (std::is_same_v<T, float>) {
+    note_failure_place(file, var, nc_error_text(status));
     out().record(msg::kReadFailureHead, var, msg::kIn, file, msg::kReason, nc_error_text(status));
   }
   lookup_failed<T>(file, var, status);
@@ -80,10 +82,14 @@ template <typename T>
 // Open and lookup steps of the 2-D readers; returns the variable id.
 template <typename T>
 int open_grid_variable(NcFile& nc, const std::string& file, const std::string& var) {
-  if (nc.open(file) != NC_NOERR) text_stop(msg::kFieldOpenStop);
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
+    text_stop(msg::kFieldOpenStop);
+  }
   int varid = -1;
   const int status = nc.var_id(var, varid);
   if (status != NC_NOERR) {
+    note_failure_place(file, var, nc_error_text(status));
     out().record(msg::kVariableNotFound, var);
     out().record(msg::kFileOfVariable, file);
     lookup_failed<T>(file, var, status);
@@ -225,6 +231,7 @@ float read_first_real(std::string_view file_name, std::string_view var_name, std
   require_count(reader_name<float>(), nc, varid, file, var, count);
   // A field without cells has no cell (1, 1) to anchor the projection on.
   if (count == 0) {
+    note_failure_place(file, var, msg::kNoValuesReason);
     out().record(msg::kNoValuesHead, var, msg::kIn, file, msg::kNoValuesTail);
     text_stop(msg::kRealReadStop);
   }

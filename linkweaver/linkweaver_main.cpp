@@ -24,7 +24,8 @@ constexpr const char* kHelp =
     "  routinelin_p_f    route-link file (linkDim; link, order)\n"
     "  nhd_map_f         overlap file (polyid, data; polyid, overlaps, i_index,\n"
     "                    j_index, regridweight)\n"
-    "  dxkm              parent grid spacing, km\n"
+    "  dxkm              parent grid spacing, km (a warning when the geo file's\n"
+    "                    DX_KM, or DX in metres, differs by more than 0.1 %)\n"
     "  flowin_out        .false.: edge channel cells whose flow enters the child\n"
     "                    domain; .true.: every edge channel cell\n"
     "  order_diff        largest accepted child-parent stream-order difference\n"
@@ -36,7 +37,8 @@ constexpr const char* kHelp =
     "  0    success\n"
     "  1    a reported failure: namelist.nesting missing, malformed or without\n"
     "       a key; an input file, dimension or variable that cannot be read\n"
-    "  2    a netCDF library failure while writing mapping.nc (\"Error: \")\n"
+    "  2    a netCDF library failure while writing mapping.nc, or mapping.nc\n"
+    "       cannot be created (\"Error: \")\n"
     "  231  a child perimeter cell outside the parent window (STOP 999)\n";
 
 // The end of a run whose child perimeter does not fit the parent window:
@@ -45,8 +47,7 @@ constexpr int kOutsideWindowCode = 999;
 }  // namespace
 
 int main(int argc, char** argv) {
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "linkweaver", kHelp)) return;
+  return rn::run_entry("linkweaver", kHelp, argc, argv, [&] {
     rn::linkweaver::MappingState state;
     if (rn::linkweaver::build_mapping(state) == rn::linkweaver::Placement::outside_window) {
       rn::code_stop(kOutsideWindowCode);

@@ -15,6 +15,19 @@ inline constexpr char kUnrecognizedProjection[] = "Unrecognized project:  ";
 inline constexpr char kDxkmRecord[] = "dxkm = ";
 inline constexpr char kDxkmStop[] =
     "In readnamelist() - dxkm must be a positive, finite parent grid spacing in km";
+// Warning on the error stream when the parent geo file states another
+// spacing: head + dxkm + differs + file + of + (DX = v m (km km) | DX_KM =
+// v km) + tail.
+inline constexpr char kSpacingHead[] = "Warning: dxkm = ";
+inline constexpr char kSpacingDiffers[] =
+    " km in namelist.nesting differs by more than 0.1 % from the grid spacing of ";
+inline constexpr char kSpacingOf[] = ", ";
+inline constexpr char kSpacingDx[] = "DX = ";
+inline constexpr char kSpacingMetres[] = " m (";
+inline constexpr char kSpacingKmClose[] = " km)";
+inline constexpr char kSpacingDxKm[] = "DX_KM = ";
+inline constexpr char kSpacingKm[] = " km";
+inline constexpr char kSpacingTail[] = "; the mapping uses dxkm";
 
 // ---- child routing grid (child_grid.cpp)
 inline constexpr char kChildSize[] = "ixrt, jxrt";
@@ -58,6 +71,7 @@ inline constexpr char kNoValuesHead[] = "Error: variable ";
 inline constexpr char kIn[] = " in ";
 inline constexpr char kReason[] = ": ";
 inline constexpr char kNoValuesTail[] = " holds no values";
+inline constexpr char kNoValuesReason[] = "holds no values";
 
 // ---- parent network (parent_network.cpp)
 inline constexpr char kLinkOpenStop[] = "read_p_link- Problem opening mapping";

@@ -4,6 +4,7 @@
 
 #include "entries.hpp"
 #include "linkweaver_messages.hpp"
+#include "nc_file.hpp"
 #include "nc_writer.hpp"
 #include "text_record.hpp"
 
@@ -11,7 +12,7 @@ namespace rn::linkweaver {
 
 void write_mapping_file(const std::string& path, const Entries& entries,
                         const PerimeterMatch& match) {
-  NcWriter nc(path);
+  NcWriter nc(path, kIoChunkBytes, CreateFailure::library_error);
   const int ndata = nc.def_dim("ndata", entries.size());
   const int grid = nc.def_dim("gridNum", static_cast<std::size_t>(match.gridNum));
   nc.def_var("PnodeId", NcVarType::int32, {ndata});

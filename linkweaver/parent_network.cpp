@@ -18,14 +18,21 @@ namespace rn::linkweaver {
 void read_parent_links(std::string_view file_name, ParentLinks& links) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop(msg::kLinkOpenStop);
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
+    text_stop(msg::kLinkOpenStop);
+  }
   int dimid = -1;
-  if (nc.dim_id("linkDim", dimid) != NC_NOERR) {
+  if (const int status = nc.dim_id("linkDim", dimid); status != NC_NOERR) {
+    note_failure_place(file, "linkDim", nc_error_text(status));
     out().record(msg::kLinkDimRecord);
     text_stop(msg::kPolyidStop);
   }
   std::size_t length = 0;
-  if (nc.dim_length(dimid, length) != NC_NOERR) text_stop(msg::kLinkLengthStop);
+  if (const int status = nc.dim_length(dimid, length); status != NC_NOERR) {
+    note_failure_place(file, "linkDim", nc_error_text(status));
+    text_stop(msg::kLinkLengthStop);
+  }
   links.nlinks = int32_length(msg::kLinkReader, file, "linkDim", length);
   const int status = nc.close();
   if (status != NC_NOERR) stop_close_failure(msg::kLinkReader, file, status);
@@ -67,12 +74,14 @@ namespace {
 std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::string_view dim,
                                std::string_view stop_text) {
   int dimid = -1;
-  if (nc.dim_id(dim, dimid) != NC_NOERR) {
+  if (const int status = nc.dim_id(dim, dimid); status != NC_NOERR) {
+    note_failure_place(file, dim, nc_error_text(status));
     out().record(msg::kOverlapDimRecord, dim);
     text_stop(stop_text);
   }
   std::size_t length = 0;
-  if (nc.dim_length(dimid, length) != NC_NOERR) {
+  if (const int status = nc.dim_length(dimid, length); status != NC_NOERR) {
+    note_failure_place(file, dim, nc_error_text(status));
     text_stop(msg::kOverlapLengthStop + std::string(dim));
   }
   return int32_length(msg::kOverlapReader, file, dim, length);
@@ -83,7 +92,10 @@ std::int32_t overlap_dimension(const NcFile& nc, const std::string& file, std::s
 void read_overlap_dimensions(std::string_view file_name, std::int32_t& ndata, std::int32_t& npid) {
   const std::string file = trim_name(file_name);
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) text_stop(msg::kOverlapOpenStop);
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
+    text_stop(msg::kOverlapOpenStop);
+  }
   npid = overlap_dimension(nc, file, "polyid", msg::kPolyidStop);
   ndata = overlap_dimension(nc, file, "data", msg::kDataStop);
   const int status = nc.close();

@@ -21,6 +21,8 @@ void CellInflow::read_inputs(std::string_view input) {
   // Each array is sized once its variable is known to hold that many values.
   const auto nodes = static_cast<std::size_t>(gridnum);
   readers.get1d_real(input, "streamflow", streamflow, static_cast<std::size_t>(record_count));
+  missing.assign(streamflow.size(), 0);
+  readers.get1d_missing(input, "streamflow", missing);
   readers.get1d_real(map_file, "weight", weight, nodes);
   readers.get1d_int(map_file, "ci_grid", ci_grid, nodes);
   readers.get1d_int(map_file, "cj_grid", cj_grid, nodes);
@@ -31,19 +33,28 @@ void CellInflow::read_inputs(std::string_view input) {
 //
 // Every node is written, in node order: weight times the streamflow of its
 // parent record (32-bit product; a weight of 0 gives 0), or -9999.0 with a
-// "k = " record when the record position lies outside 1..record_count.  Cost:
-// O(gridnum).
+// "k = " record when the record position lies outside 1..record_count, or
+// -9999.0 when the record's value is missing (counted in one record after
+// the walk).  Cost: O(gridnum).
 void CellInflow::write_inflow(std::string_view output) const {
   std::vector<float> qstream(static_cast<std::size_t>(gridnum));
+  std::size_t lost_nodes = 0;
   for (std::size_t k = 0; k < qstream.size(); ++k) {
     const std::int32_t p = parent_records[k];
     if (p < 1 || p > record_count) {
       out().record(cellfeed_msg::kNode, static_cast<std::int32_t>(k + 1),
                    cellfeed_msg::kRecordOutOfRange, p);
-      qstream[k] = -9999.0f;
+      qstream[k] = kNoInflow;
+    } else if (missing[static_cast<std::size_t>(p) - 1] != 0) {
+      qstream[k] = kNoInflow;
+      ++lost_nodes;
     } else {
       qstream[k] = weight[k] * streamflow[static_cast<std::size_t>(p) - 1];
     }
+  }
+  if (lost_nodes > 0) {
+    const std::string n = std::to_string(lost_nodes);
+    out().record(cellfeed_msg::kMissingHead + n + cellfeed_msg::kMissingTail + n);
   }
   write_child_boundary(output, qstream, ci_grid, cj_grid);
 }

@@ -14,6 +14,7 @@ namespace rn::nesting {
 struct CellInflow {
   std::int32_t record_count = 0;             ///< parent records (dimension `recNum`)
   std::vector<float> streamflow;              ///< parent streamflow as stored, never scaled
+  std::vector<std::uint8_t> missing;          ///< 1 where the parent value is missing
   std::int32_t gridnum = 0;                   ///< child nodes (dimension `childNodeNum`)
   std::vector<float> weight;                  ///< weight of each child node
   std::vector<std::int32_t> ci_grid;          ///< child-grid column of each node
@@ -23,7 +24,8 @@ struct CellInflow {
   /// Reads the per-node mapping and the parent streamflow.
   void read_inputs(std::string_view input);
   /// Writes, for every child node, its weight times the streamflow of its
-  /// parent record (-9999.0 when that record does not exist).
+  /// parent record (-9999.0 when that record does not exist or its value is
+  /// missing).
   void write_inflow(std::string_view output) const;
 };
 

@@ -11,7 +11,8 @@ constexpr const char* kHelp =
     "mapping.nc in the working directory (childNodeNum; weight, ci_grid,\n"
     "cj_grid, fcstIndex).  Writes the output file (nodeNum; qstream, ci, cj)\n"
     "with one value per child node: its weight times the streamflow of its\n"
-    "parent record, or -9999.0 when that record does not exist.\n"
+    "parent record, or -9999.0 when that record does not exist or its value is\n"
+    "missing (its _FillValue or missing_value, or NaN).\n"
     "\n"
     "Arguments:\n"
     "  input-file   parent channel output (recNum; streamflow, used as stored)\n"
@@ -20,7 +21,8 @@ constexpr const char* kHelp =
     "Exit status:\n"
     "  0  success (a node whose fcstIndex is out of range is reported)\n"
     "  1  a reported failure: a file, dimension or variable that cannot be read\n"
-    "  2  a netCDF library failure while writing (\"Error: \")\n";
+    "  2  a netCDF library failure while writing, or an output that cannot be\n"
+    "     created (\"Error: \")\n";
 }  // namespace
 
 int main(int argc, char** argv) {

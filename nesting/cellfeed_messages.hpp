@@ -11,5 +11,9 @@ inline constexpr char kCounts[] = " fcstn = ";
 inline constexpr char kGridNum[] = "gridNum=";
 inline constexpr char kNode[] = "k = ";
 inline constexpr char kRecordOutOfRange[] = "fcst index = ";
+// After the walk, when parent values were missing: head + nodes + tail + nodes.
+inline constexpr char kMissingHead[] =
+    "Warning: nodes whose parent streamflow is missing (fill value or NaN): ";
+inline constexpr char kMissingTail[] = "; nodes set to -9999.0 for it: ";
 
 }  // namespace rn::nesting::cellfeed_msg

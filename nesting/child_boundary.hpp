@@ -11,6 +11,9 @@
 
 namespace rn::nesting {
 
+/// Inflow of a child node that has no parent value to take.
+inline constexpr float kNoInflow = -9999.0f;
+
 /// Writes the child boundary file `path` (classic netCDF, replaced
 /// atomically): dimension `nodeNum` of the length of `qstream` (length 0 is
 /// the unlimited dimension, whose variables then hold no records), then the

@@ -92,6 +92,9 @@ void ReachInflow::read_inputs(std::string_view input) {
   take_or_read(feature_ids, check.feature_ids ? &*check.feature_ids : nullptr, in_file,
                "feature_id", feature_count);
   kReaders.get1d_real(in_file, "streamflow", streamflow, static_cast<std::size_t>(feature_count));
+  // Missing values are told by their stored form, before the scaling.
+  missing.assign(streamflow.size(), 0);
+  kReaders.get1d_missing(in_file, "streamflow", missing);
   // Unpacked data carry no scale factor: a factor of 1 leaves them as read.
   float scale_factor = 1.0f;
   kReaders.getvarattreal(in_file, "streamflow", "scale_factor", scale_factor);
@@ -144,7 +147,7 @@ void ReachInflow::read_inputs(std::string_view input) {
 }
 
 void ReachInflow::write_index_cache() const {
-  NcWriter file(kIndexFile, kSmallIoChunkBytes);
+  NcWriter file(kIndexFile, kSmallIoChunkBytes, CreateFailure::library_error);
   const int nd = file.def_dim("ndata", static_cast<std::size_t>(ndata));
   const int gn = file.def_dim("gridNum", static_cast<std::size_t>(gridnum));
   const int index_id = file.def_var("pNodeIndex", NcVarType::int32, {nd});
@@ -168,14 +171,19 @@ void ReachInflow::write_index_cache() const {
 // Assumes the guarantees of `read_inputs` (child indices in range, positions in
 // range or <= 0).  Writes one "streamflow of vorl = " record per valid
 // entry in entry order; sums and the division are 32-bit, accumulated in
-// entry order.  Nodes reached by no valid entry are left out; a reached
-// node whose weights add up to 0 or less gets -9999.0.  Reached nodes are
+// entry order.  An entry whose parent value is missing reaches its node
+// but adds neither to its sum nor to its weight.  Nodes reached by no
+// matched entry are left out; a reached node whose weights add up to 0 or
+// less gets -9999.0.  When values were missing, one record after the walk
+// counts them and the nodes that got -9999.0 for it.  Reached nodes are
 // written in ascending node number.  Cost: O(ndata + gridnum).
 void ReachInflow::write_inflow(std::string_view output) const {
   const std::size_t nodes = static_cast<std::size_t>(gridnum);
   std::vector<float> outbuf(nodes, 0.0f);
   std::vector<float> ww(nodes, 0.0f);
   std::vector<std::int32_t> mask(nodes, -999);
+  std::vector<std::uint8_t> lost_value(nodes, 0);
+  std::size_t missing_entries = 0;
   // Gather the entries' streamflows first: scattered reads over a national
   // parent file overlap in a tight loop, not between record writes.
   std::vector<float> entry_q(entry_nodes.size(), 0.0f);
@@ -184,8 +192,15 @@ void ReachInflow::write_inflow(std::string_view output) const {
     if (p > 0) entry_q[i] = streamflow[static_cast<std::size_t>(p) - 1];
   }
   for (std::size_t i = 0; i < entry_nodes.size(); ++i) {
-    if (parent_positions[i] <= 0) continue;
+    const std::int32_t p = parent_positions[i];
+    if (p <= 0) continue;
     const std::size_t k = static_cast<std::size_t>(entry_nodes[i]) - 1;
+    if (missing[static_cast<std::size_t>(p) - 1] != 0) {
+      mask[k] = 1;
+      lost_value[k] = 1;
+      ++missing_entries;
+      continue;
+    }
     const float q = entry_q[i];
     out().record(reachfeed_msg::kEntryStreamflow, q);
     const float wq = weight[i] * q;
@@ -197,11 +212,18 @@ void ReachInflow::write_inflow(std::string_view output) const {
   std::vector<float> qstream;
   std::vector<std::int32_t> ci;
   std::vector<std::int32_t> cj;
+  std::size_t lost_nodes = 0;
   for (std::size_t k = 0; k < nodes; ++k) {
     if (mask[k] <= 0) continue;
-    qstream.push_back(ww[k] > 0.0f ? outbuf[k] / ww[k] : -9999.0f);
+    const bool has_weight = ww[k] > 0.0f;
+    qstream.push_back(has_weight ? outbuf[k] / ww[k] : kNoInflow);
+    if (!has_weight && lost_value[k] != 0) ++lost_nodes;
     ci.push_back(ci_grid[k]);
     cj.push_back(cj_grid[k]);
+  }
+  if (missing_entries > 0) {
+    out().record(reachfeed_msg::kMissingHead + std::to_string(missing_entries) +
+                 reachfeed_msg::kMissingTail + std::to_string(lost_nodes));
   }
   write_child_boundary(output, qstream, ci, cj);
 }

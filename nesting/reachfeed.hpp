@@ -15,6 +15,7 @@ struct ReachInflow {
   std::int32_t feature_count = 0;              ///< parent reaches (dimension `feature_id`)
   std::vector<std::int32_t> feature_ids;       ///< parent feature ids, in file order
   std::vector<float> streamflow;               ///< parent streamflow times its scale factor
+  std::vector<std::uint8_t> missing;           ///< 1 where the parent value is missing
   std::int32_t ndata = 0;                      ///< mapping entries
   std::int32_t gridnum = 0;                    ///< child nodes
   std::vector<std::int32_t> parent_ids;        ///< parent id of each entry (search mode)
@@ -29,8 +30,8 @@ struct ReachInflow {
   void read_inputs(std::string_view input);
   /// Writes `mapping_index.nc` from the state, atomically.
   void write_index_cache() const;
-  /// Forms the weighted mean streamflow of every reached child node and
-  /// writes the child boundary file `output`.
+  /// Forms the weighted mean streamflow of every reached child node (missing
+  /// parent values left out) and writes the child boundary file `output`.
   void write_inflow(std::string_view output) const;
 };
 

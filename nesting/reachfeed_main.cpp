@@ -15,7 +15,9 @@ constexpr const char* kHelp =
     "\n"
     "Arguments:\n"
     "  input-file   parent channel output (feature_id; streamflow, times its\n"
-    "               scale_factor, 1 when it has none)\n"
+    "               scale_factor, 1 when it has none); a value equal to its\n"
+    "               _FillValue or missing_value, or NaN, is left out of its\n"
+    "               node's mean (a node left without weight gets -9999.0)\n"
     "  output-file  child boundary inflow to write\n"
     "\n"
     "Files: reads mapping.nc and mapping_index.nc in the working directory;\n"
@@ -26,7 +28,8 @@ constexpr const char* kHelp =
     "  0  success (a parent link missing from feature_id is only a warning)\n"
     "  1  a reported failure: no mapping.nc, a file, dimension or variable that\n"
     "     cannot be read, a childIndex or cached position out of range\n"
-    "  2  a netCDF library failure while writing (\"Error: \")\n";
+    "  2  a netCDF library failure while writing, or an output that cannot be\n"
+    "     created (\"Error: \")\n";
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -27,6 +27,10 @@ inline constexpr char kFeatureIdsOf[] = " feature ids of ";
 inline constexpr char kUnmatched[] = "Warning: the node could not find from fcst output";
 inline constexpr char kDefined[] = " finish define nectdf variables.";
 inline constexpr char kEntryStreamflow[] = "streamflow of vorl = ";
+// After the walk, when parent values were missing: head + entries + tail + nodes.
+inline constexpr char kMissingHead[] =
+    "Warning: mapping entries whose parent streamflow is missing (fill value or NaN), left out: ";
+inline constexpr char kMissingTail[] = "; nodes set to -9999.0 for it: ";
 
 // ---- the cache check (index_cache.cpp)
 inline constexpr char kStaleHead[] = "Warning: the file mapping_index.nc does not match: ";

@@ -73,7 +73,8 @@ void count_sites(SiteSeries& m) {
 void detect_rain_only(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   NcFile nc;
-  if (nc.open(file) != NC_NOERR) {
+  if (const int status = nc.open(file); status != NC_NOERR) {
+    note_failure_place(file, {}, nc_error_text(status));
     out().record(trim_name(msg::kStartFileOpen + file));
     plain_stop(kFailure);
   }
@@ -94,6 +95,7 @@ void read_grid_shape(SiteSeries& m) {
     std::int32_t found = 0;
     site_readers::get_file_dimension0(file, dim, length, found);
     if (found != 1) {
+      note_failure_place(file, dim, nc_error_text(NC_EBADDIM));
       text_stop(msg::kSecondDimensionHead + std::string(dim) + msg::kSecondDimensionMid +
                 std::string(first) + msg::kSecondDimensionTail);
     }
@@ -106,7 +108,10 @@ void read_grid_shape(SiteSeries& m) {
     second("lon_0", "lat_0", columns);
   } else {
     site_readers::get_file_dimension0(file, "xgrid_0", columns, found);
-    if (found != 1) text_stop(msg::kNoDimension);
+    if (found != 1) {
+      note_failure_place(file, msg::kGridDimensions, nc_error_text(NC_EBADDIM));
+      text_stop(msg::kNoDimension);
+    }
     second("ygrid_0", "xgrid_0", rows);
   }
 

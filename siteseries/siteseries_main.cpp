@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
   // hour (a fifth of the reading time of a national grid).
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
-  return rn::run_program([&] {
-    if (rn::answer_help_or_version(argc, argv, "siteseries", kHelp)) return;
+  return rn::run_entry("siteseries", kHelp, argc, argv, [&] {
     const std::int32_t narg = argc - 1;
     rn::echo_argument_count(argc);
     if (narg < 4) {

@@ -22,6 +22,8 @@ inline constexpr char kReason[] = ": ";
 inline constexpr char kStartFileOpen[] = "checkRainType failed to open the netcdf file: ";
 inline constexpr char kRainOnly[] = " check rainOnly ";
 inline constexpr char kNoDimension[] = "Error: getting file dimension";
+/// The dimensions named in the failure line when neither grid is there.
+inline constexpr char kGridDimensions[] = "lat_0 or xgrid_0";
 inline constexpr char kSecondDimensionHead[] = "Error: getting file dimension ";
 inline constexpr char kSecondDimensionMid[] = " (the file has ";
 inline constexpr char kSecondDimensionTail[] = ")";

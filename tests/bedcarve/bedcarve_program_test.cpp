@@ -102,14 +102,14 @@ TEST_F(BedcarveProgram, MissingFileOrDimensionEndsWithCode888) {
   auto r = run("bedcarve", {"nothing.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 888 % 256);
   EXPECT_EQ(r.out, "FATAL ERROR: Problem opening file: 'nothing.nc'\n");
-  EXPECT_EQ(r.err, "STOP 888\n");
+  EXPECT_EQ(r.err, "bedcarve: nothing.nc: No such file or directory\nSTOP 888\n");
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nc"));
 
   write_cdl(dir_ / "in.nc", "netcdf terrain { dimensions: west_east = 5 ; }");
   r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 888 % 256);
   EXPECT_EQ(r.out, " problem in nf_inq_dimidy:  x\n");
-  EXPECT_EQ(r.err, "STOP 888\n");
+  EXPECT_EQ(r.err, "bedcarve: in.nc: south_north: NetCDF: Invalid dimension ID or name\nSTOP 888\n");
 }
 
 TEST_F(BedcarveProgram, MissingVariableEndsWithCode999) {
@@ -119,7 +119,7 @@ TEST_F(BedcarveProgram, MissingVariableEndsWithCode999) {
   write_cdl(dir_ / "in.nc", cdl);
   const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 999 % 256);
-  EXPECT_EQ(r.err, "STOP 999\n");
+  EXPECT_EQ(r.err, "bedcarve: in.nc: LANDMASK: NetCDF: Variable not found\nSTOP 999\n");
   EXPECT_NE(r.out.find(" Stoped du to get2d_int: failed to find the variable: LANDMASK in in.nc\n"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out.nc"));

@@ -102,6 +102,7 @@ TEST_F(ModuleReaderTest, UnopenableFileGivesEachReadersRecordAndStop) {
     EXPECT_EQ(o.status, rn::kFailure);
     EXPECT_EQ(o.out, c.record);
     EXPECT_EQ(o.stop, c.stop);
+    EXPECT_EQ(o.place, f + ": No such file or directory");  // no program named here
   }
 }
 
@@ -114,6 +115,7 @@ TEST_F(ModuleReaderTest, MissingVariableWritesTwoRecordsThenStops) {
   EXPECT_EQ(o.status, rn::kFailure);
   EXPECT_EQ(o.out, records);
   EXPECT_EQ(o.stop, "STOP In get1d_int() - failed to read netcdf variable name.");
+  EXPECT_EQ(o.place, file_ + ": order: NetCDF: Variable not found");
 
   o = outcome_of([&] { readers_.get2d_int(file_, "order", ints); });
   EXPECT_EQ(o.out, records);
@@ -215,6 +217,43 @@ TEST_F(ModuleReaderTest, DimensionBeyondThirtyTwoBitsStops) {
   EXPECT_EQ(o.out, " Error: dimension n in " + path.string() +
                        " has length 3000000000, more than a 32-bit integer holds\n");
   EXPECT_EQ(o.stop, "STOP In get_file_dimension() - dimension too long");
+}
+
+// Missing values are compared in the stored type: an integer fill and its
+// neighbours (which 32-bit reals would not tell apart), the default fill
+// without a declaring attribute, reals bit for bit and NaN, a missing_value
+// of another type (counted where the storage holds it), and text.
+TEST(MissingValues, ComparedInTheStoredTypeBeforeScaling) {
+  rn::test::ScratchDir dir;
+  const std::string file = (dir / "m.nc").string();
+  rn::test::write_cdl(dir / "m.nc", R"(netcdf m {
+dimensions: n = 4 ;
+variables:
+  int packed(n) ; packed:_FillValue = -999900 ; packed:scale_factor = 0.01f ;
+  int plain(n) ;
+  float flow(n) ; flow:_FillValue = -9999.f ;
+  short listed(n) ; listed:missing_value = -1.f, 7.5f ;
+  char text(n) ;
+data:
+  packed = -999900, -999899, -999901, 5 ;
+  plain = -2147483647, -2147483646, 0, _ ;
+  flow = -9999.f, -9999.001f, NaNf, 1.f ;
+  listed = -1, 7, 8, 0 ;
+  text = "abcd" ;
+})");
+  const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
+      {"packed", {1, 0, 0, 0}}, {"plain", {1, 0, 0, 1}}, {"flow", {1, 0, 1, 0}},
+      {"listed", {1, 0, 0, 0}}, {"text", {0, 0, 0, 0}}};
+  const rn::ModuleReaders readers;
+  for (const auto& [var, expected] : cases) {
+    SCOPED_TRACE(var);
+    std::vector<std::uint8_t> missing(4, 9);
+    std::size_t count = 0;
+    const auto o = outcome_of([&] { count = readers.get1d_missing(file, var, missing); });
+    EXPECT_FALSE(o.ended) << o.stop;
+    EXPECT_EQ(missing, expected);
+    EXPECT_EQ(count, static_cast<std::size_t>(std::count(expected.begin(), expected.end(), 1)));
+  }
 }
 
 TEST(HandleErr, RecordsEightyCharacterTextThenCodeStop2) {

@@ -97,7 +97,7 @@ TEST_F(TerrainTest, RealFieldPrefersPlainNameThenFallsBackToM) {
   rn::test::write_cdl(m_only, R"(netcdf m { dimensions: Time = 1 ; south_north = 2 ; west_east = 3 ;
 variables: float HGT_M_M(Time, south_north, west_east) ;
 data: HGT_M_M = 10, 20, 30, 40, 50, 60 ; })");
-  rn::terrain::ReadFailure f{Kind::field, "x"};
+  rn::terrain::ReadFailure f{Kind::field, "x", {}};
   o = outcome_of([&] { f = rn::terrain::get2d_real("HGT_M", h, 3, 2, m_only.string()); });
   EXPECT_FALSE(f);
   EXPECT_EQ(o.out, "");

@@ -165,8 +165,20 @@ TEST(NcWriter, MissingFolderIsReported) {
   rn::test::ScratchDir dir;
   const std::string path = (dir / "no" / "out.nc").string();
   const auto o = outcome_of([&] { write_boundary(path, {}, {}, {}); });
+  const std::string named = "Error: cannot create output file " + path + ": No such file or directory";
   EXPECT_EQ(o.status, rn::kFailure);
-  EXPECT_EQ(o.stop, "Error: cannot create output file " + path + ": No such file or directory");
+  EXPECT_EQ(o.stop, named);
+
+  // Told so, the writer ends as on a failed library call, after that line.
+  const auto lib = outcome_of([&] {
+    rn::NcWriter w(path, rn::kSmallIoChunkBytes, rn::CreateFailure::library_error);
+  });
+  EXPECT_EQ(lib.status, 2);
+  EXPECT_EQ(lib.place, named);
+  EXPECT_EQ(lib.stop, "STOP 2");
+  std::string text = "No such file or directory";
+  text.resize(80, ' ');
+  EXPECT_EQ(lib.out, " Error: " + text + "\n");
 }
 
 }  // namespace

@@ -160,6 +160,18 @@ const std::vector<Row>& rows() {
   return all;
 }
 
+// Failures that a program's own check of the values read finds (or memory
+// that runs out): their messages say what is wrong.  Every other failure is
+// a reader's, and the line before its stop names the program, the file and
+// the library's reason.
+bool found_by_a_check(const Row& row) {
+  for (const char* check : {"has no cells", "add up to", "outside 1 to gridNum", "need two points",
+                            "out of memory", "too large", "no place on", "no valid latitude"}) {
+    if (std::string_view(row.message).find(check) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
 // "a=1,b=2" as dimension lengths.
 std::map<std::string, std::size_t> dimension_lengths(const std::string& text) {
   std::map<std::string, std::size_t> dims;
@@ -212,6 +224,14 @@ void run_rows(Kind kind, const Launch& how = {}) {
       // A grid of 16000 x 16000 would take gigabytes: nothing of that size
       // is allocated before the variable's size is known.
       EXPECT_LT(o.peak_rss_kb, 256L * 1024) << "peak resident size";
+    }
+    if (row.status != 0 && !found_by_a_check(row)) {
+      // "<program>: <file>: [<dimension or variable>: ]<reason>"
+      const std::string place = "\n" + c.program + ": ";
+      const auto at = ("\n" + o.result.err).find(place);
+      ASSERT_NE(at, std::string::npos) << describe(o);
+      EXPECT_NE(o.result.err.find(fs::path(row.file).filename().string(), at), std::string::npos)
+          << describe(o);
     }
   }
   for (const std::string& name : netcdf_case_names()) {

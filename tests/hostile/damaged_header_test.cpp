@@ -44,7 +44,7 @@ TEST(DamagedHeader, OnceFatalCopiesAreRefused) {
     Workspace w(program_case(row.name));
     place_classic_inputs(w, row.input, damaged_header_copy(row.name, row.input, row.copy));
     const Outcome o = w.run();
-    expect_refused(w, o, 1, fs::path(row.input).filename().string() + " refused: ");
+    expect_refused(w, o, 1, fs::path(row.input).filename().string() + ": refused: ");
     EXPECT_LT(o.peak_rss_kb, 256L << 10) << describe(o);
   }
 }

@@ -105,7 +105,7 @@ TEST(IndexRange, DamagedCacheIsRebuilt) {
   EXPECT_NE(o.result.out.find("Warning: the file mapping_index.nc does not match: it cannot be read ("),
             std::string::npos)
       << describe(o);
-  EXPECT_NE(o.result.err.find("mapping_index.nc refused: shorter than its header says (truncated)"),
+  EXPECT_NE(o.result.err.find("reachfeed: mapping_index.nc: refused: shorter than its header says (truncated)"),
             std::string::npos)
       << describe(o);
 }

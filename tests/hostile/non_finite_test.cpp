@@ -51,7 +51,9 @@ const std::vector<Row>& rows() {
       {"linkweaver", {{"parent/parent_geo.nc", ":TRUELAT2"}}, 1, kCorner},
       {"linkweaver", {{"parent/parent_geo.nc", ":STAND_LON"}}, 1, kCorner},
 
-      {"reachfeed", {{"channel/reach_2016010100.nc", "streamflow"}}, 0, "streamflow of vorl =               NaN"},
+      // A stored NaN is a missing value: left out of its node's mean.
+      {"reachfeed", {{"channel/reach_2016010100.nc", "streamflow"}}, 0,
+       "missing (fill value or NaN), left out: "},
       {"reachfeed", {{"channel/reach_2016010100.nc", "streamflow:scale_factor"}}, 0,
        "streamflow of vorl =               NaN"},
       {"reachfeed", {{"mapping.nc", "weight"}}, 0, "streamflow of vorl = "},

@@ -66,7 +66,7 @@ void Basin::write(const std::filesystem::path& dir) const {
   if (geo_has_xlong) {
     geo.var("float", "XLONG_M", "Time, south_north, west_east", std::vector<float>{kLon0, 1, 2, 3, 4, 5});
   }
-  geo.lines("  :TRUELAT1 = 30.f ;\n  :STAND_LON = -100.f ;\n");
+  geo.lines("  :TRUELAT1 = 30.f ;\n  :STAND_LON = -100.f ;\n" + geo_attributes);
   rn::test::write_cdl(dir / "geo.nc", geo.text());
 
   Cdl route;

@@ -44,6 +44,7 @@ struct Basin {
   std::string mapproject = "CE";
   std::string child_omit;           ///< a child grid variable left out
   bool geo_has_xlong = true;        ///< false leaves XLONG_M out
+  std::string geo_attributes;       ///< more global attributes of geo.nc (CDL lines)
   std::vector<int> overlap_counts;  ///< replaces the polygons' record counts
 
   template <typename T>

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "fixtures.hpp"
@@ -135,6 +136,43 @@ TEST(LinkweaverRun, NoEntriesGiveAnUnlimitedEmptyDimension) {
   EXPECT_NE(r.out.find(" ndata =            0 node=           6\n"), std::string::npos);
 }
 
+// The geo file's own grid spacing (DX_KM in km, else DX in metres) is
+// compared with dxkm (1 km): beyond 0.1 % one warning on the error stream,
+// and the run is otherwise the same.  CE grids (dxkm in degrees) are not
+// compared.
+TEST(LinkweaverRun, GridSpacingOfTheGeoFileIsComparedWithDxkm) {
+  const struct {
+    const char* projection;
+    const char* attributes;
+    const char* warning;
+  } cases[] = {
+      {"ME", "", ""},
+      {"ME", "  :DX = 1000.9f ;\n", ""},
+      {"ME", "  :DX_KM = 1.f ;\n  :DX = 3000.f ;\n", ""},
+      {"CE", "  :DX = 3000.f ;\n", ""},
+      {"ME", "  :DX = 3000.f ;\n",
+       "Warning: dxkm = 1 km in namelist.nesting differs by more than 0.1 % from the grid spacing "
+       "of geo.nc, DX = 3000 m (3 km); the mapping uses dxkm\n"},
+      {"ME", "  :DX_KM = 0.998f ;\n",
+       "Warning: dxkm = 1 km in namelist.nesting differs by more than 0.1 % from the grid spacing "
+       "of geo.nc, DX_KM = 0.998 km; the mapping uses dxkm\n"},
+  };
+  std::map<std::string, rn::test::RunResult> plain;  // per projection, without attributes
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.projection) + c.attributes);
+    ScratchDir dir;
+    Basin b = small_basin();
+    b.mapproject = c.projection;
+    b.geo_attributes = c.attributes;
+    b.write(dir.path());
+    const auto r = run("linkweaver", {}, dir.path());
+    const auto& reference = plain.emplace(c.projection, r).first->second;
+    EXPECT_EQ(r.status, reference.status);
+    EXPECT_EQ(r.out, reference.out);
+    EXPECT_EQ(r.err, c.warning + reference.err);
+  }
+}
+
 // Failures end the run before mapping.nc is touched: an existing file stays.
 TEST(LinkweaverRun, FailuresLeaveTheOldMappingFile) {
   const struct {
@@ -184,14 +222,16 @@ TEST(LinkweaverRun, MissingGridVariablesStop) {
                    " failed to read the variabe: STREAMORDER\n"
                    " failed to read the netcdf file: child.nc\n"
                    " Error: failed to read variable STREAMORDER in child.nc: NetCDF: Variable not found\n");
-  EXPECT_EQ(r.err, "STOP In get2d_int() - failed to read the netcdf variable\n");
+  EXPECT_EQ(r.err, "linkweaver: child.nc: STREAMORDER: NetCDF: Variable not found\n"
+                   "STOP In get2d_int() - failed to read the netcdf variable\n");
 
   b.child_omit.clear();
   b.geo_has_xlong = false;
   b.write(dir.path());
   r = run("linkweaver", {}, dir.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "STOP  error reading variable , nf_get_var_real\n");
+  EXPECT_EQ(r.err, "linkweaver: geo.nc: XLONG_M: NetCDF: Variable not found\n"
+                   "STOP  error reading variable , nf_get_var_real\n");
   EXPECT_NE(r.out.find(" ix, jx            3           2\n"
                        " failed to read the variabe: XLONG_M\n"
                        " failed to read the netcdf file: geo.nc\n"),

@@ -259,6 +259,29 @@ TEST_F(Reachfeed, MissingScaleFactorScalesByOne) {
             bits({-9999.0f, 0.25f * 4.25f + 0.75f * 8.5f, 1e-3f}));
 }
 
+// Missing parent values (here 22 and 33) are left out of their node's sum
+// and weight: node 2 takes entry 11 alone, node 4 has no weight left and
+// gets -9999.0, as node 1 (weight 0) always did.  One record counts them,
+// in search and index mode alike.
+TEST_F(Reachfeed, MissingParentValuesAreLeftOutOfTheirNodes) {
+  write_cdl(dir / "in.nc",
+            reach_output_cdl({22, 11, 33, 11}, "int", "-999900, 400, -999900, 999",
+                             "    streamflow:_FillValue = -999900 ;\n"
+                             "    streamflow:scale_factor = 0.01f ;\n"),
+            "nc4");
+  for (const char* mode : {"search", "index"}) {
+    SCOPED_TRACE(mode);
+    const auto r = feed();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find(" streamflow of vorl")),
+              " streamflow of vorl =    4.00000000    \n"
+              " streamflow of vorl =    4.00000000    \n"
+              " Warning: mapping entries whose parent streamflow is missing (fill value or NaN), "
+              "left out: 2; nodes set to -9999.0 for it: 1\n");
+    EXPECT_EQ(bits(read_var<float>(dir / "out.nc", "qstream")), bits({-9999.0f, 4.0f, -9999.0f}));
+  }
+}
+
 TEST_F(Reachfeed, NoValidEntryGivesAnEmptyUnlimitedNodeDimension) {
   write_cdl(dir / "in.nc", reach_output_cdl({1, 2}, "float", "1, 2", ""));
   const auto r = feed();
@@ -272,7 +295,8 @@ TEST_F(Reachfeed, NoValidEntryGivesAnEmptyUnlimitedNodeDimension) {
 TEST_F(Reachfeed, MissingFilesEndTheRunWithTheirTexts) {
   const auto no_input = feed("absent.nc");
   EXPECT_EQ(no_input.status, 1);
-  EXPECT_EQ(no_input.err, "STOP In get_file_dimension() - Problem opening file\n");
+  EXPECT_EQ(no_input.err, "reachfeed: absent.nc: No such file or directory\n"
+                          "STOP In get_file_dimension() - Problem opening file\n");
   EXPECT_FALSE(fs::exists(dir / "mapping_index.nc"));
 
   fs::remove(dir / "mapping.nc");
@@ -289,7 +313,8 @@ TEST_F(Reachfeed, CacheBesideAnUnreadableParentOrMappingFileEndsTheRun) {
   const auto no_input = feed("absent.nc");
   EXPECT_EQ(no_input.status, 1);
   EXPECT_EQ(no_input.out, " inFIle =absent.nc\n outFile =out.nc\n Using the file mapping_index.nc\n");
-  EXPECT_EQ(no_input.err, "STOP In get_file_dimension() - Problem opening file\n");
+  EXPECT_EQ(no_input.err, "reachfeed: absent.nc: No such file or directory\n"
+                          "STOP In get_file_dimension() - Problem opening file\n");
 
   // A mapping.nc without PnodeId cannot confirm the cache; the search then
   // stops on it with the reader's texts.
@@ -303,7 +328,8 @@ TEST_F(Reachfeed, CacheBesideAnUnreadableParentOrMappingFileEndsTheRun) {
             std::string::npos)
       << broken.out;
   EXPECT_NE(broken.out.find(" Using the file mapping.nc\n"), std::string::npos);
-  EXPECT_EQ(broken.err, "STOP In get1d_int() - failed to read netcdf variable name.\n");
+  EXPECT_EQ(broken.err, "reachfeed: mapping.nc: PnodeId: NetCDF: Variable not found\n"
+                        "STOP In get1d_int() - failed to read netcdf variable name.\n");
 }
 
 // One run per hourly file, all at once in one folder, with two parent

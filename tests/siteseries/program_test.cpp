@@ -244,24 +244,28 @@ TEST_F(SiteSeries, MissingSiteListIsNamedAndNeverCreated) {
 }
 
 TEST_F(SiteSeries, SetUpFailuresOfTheStartHourFile) {
+  const std::string kNoDimension = "NetCDF: Invalid dimension ID or name";
   write_file(dir_ / "sites.txt", kUsList);
   // No start-hour file.
   auto r = run("1", "1", "2016010100", "1");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, " narg =            7\n checkRainType failed to open the netcdf file: " +
                        in_.string() + "/2016010100.nc\n");
+  EXPECT_EQ(r.err, "siteseries: " + in_.string() + "/2016010100.nc: No such file or directory\n");
   // lat_0 without lon_0.
   rn::test::write_cdl(in_ / "2016010101.nc",
                       "netcdf x { dimensions: lat_0 = 3 ; x = 4 ; variables: float RAIN(lat_0, x) ; }");
   r = run("1", "1", "2016010101", "1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "STOP Error: getting file dimension lon_0 (the file has lat_0)\n");
+  EXPECT_EQ(r.err, "siteseries: " + in_.string() + "/2016010101.nc: lon_0: " + kNoDimension +
+                       "\nSTOP Error: getting file dimension lon_0 (the file has lat_0)\n");
   // Neither grid.
   rn::test::write_cdl(in_ / "2016010102.nc",
                       "netcdf x { dimensions: y = 3 ; x = 4 ; variables: float RAIN(y, x) ; }");
   r = run("1", "1", "2016010102", "1");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "STOP Error: getting file dimension\n");
+  EXPECT_EQ(r.err, "siteseries: " + in_.string() + "/2016010102.nc: lat_0 or xgrid_0: " +
+                       kNoDimension + "\nSTOP Error: getting file dimension\n");
   EXPECT_FALSE(has_output("2016010102"));
 }
 

@@ -21,6 +21,7 @@ struct Outcome {
   bool ended = false;  ///< the routine ended the program
   int status = 0;      ///< exit status of that end
   std::string stop;    ///< its stop text ("" for a plain stop)
+  std::string place;   ///< the failure-place line written before it ("" for none)
   std::string out;     ///< standard-output records written
 };
 
@@ -34,6 +35,7 @@ Outcome outcome_of(F&& body) {
     o.ended = true;
     o.status = end.status;
     o.stop = end.stop_text;
+    o.place = end.place;
   }
   return o;
 }

@@ -40,12 +40,19 @@ TEST(Tour, RunsEveryProgramOnTheSampleBasinAndSummarises) {
   EXPECT_EQ(count_files(demo / "series/world_lambert", ".txt"), 24u);
 
   // The first reachfeed run searched and wrote the cache; the second used it
-  // (it was valid: no rebuild warning).
+  // (it was valid: no rebuild warning).  The second hour lacks two parent
+  // values: their nodes get -9999.0, counted in the log and the summary.
   const std::string first = read_file(demo / "logs/reachfeed_1.log");
   const std::string second = read_file(demo / "logs/reachfeed_2.log");
   EXPECT_NE(first.find(" Using the file mapping.nc\n"), std::string::npos) << first;
+  EXPECT_EQ(first.find("Warning"), std::string::npos) << first;
   EXPECT_NE(second.find(" Using the file mapping_index.nc\n"), std::string::npos) << second;
-  EXPECT_EQ(second.find("Warning"), std::string::npos) << second;
+  EXPECT_EQ(second.find("does not match"), std::string::npos) << second;
+  const std::string missing = "missing (fill value or NaN), left out: 2; nodes set to -9999.0 for it: 2";
+  EXPECT_NE(second.find(missing), std::string::npos) << second;
+  EXPECT_NE(r.out.find(missing), std::string::npos);
+  EXPECT_NE(r.out.find("cells, qstream "), std::string::npos);
+  EXPECT_NE(r.out.find(", 2 without parent streamflow (-9999.0)\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find(" Using the file mapping_index.nc"), std::string::npos);
 
   // Figures of the summary, checked against the inputs they describe.

@@ -255,16 +255,40 @@ void time_variable(NcOut& nc, int hour, int& dim, int& var) {
   nc.att(NC_GLOBAL, "valid_time", hour_label(hour));
 }
 
+// One hour of parent channel output holds a few missing values, as real
+// outputs do now and then: the channel cells that feed the first few child
+// boundary nodes, and their links, have none.  The outputs by link declare
+// their fill value; those by channel cell declare none and hold the netCDF
+// default fill there, as a value never written does.
+constexpr int kGapHour = 1;
+constexpr std::size_t kGapNodes = 2;
+constexpr std::int32_t kPackedFill = -999900;  // with scale_factor 0.01
+constexpr float kPointFill = NC_FILL_FLOAT;
+
+std::vector<std::size_t> gap_cells(const Basin& b, int hour) {
+  std::vector<std::size_t> cells;
+  if (hour != kGapHour) return cells;
+  for (std::size_t k = 0; k < std::min(kGapNodes, b.nodes.size()); ++k) {
+    cells.push_back(feeding_channel(b, b.nodes[k].i, b.nodes[k].j));
+  }
+  return cells;
+}
+
 void write_reach_output(const std::string& path, const Basin& b, const FlowModel& flow, int hour) {
   const ParentNetwork& p = b.parent;
   const std::vector<std::int32_t> entries = route_link_entries(p);
   const std::size_t n = entries.size();
+  std::vector<std::int32_t> gap_links;
+  for (std::size_t cell : gap_cells(b, hour)) gap_links.push_back(p.catchment[cell]);
   std::vector<std::int32_t> id(n), packed(n);
   for (std::size_t e = 0; e < n; ++e) {
     const Link& l = p.links[static_cast<std::size_t>(entries[e])];
     id[e] = l.id;
     const float q = flow.streamflow(p.acc[static_cast<std::size_t>(l.outlet)], hour);
     packed[e] = static_cast<std::int32_t>(std::lround(static_cast<double>(q) * 100.0));
+    if (std::find(gap_links.begin(), gap_links.end(), entries[e]) != gap_links.end()) {
+      packed[e] = kPackedFill;
+    }
   }
   NcOut nc(path, NcFormat::compressed);
   int td = 0, tv = 0;
@@ -275,6 +299,7 @@ void write_reach_output(const std::string& path, const Basin& b, const FlowModel
   const int vq = nc.var("streamflow", NC_INT, {d});
   nc.att(vq, "long_name", "river flow");
   nc.att(vq, "units", "m3 s-1");
+  nc.att(vq, "_FillValue", kPackedFill);
   nc.att(vq, "scale_factor", 0.01f);
   nc.att(vq, "add_offset", 0.0f);
   nc.att(NC_GLOBAL, "title", "sample basin: parent channel output by link");
@@ -341,7 +366,11 @@ void write_point_output(const std::string& path, const Basin& b, const FlowModel
   nc.enddef();
   const std::int32_t minutes = kStartMinutes + 60 * hour;
   nc.put(tv, std::span<const std::int32_t>(&minutes, 1));
-  nc.put(vq, per_point<float>(b, [&](std::size_t k) { return flow.streamflow(p.acc[k], hour); }));
+  const std::vector<std::size_t> gaps = gap_cells(b, hour);
+  nc.put(vq, per_point<float>(b, [&](std::size_t k) {
+           const bool gap = std::find(gaps.begin(), gaps.end(), k) != gaps.end();
+           return gap ? kPointFill : flow.streamflow(p.acc[k], hour);
+         }));
   nc.put(vm, per_point<float>(b, [&](std::size_t k) { return flow.peak(p.acc[k]); }));
   put_point_columns(nc, b, columns);
   nc.commit();

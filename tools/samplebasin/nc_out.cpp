@@ -10,7 +10,8 @@ namespace sb {
 // netCDF-4 files are created by the HDF5 library, which cannot create one
 // through /proc/self/fd: they get a named temporary.
 NcOut::NcOut(std::string_view path, NcFormat format)
-    : output_(path, format == NcFormat::classic ? rn::Temporary::unnamed_where_possible
+    : output_(path, nullptr,
+              format == NcFormat::classic ? rn::Temporary::unnamed_where_possible
                                                 : rn::Temporary::named),
       format_(format) {
   // The library creates the file by name, over the temporary itself.

@@ -1,0 +1,36 @@
+// Missing values of a netCDF variable, as the file that holds it declares
+// them.
+//
+// A stored value is missing when
+//   * it equals the variable's `_FillValue` or one of the values of its
+//     `missing_value` attribute, or, when the variable has neither
+//     attribute, the library's default fill value of its storage type;
+//   * or it is a NaN (real storage types).
+// Values are compared in the variable's own storage type, before any
+// scaling: integers exactly, reals bit for bit.  So an integer fill of
+// -999900 beside a `scale_factor` of 0.01 matches the stored -999900 and no
+// neighbour (a 32-bit integer read as a 32-bit real would round, and
+// -2147483647, the default integer fill, would then also match its
+// neighbours).  An attribute value of another type than the variable
+// counts when the storage type holds it exactly; one that it cannot hold
+// matches nothing.  Text variables hold no numbers and no missing values.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace rn {
+
+class NcFile;
+
+/// Sets `missing[i]` to 1 when value i of variable `varid` (file order) is
+/// missing, else to 0, and `count` to the number of missing values.
+/// `missing` must hold exactly the variable's element count (else
+/// kCountMismatch, nothing marked).  Returns the library status of the
+/// stored values' read.  Cost: one read of the variable as stored (its
+/// element count times its type's size in memory) and a pass over it.
+int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
+                 std::size_t& count);
+
+}  // namespace rn
