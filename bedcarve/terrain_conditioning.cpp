@@ -85,20 +85,30 @@ Terrain read_terrain(const std::string& file) {
          ")");
   }
   const auto columns = static_cast<std::size_t>(ix), rows = static_cast<std::size_t>(jx);
-  const std::size_t need = terrain_bytes(columns * rows);
-  const std::size_t usable = usable_memory();
-  if (need > usable) {
-    fail(std::string(messages::kTooLarge) + std::to_string(columns * rows) +
-         std::string(messages::kTooLargeNeeds) + gib(need) +
-         std::string(messages::kTooLargeHas) + gib(usable) + std::string(messages::kTooLargeEnd));
-  }
+  // The readers ask for a field's memory only once its variable holds ix * jx
+  // values, so dimensions that no variable uses cost nothing; the grid's
+  // memory need is judged then, before the heights are allocated.
   Terrain t;
-  t.height = Grid2D<float>(columns, rows, 0.0f);
-  if (auto failure = terrain::readrt2d_real("HGT_M", t.height.values(), ix, jx, file)) {
+  const auto heights = [&] {
+    const std::size_t need = terrain_bytes(columns * rows);
+    const std::size_t usable = usable_memory();
+    if (need > usable) {
+      fail(std::string(messages::kTooLarge) + std::to_string(columns * rows) +
+           std::string(messages::kTooLargeNeeds) + gib(need) + std::string(messages::kTooLargeHas) +
+           gib(usable) + std::string(messages::kTooLargeEnd));
+    }
+    t.height = Grid2D<float>(columns, rows, 0.0f);
+    return t.height.values();
+  };
+  if (auto failure = terrain::readrt2d_real("HGT_M", heights, ix, jx, file)) {
     end_on_read_failure(failure);
   }
-  Grid2D<std::int32_t> mask(columns, rows, 0);
-  if (auto failure = terrain::readrt2d_int("LANDMASK", mask.values(), ix, jx, file)) {
+  Grid2D<std::int32_t> mask;
+  const auto land = [&] {
+    mask = Grid2D<std::int32_t>(columns, rows, 0);
+    return mask.values();
+  };
+  if (auto failure = terrain::readrt2d_int("LANDMASK", land, ix, jx, file)) {
     end_on_read_failure(failure);
   }
   t.water = CellBits(mask.size());

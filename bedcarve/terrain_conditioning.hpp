@@ -33,9 +33,11 @@ std::size_t usable_memory();
 /// Reads the terrain grid of `file` (records "ixrt = " and two " reading
 /// variable ").  A file that cannot be read ends the program: code stop 888
 /// for the file or its dimensions, the reader's message, "Stoped du to " and
-/// code stop 999 for a field.  A grid without cells, or one that needs more
-/// memory than `usable_memory`, is refused before anything is allocated
-/// (status 1).
+/// code stop 999 for a field.  A grid without cells is refused at once, one
+/// that needs more memory than `usable_memory` once `HGT_M` is known to hold
+/// its cells (after the record " reading variable HGT_M"), both before
+/// anything is allocated (status 1).  A variable of another size than the
+/// dimensions ends the run before any field is allocated.
 Terrain read_terrain(const std::string& file);
 
 /// The fill with the program's records and ends: every fill as its "step 5"

@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 #include "program_end.hpp"
 
@@ -116,9 +118,54 @@ std::string system_error(int errno_value) {
   return std::strerror(errno_value != 0 ? errno_value : EIO);
 }
 
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string proc_path(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed file in `folder`, or -1 where the file system has none (or
+// /proc, through which it is named later, is missing).
+int open_unnamed(const std::string& folder) {
+#if defined(O_TMPFILE)
+  static const bool has_proc = ::access("/proc/self/fd", X_OK) == 0;
+  if (!has_proc) return -1;
+  return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#else
+  (void)folder;
+  return -1;
+#endif
+}
+
+// Links the unnamed file `fd` to a fresh name made from `pattern` (its
+// trailing XXXXXX replaced); returns the name, or "" with errno set.
+std::string link_to_fresh_name(int fd, const std::string& pattern) {
+  static unsigned counter = 0;
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = pattern;
+    unsigned long long x = (static_cast<unsigned long long>(::getpid()) << 32) ^
+                           (static_cast<unsigned long long>(++counter) * 0x9E3779B97F4A7C15ull) ^
+                           static_cast<unsigned long long>(::clock());
+    for (std::size_t k = name.size() - 6; k < name.size(); ++k) {
+      name[k] = kLetters[x % (sizeof kLetters - 1)];
+      x /= sizeof kLetters - 1;
+    }
+    if (::linkat(AT_FDCWD, proc_path(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return name;
+    }
+    if (errno != EEXIST) return "";
+  }
+  errno = EEXIST;
+  return "";
+}
+
 }  // namespace
 
-AtomicOutput::AtomicOutput(std::string_view target, CreateFailureEnd on_create_failure)
+AtomicOutput::AtomicOutput(std::string_view target, CreateFailureEnd on_create_failure,
+                           Temporary kind)
     : on_create_failure_(on_create_failure), target_(target), dest_(target) {
   struct stat st {};
   if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -149,6 +196,13 @@ AtomicOutput::AtomicOutput(std::string_view target, CreateFailureEnd on_create_f
       dest_ = link.front() == '/' || slash == std::string::npos ? link : target_.substr(0, slash + 1) + link;
     }
   }
+  if (const int fd = kind == Temporary::named ? -1 : open_unnamed(folder_of(dest_)); fd >= 0) {
+    fd_ = fd;
+    unnamed_ = true;
+    return;
+  }
+  // No unnamed files here (or the folder cannot take one: the named create
+  // below reports why).
   std::string name = temp_template(dest_);
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) fail_create(errno);
@@ -159,16 +213,19 @@ AtomicOutput::AtomicOutput(std::string_view target, CreateFailureEnd on_create_f
 
 AtomicOutput::~AtomicOutput() { abandon(); }
 
-int AtomicOutput::release_fd() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
+int AtomicOutput::duplicate_fd() const { return ::fcntl(fd_, F_DUPFD_CLOEXEC, 0); }
 
 bool AtomicOutput::close_fd() {
   if (fd_ < 0) return true;
-  const int fd = release_fd();
+  const int fd = fd_;
+  fd_ = -1;
   return ::close(fd) == 0;
+}
+
+std::string AtomicOutput::path_for_writer() {
+  if (unnamed_) return proc_path(fd_);
+  if (!close_fd()) fail_write(errno);
+  return temp_;
 }
 
 void AtomicOutput::fail_create(int errno_value) const {
@@ -182,14 +239,18 @@ void AtomicOutput::fail_write(int errno_value) const {
   fail("Error: cannot write output file " + target_ + ": " + system_error(errno_value));
 }
 
-// Contract: the caller has written and closed the temporary.  Gives it the
-// mode a plain create would (an existing target's mode, else 0666 & ~umask)
-// and renames it onto the target in one step.  Any failure ends the program
-// with status 1; the temporary is then removed by the destructor.
+// Contract: the caller has written the temporary and flushed or closed its
+// own descriptors.  Gives it the mode a plain create would (an existing
+// target's mode, else 0666 & ~umask) and puts it in the target's place in
+// one step: an unnamed file is linked to the target when there is none, else
+// to a temporary name renamed onto the target; a named temporary is renamed.
+// Any failure ends the program with status 1 and leaves the target as it
+// was; the temporary goes with the destructor (an unnamed one with its
+// descriptor).  Cost: a few system calls.
 void AtomicOutput::commit() {
   if (committed_ || removed_) return;
-  if (!close_fd()) fail_write(errno);
   if (direct_) {
+    if (!close_fd()) fail_write(errno);
     committed_ = true;
     return;
   }
@@ -197,16 +258,45 @@ void AtomicOutput::commit() {
   const mode_t mode = ::stat(dest_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
                           ? (existing.st_mode & 07777)
                           : (0666 & ~creation_mask());
-  if (::chmod(temp_.c_str(), mode) != 0) fail_write(errno);
-  if (::rename(temp_.c_str(), dest_.c_str()) != 0) fail_write(errno);
+  if (unnamed_) {
+    publish_unnamed(mode);
+  } else {
+    if (!close_fd()) fail_write(errno);
+    if (::chmod(temp_.c_str(), mode) != 0) fail_write(errno);
+    rename_into_place(temp_);
+  }
   committed_ = true;
   unregister_temporary(slot_);
+  close_fd();  // the file has its name: closing it can lose nothing
+}
+
+void AtomicOutput::publish_unnamed(mode_t mode) {
+  if (::fchmod(fd_, mode) != 0) fail_write(errno);
+  // No target yet: the complete file takes its name in one step.
+  if (::linkat(AT_FDCWD, proc_path(fd_).c_str(), AT_FDCWD, dest_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return;
+  }
+  if (errno != EEXIST) fail_write(errno);
+  // Replace the target: a name of its own for the moment of the rename.
+  temp_ = link_to_fresh_name(fd_, temp_template(dest_));
+  if (temp_.empty()) fail_write(errno);
+  slot_ = register_temporary(temp_);
+  rename_into_place(temp_);
+}
+
+void AtomicOutput::rename_into_place(const std::string& from) {
+  if (::rename(from.c_str(), dest_.c_str()) == 0) return;
+  const int error = errno;
+  ::unlink(from.c_str());
+  unregister_temporary(slot_);
+  temp_.clear();
+  fail_write(error);
 }
 
 void AtomicOutput::abandon() {
   if (committed_ || removed_) return;
   close_fd();
-  if (!direct_) ::unlink(temp_.c_str());
+  if (!direct_ && !temp_.empty()) ::unlink(temp_.c_str());
   removed_ = true;
   unregister_temporary(slot_);
 }
@@ -215,9 +305,16 @@ void AtomicOutput::abandon() {
 
 AtomicTextFile::AtomicTextFile(std::string_view target, std::size_t buffer_bytes)
     : output_(target) {
-  stream_ = ::fdopen(output_.fd(), "w");
-  if (stream_ == nullptr) output_.fail_write(errno);
-  output_.release_fd();  // the stream owns the descriptor now
+  // The stream gets a descriptor of its own: the output keeps its one,
+  // through which an unnamed file lives until it is committed.
+  const int fd = output_.duplicate_fd();
+  if (fd < 0) output_.fail_write(errno);
+  stream_ = ::fdopen(fd, "w");
+  if (stream_ == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    output_.fail_write(error);
+  }
   text_ = std::make_unique<TextOut>(stream_, buffer_bytes);
 }
 

@@ -91,7 +91,13 @@ int NcFile::open(const std::string& path) {
   }
   if (check.outcome == InputCheck::Outcome::library_error) return check.library_status;
   int id = -1;
+  // A buffer larger than the file would be allocated (and cleared) for
+  // nothing on every open: small files get one of their own size.
   std::size_t chunk = kIoChunkBytes;
+  if (check.file_bytes > 0 && check.file_bytes < chunk) {
+    chunk = static_cast<std::size_t>((check.file_bytes + kIoChunkStep - 1) /
+                                     kIoChunkStep * kIoChunkStep);
+  }
   const int status = nc__open(path.c_str(), NC_NOWRITE, &chunk, &id);
   if (status != NC_NOERR) return status;
   ncid_ = id;

@@ -43,6 +43,9 @@ inline constexpr int kRefusedInput = -1005;
 /// with the library's default buffer, at a cost of well under a millisecond
 /// per open.
 inline constexpr std::size_t kIoChunkBytes = std::size_t{1} << 20;
+/// A file smaller than kIoChunkBytes is read through a buffer of its length
+/// rounded up to a multiple of this.
+inline constexpr std::size_t kIoChunkStep = 4096;
 
 /// The library's error text for a status (also for the statuses above).
 std::string nc_error_text(int status);

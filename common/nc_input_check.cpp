@@ -269,6 +269,8 @@ std::map<FileKey, InputCheck>& probed() {
 
 constexpr std::size_t kMaxRememberedVerdicts = 4096;
 
+constexpr off_t kShortestSignature = 8;
+
 }  // namespace
 
 InputCheck check_nc_input(const std::string& path) {
@@ -310,6 +312,11 @@ InputCheck check_nc_input(const std::string& path) {
     check.data_ends = std::move(classic.layout->data_ends);
     return check;
   }
+
+  // Too short for any format's signature (the HDF5 one has 8 bytes): there
+  // is nothing for the library to parse, and it declines such a file itself
+  // without a probe process.
+  if (st.st_size < kShortestSignature) return check;
 
   const FileKey key = key_of(st);
   auto& verdicts = probed();

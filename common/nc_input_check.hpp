@@ -40,6 +40,11 @@
 //     opens once per variable is probed once.  Data chunks are not read by
 //     the probe: their reads stay with the library in the program.
 //
+//   files shorter than 8 bytes that are not classic
+//     Handed to the library without a probe: no format's signature fits in
+//     them, so there is nothing to parse and the library declines them
+//     ("Unknown file format").
+//
 //   paths that name no file
 //     Handed to the library unchanged (it reports the missing file as
 //     before).  An existing path that is not a regular file (a folder, a

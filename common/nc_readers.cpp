@@ -1,8 +1,10 @@
 #include "nc_readers.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "file_names.hpp"
 #include "missing_values.hpp"
@@ -87,16 +89,34 @@ void close_checked(std::string_view reader, NcFile& nc, const std::string& file)
 // closes the file.  Every failure writes its records and ends the program;
 // on return `values` holds the variable in file order.  Cost: one open, a
 // few inquiries, one whole-variable read.
+// With a vector, it is sized to `count` only after the check, so that a
+// dimension that the variable does not use costs no memory.
 template <typename T>
 void read_variable(const ReaderTexts& texts, std::string_view file_name,
-                   std::string_view var_name, std::span<T> values) {
+                   std::string_view var_name, std::size_t count,
+                   const std::function<std::span<T>()>& storage) {
   const std::string file = trim_name(file_name);
   const std::string var = trim_name(var_name);
   OpenVariable v = open_variable(texts, file, var);
-  require_count(texts.name, v.nc, v.varid, file, var, values.size());
-  const int status = v.nc.read(v.varid, values);
+  require_count(texts.name, v.nc, v.varid, file, var, count);
+  const int status = v.nc.read(v.varid, storage());
   if (status != NC_NOERR) stop_read_failure(texts.name, file, var, status);
   close_checked(texts.name, v.nc, file);
+}
+
+template <typename T>
+void read_variable(const ReaderTexts& texts, std::string_view file, std::string_view var,
+                   std::span<T> values) {
+  read_variable<T>(texts, file, var, values.size(), [values] { return values; });
+}
+
+template <typename T>
+void read_variable(const ReaderTexts& texts, std::string_view file, std::string_view var,
+                   std::vector<T>& values, std::size_t count) {
+  read_variable<T>(texts, file, var, count, [&values, count] {
+    values.assign(count, T{});
+    return std::span<T>(values);
+  });
 }
 
 }  // namespace
@@ -176,6 +196,21 @@ void ModuleReaders::get1d_real(std::string_view file, std::string_view var,
 void ModuleReaders::get1d_real8(std::string_view file, std::string_view var,
                                 std::span<double> values) const {
   read_variable(kGet1dReal8, file, var, values);
+}
+
+void ModuleReaders::get1d_int(std::string_view file, std::string_view var,
+                              std::vector<std::int32_t>& values, std::size_t count) const {
+  read_variable(kGet1dInt, file, var, values, count);
+}
+
+void ModuleReaders::get1d_real(std::string_view file, std::string_view var,
+                               std::vector<float>& values, std::size_t count) const {
+  read_variable(kGet1dReal, file, var, values, count);
+}
+
+void ModuleReaders::get1d_real8(std::string_view file, std::string_view var,
+                                std::vector<double>& values, std::size_t count) const {
+  read_variable(kGet1dReal8, file, var, values, count);
 }
 
 void ModuleReaders::get2d_int(std::string_view file, std::string_view var,

@@ -33,6 +33,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rn {
 
@@ -62,6 +63,15 @@ class ModuleReaders {
   /// The same as 64-bit reals.
   void get1d_real8(std::string_view file, std::string_view var,
                    std::span<double> values) const;
+  /// The same into `values`, sized to `count` values only once the variable
+  /// is found and holds `count` values: a dimension that the variable does
+  /// not use costs no memory.
+  void get1d_int(std::string_view file, std::string_view var, std::vector<std::int32_t>& values,
+                 std::size_t count) const;
+  void get1d_real(std::string_view file, std::string_view var, std::vector<float>& values,
+                  std::size_t count) const;
+  void get1d_real8(std::string_view file, std::string_view var, std::vector<double>& values,
+                   std::size_t count) const;
   /// A 2-D integer field a(i, j), i fastest, read whole in file order:
   /// `values` holds every cell of it (Grid2D::values()).  Part of the globe
   /// tools' readers; no program reads a 2-D field through it today.

@@ -54,14 +54,17 @@ NcWriter::NcWriter(std::string_view path) : NcWriter(path, kIoChunkBytes) {}
 
 NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes,
                    CreateFailure on_create_failure, NcFormat format)
-    : output_(path, on_create_failure == CreateFailure::library_error ? end_as_library_error
-                                                                        : nullptr) {
-  // The temporary exists (which reserves its name); the library recreates it.
-  if (!output_.close_fd()) output_.fail_write(errno);
+    : output_(path,
+              on_create_failure == CreateFailure::library_error ? end_as_library_error : nullptr,
+              // The netCDF-4 storage layer cannot create a file through the
+              // unnamed file's /proc name; it writes under a named temporary.
+              format == NcFormat::netcdf4 ? Temporary::named : Temporary::unnamed_where_possible) {
+  // The library creates the file by name, over the temporary itself.
+  const std::string temporary = output_.path_for_writer();
   int id = -1;
   std::size_t chunk = io_chunk_bytes;
   const int mode = format == NcFormat::netcdf4 ? NC_CLOBBER | NC_NETCDF4 : NC_CLOBBER;
-  check(nc__create(output_.temp_path().c_str(), mode, 0, &chunk, &id));
+  check(nc__create(temporary.c_str(), mode, 0, &chunk, &id));
   ncid_ = id;
   // Every variable of a classic file is written whole, so pre-filling would
   // only write the data area twice.  A netCDF-4 file keeps the library's

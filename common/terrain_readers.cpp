@@ -85,12 +85,16 @@ RowRange row_range(site_readers::RowWindow w, std::int32_t jx) {
 // failing step with its message, writing nothing; a failed open leaves the
 // field at -9999.0 when the reader fills, a failed lookup leaves it as it
 // was.  A variable that does not hold ix * jx values ends the program
-// (status 1) without reading.  Cost: one open, a few inquiries, one read per
-// row range (one for the whole field).
+// (status 1) without reading.  The field's storage is asked for only after
+// the count check (and after a failed open when the reader fills), so a file
+// whose dimensions claim a larger grid than its variable holds costs no
+// memory.  Cost: one open, a few inquiries, one read per row range (one for
+// the whole field).
 template <typename T>
-GridFailure read_grid(const GridReader& r, std::string_view var_name, std::span<T> values,
-                      std::int32_t ix, std::int32_t jx, std::string_view file_name,
-                      std::span<const RowRange> rows = {}, bool whole = true) {
+GridFailure read_grid(const GridReader& r, std::string_view var_name,
+                      const FieldStorage<T>& storage, std::int32_t ix, std::int32_t jx,
+                      std::string_view file_name, std::span<const RowRange> rows = {},
+                      bool whole = true) {
   using Step = GridFailure::Step;
   const std::string file = trim_name(file_name);
   const std::string name = trim_name(var_name);
@@ -101,6 +105,7 @@ GridFailure read_grid(const GridReader& r, std::string_view var_name, std::span<
   NcFile nc;
   if (const int status = nc.open(file); status != NC_NOERR) {
     if (r.fill_on_open_failure) {
+      const std::span<T> values = storage();
       std::fill_n(values.begin(), std::min(cells, values.size()), static_cast<T>(kMissingTerrain));
     }
     return failed(Step::open, routine + std::string(kOpenFailed) + file,
@@ -121,6 +126,7 @@ GridFailure read_grid(const GridReader& r, std::string_view var_name, std::span<
   }
 
   require_count(routine, nc, varid, file, found, cells);
+  const std::span<T> values = storage();
   if (cells > values.size()) stop_count_mismatch(routine, file, found, cells, values.size());
   const std::size_t columns = static_cast<std::size_t>(std::max(ix, 0));
   int status = NC_NOERR;
@@ -152,6 +158,12 @@ GridFailure read_grid(const GridReader& r, std::string_view var_name, std::span<
 constexpr GridReader kTerrainInt{"get2d_int", false, false};
 constexpr GridReader kTerrainReal{"get2d_real", true, true};
 constexpr GridReader kSiteReal{"get2d_real", true, false};
+
+// Storage that is the caller's span.
+template <typename T>
+FieldStorage<T> given(std::span<T> values) {
+  return [values] { return values; };
+}
 
 terrain::ReadFailure as_terrain_failure(GridFailure f) {
   if (f.step == GridFailure::Step::none) return {};
@@ -238,26 +250,26 @@ ReadFailure get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& 
   return {};
 }
 
-ReadFailure readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-                         std::int32_t jx, std::string_view file) {
+ReadFailure readrt2d_int(std::string_view var, const FieldStorage<std::int32_t>& storage,
+                         std::int32_t ix, std::int32_t jx, std::string_view file) {
   out().record(kReadingVariable, trim_name(var));
-  return get2d_int(var, values, ix, jx, file);
+  return as_terrain_failure(read_grid(kTerrainInt, var, storage, ix, jx, file));
 }
 
-ReadFailure readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-                          std::int32_t jx, std::string_view file) {
+ReadFailure readrt2d_real(std::string_view var, const FieldStorage<float>& storage,
+                          std::int32_t ix, std::int32_t jx, std::string_view file) {
   out().record(kReadingVariable, trim_name(var));
-  return get2d_real(var, values, ix, jx, file);
+  return as_terrain_failure(read_grid(kTerrainReal, var, storage, ix, jx, file));
 }
 
 ReadFailure get2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
                       std::int32_t jx, std::string_view file) {
-  return as_terrain_failure(read_grid(kTerrainInt, var, values, ix, jx, file));
+  return as_terrain_failure(read_grid(kTerrainInt, var, given(values), ix, jx, file));
 }
 
 ReadFailure get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
                        std::int32_t jx, std::string_view file) {
-  return as_terrain_failure(read_grid(kTerrainReal, var, values, ix, jx, file));
+  return as_terrain_failure(read_grid(kTerrainReal, var, given(values), ix, jx, file));
 }
 
 void get_1d_netcdf_int(std::string_view file, std::string_view var,
@@ -282,16 +294,21 @@ namespace site_readers {
 void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
                 std::string_view file, RowWindow rows) {
   const RowRange range = row_range(rows, jx);
-  site_outcome(read_grid(kSiteReal, var, values, ix, jx, file,
+  site_outcome(read_grid(kSiteReal, var, given(values), ix, jx, file,
                          std::span<const RowRange>(&range, 1), covers_grid(rows, jx)));
+}
+
+int get2d_real(std::string_view var, const FieldStorage<float>& storage, std::int32_t ix,
+               std::int32_t jx, std::string_view file, std::span<const RowWindow> rows) {
+  std::vector<RowRange> ranges;
+  ranges.reserve(rows.size());
+  for (const RowWindow& w : rows) ranges.push_back(row_range(w, jx));
+  return site_outcome(read_grid(kSiteReal, var, storage, ix, jx, file, ranges, false));
 }
 
 int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix, std::int32_t jx,
                std::string_view file, std::span<const RowWindow> rows) {
-  std::vector<RowRange> ranges;
-  ranges.reserve(rows.size());
-  for (const RowWindow& w : rows) ranges.push_back(row_range(w, jx));
-  return site_outcome(read_grid(kSiteReal, var, values, ix, jx, file, ranges, false));
+  return get2d_real(var, given(values), ix, jx, file, rows);
 }
 
 }  // namespace site_readers

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,14 @@
 #include "program_end.hpp"
 
 namespace rn {
+
+/// Where a 2-D reader puts a field's values: asked for only once the
+/// variable has been found and holds ix * jx values (or after a failed open,
+/// by a reader that fills), so that a file whose dimensions claim a larger
+/// grid than its variable holds costs no memory.  Returns room for at least
+/// ix * jx values.
+template <typename T>
+using FieldStorage = std::function<std::span<T>()>;
 
 /// Value given to every element of a real field when its file cannot be
 /// opened.
@@ -52,11 +61,13 @@ struct ReadFailure {
 /// returned (ix and jx untouched).
 ReadFailure get_dim(std::string_view file, std::int32_t& ix, std::int32_t& jx);
 
-/// Record " reading variable " + name, then `get2d_int` / `get2d_real`.
-ReadFailure readrt2d_int(std::string_view var, std::span<std::int32_t> values, std::int32_t ix,
-                         std::int32_t jx, std::string_view file);
-ReadFailure readrt2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
-                          std::int32_t jx, std::string_view file);
+/// Record " reading variable " + name, then `get2d_int` / `get2d_real` into
+/// the storage, asked for only once the variable is found and holds ix * jx
+/// values (FieldStorage).
+ReadFailure readrt2d_int(std::string_view var, const FieldStorage<std::int32_t>& storage,
+                         std::int32_t ix, std::int32_t jx, std::string_view file);
+ReadFailure readrt2d_real(std::string_view var, const FieldStorage<float>& storage,
+                          std::int32_t ix, std::int32_t jx, std::string_view file);
 
 /// Reads the whole variable as integers into a(i, j) of ix by jx.  Returns
 /// the first failing step (open, lookup, read, close), if any.
@@ -112,6 +123,10 @@ void get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
 /// row read).  Lookup, count check and messages as above.  Returns 0, or -1
 /// after a failed lookup or read.
 int get2d_real(std::string_view var, std::span<float> values, std::int32_t ix,
+               std::int32_t jx, std::string_view file, std::span<const RowWindow> rows);
+/// The same into storage asked for only once the variable holds ix * jx
+/// values (FieldStorage).
+int get2d_real(std::string_view var, const FieldStorage<float>& storage, std::int32_t ix,
                std::int32_t jx, std::string_view file, std::span<const RowWindow> rows);
 
 /// Length of a dimension with a found flag: `found` = 1 and the length set,

@@ -26,11 +26,13 @@ std::size_t values_to_read(std::string_view reader, const std::string& file,
   return n;
 }
 
+// The reader sizes the vector once the variable is known to hold that many
+// values.
 template <typename T, typename Read>
 std::vector<T> read_values(std::string_view reader, const std::string& file,
                            std::string_view var, std::optional<std::int32_t> count, Read read) {
-  std::vector<T> values(values_to_read(reader, file, var, count));
-  read(values);
+  std::vector<T> values;
+  read(values, values_to_read(reader, file, var, count));
   return values;
 }
 
@@ -39,14 +41,14 @@ std::vector<T> read_values(std::string_view reader, const std::string& file,
 std::vector<float> read_reals(const ModuleReaders& readers, const std::string& file,
                               std::string_view var, std::optional<std::int32_t> count) {
   return read_values<float>(msg::kRealReader, file, var, count,
-                            [&](std::vector<float>& v) { readers.get1d_real(file, var, v); });
+                            [&](std::vector<float>& v, std::size_t n) { readers.get1d_real(file, var, v, n); });
 }
 
 std::vector<std::int32_t> read_ints(const ModuleReaders& readers, const std::string& file,
                                     std::string_view var, std::optional<std::int32_t> count) {
   return read_values<std::int32_t>(
       msg::kIntReader, file, var, count,
-      [&](std::vector<std::int32_t>& v) { readers.get1d_int(file, var, v); });
+      [&](std::vector<std::int32_t>& v, std::size_t n) { readers.get1d_int(file, var, v, n); });
 }
 
 ChannelPoints read_points(const ModuleReaders& readers, const std::string& file,

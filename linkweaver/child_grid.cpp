@@ -101,21 +101,17 @@ void read_child_grid(const NestingConfig& config, ChildGrid& child, PerimeterMat
     text_stop(msg::kTooManyPerimeterCells);
   }
   child.ring = Ring(ixrt, jxrt);
-  const std::size_t cells = child.ring.size();
 
+  // Each ring field is sized by its reader once the variable is known to
+  // hold the grid's number of values.
   RingField<std::int32_t> channelgrid;
   RingField<std::int32_t> flowdirection;
-  channelgrid.values.resize(cells);
-  flowdirection.values.resize(cells);
-  child.streamorder.values.resize(cells);
-  child.latitude.values.resize(cells);
-  child.longitude.values.resize(cells);
   const std::string& file = config.fulldom_child_f;
-  read_ring(file, "CHANNELGRID", child.ring, std::span<std::int32_t>(channelgrid.values));
-  read_ring(file, "FLOWDIRECTION", child.ring, std::span<std::int32_t>(flowdirection.values));
-  read_ring(file, "STREAMORDER", child.ring, std::span<std::int32_t>(child.streamorder.values));
-  read_ring(file, "LATITUDE", child.ring, std::span<float>(child.latitude.values));
-  read_ring(file, "LONGITUDE", child.ring, std::span<float>(child.longitude.values));
+  read_ring(file, "CHANNELGRID", child.ring, channelgrid.values);
+  read_ring(file, "FLOWDIRECTION", child.ring, flowdirection.values);
+  read_ring(file, "STREAMORDER", child.ring, child.streamorder.values);
+  read_ring(file, "LATITUDE", child.ring, child.latitude.values);
+  read_ring(file, "LONGITUDE", child.ring, child.longitude.values);
 
   read_parent_anchor(config.geo_parent_f, match.lat0, match.lon0);
   parent_window(ParentProjection(config, match.lat0, match.lon0), child, match);

@@ -159,8 +159,9 @@ class GridBlocks {
 };
 
 // Ring cells of a child grid variable, rows reversed.
-// Contract: `ring` describes an ixrt by jxrt grid (both >= 1) and `values`
-// holds ring.size() elements.  The file stores row j (from the south) as its
+// Contract: `ring` describes an ixrt by jxrt grid (both >= 1); `values` is
+// sized to ring.size() elements once the variable is known to hold ixrt *
+// jxrt values (so dimensions that the variable does not use cost nothing).  The file stores row j (from the south) as its
 // row jxrt - j + 1, so the southern ring row is the last stored row and the
 // northern one the first; the west and east columns are read for the stored
 // rows 2..jxrt-1.  On return every ring cell holds its value; every failure
@@ -168,7 +169,7 @@ class GridBlocks {
 // (O(ixrt + jxrt) values), or one whole read for an unusual layout.
 template <typename T>
 void read_ring_cells(std::string_view file_name, std::string_view var_name, const Ring& ring,
-                     std::span<T> values) {
+                     std::vector<T>& values) {
   const std::string file = trim_name(file_name);
   const std::string var = trim_name(var_name);
   NcFile nc;
@@ -176,6 +177,7 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
   const auto ixrt = static_cast<std::size_t>(ring.columns());
   const auto jxrt = static_cast<std::size_t>(ring.rows());
   require_count(reader_name<T>(), nc, varid, file, var, ixrt * jxrt);
+  values.assign(ring.size(), T{});
 
   GridBlocks<T> blocks(nc, varid, jxrt, ixrt);
   std::vector<T> buffer(std::max(ixrt, jxrt));
@@ -210,12 +212,12 @@ void read_ring_cells(std::string_view file_name, std::string_view var_name, cons
 }  // namespace
 
 void read_ring(std::string_view file, std::string_view var, const Ring& ring,
-               std::span<std::int32_t> values) {
+               std::vector<std::int32_t>& values) {
   read_ring_cells(file, var, ring, values);
 }
 
 void read_ring(std::string_view file, std::string_view var, const Ring& ring,
-               std::span<float> values) {
+               std::vector<float>& values) {
   read_ring_cells(file, var, ring, values);
 }
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "state.hpp"
 
@@ -50,11 +51,12 @@ void read_grid_dimensions(const GridDimensionNames& names, std::string_view file
 /// Reads the ring cells of a child grid variable stored north to south
 ///: `values[ring.index(i, j)]` receives cell
 /// (i, j) with j counted from the south, i.e. file row `jxrt` - j + 1.
-/// `values` holds `ring.size()` elements.
+/// `values` is sized to `ring.size()` elements once the variable is known to
+/// hold the grid's number of values.
 void read_ring(std::string_view file, std::string_view var, const Ring& ring,
-               std::span<std::int32_t> values);
+               std::vector<std::int32_t>& values);
 void read_ring(std::string_view file, std::string_view var, const Ring& ring,
-               std::span<float> values);
+               std::vector<float>& values);
 
 /// Value of cell (1, 1), the first stored, of a real field that holds
 /// `ix` * `jx` values.

@@ -38,11 +38,10 @@ void read_parent_links(std::string_view file_name, ParentLinks& links) {
   if (status != NC_NOERR) stop_close_failure(msg::kLinkReader, file, status);
   out().record(msg::kLinkCount, links.nlinks);
 
-  links.order.assign(static_cast<std::size_t>(links.nlinks), 0);
-  links.link.assign(static_cast<std::size_t>(links.nlinks), 0);
+  const auto count = static_cast<std::size_t>(links.nlinks);
   const ModuleReaders readers;
-  readers.get1d_int(file, "link", links.link);
-  readers.get1d_int(file, "order", links.order);
+  readers.get1d_int(file, "link", links.link, count);
+  readers.get1d_int(file, "order", links.order, count);
 }
 
 // Stream orders of many links at once.

@@ -38,16 +38,11 @@ void read_overlap_records(std::string_view file, std::int32_t ndata, std::int32_
   const auto data = static_cast<std::size_t>(ndata);
   const auto polygons = static_cast<std::size_t>(npid);
   const ModuleReaders readers;
-  records.regridweight.resize(data);
-  readers.get1d_real8(file, "regridweight", records.regridweight);
-  records.polyid.resize(polygons);
-  readers.get1d_int(file, "polyid", records.polyid);
-  records.overlaps.resize(polygons);
-  readers.get1d_int(file, "overlaps", records.overlaps);
-  records.i_index.resize(data);
-  readers.get1d_int(file, "i_index", records.i_index);
-  records.j_index.resize(data);
-  readers.get1d_int(file, "j_index", records.j_index);
+  readers.get1d_real8(file, "regridweight", records.regridweight, data);
+  readers.get1d_int(file, "polyid", records.polyid, polygons);
+  readers.get1d_int(file, "overlaps", records.overlaps, polygons);
+  readers.get1d_int(file, "i_index", records.i_index, data);
+  readers.get1d_int(file, "j_index", records.j_index, data);
 }
 
 void check_overlap_counts(std::string_view file, std::span<const std::int32_t> overlaps,

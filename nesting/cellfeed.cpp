@@ -18,19 +18,15 @@ void CellInflow::read_inputs(std::string_view input) {
   out().record(cellfeed_msg::kCounts, record_count, cellfeed_msg::kGridNum, gridnum);
   out().flush();
 
+  // Each array is sized once its variable is known to hold that many values.
   const auto nodes = static_cast<std::size_t>(gridnum);
-  streamflow.assign(static_cast<std::size_t>(record_count), 0.0f);
-  weight.assign(nodes, 0.0f);
-  ci_grid.assign(nodes, 0);
-  cj_grid.assign(nodes, 0);
-  parent_records.assign(nodes, 0);
-  readers.get1d_real(input, "streamflow", streamflow);
+  readers.get1d_real(input, "streamflow", streamflow, static_cast<std::size_t>(record_count));
   missing.assign(streamflow.size(), 0);
   readers.get1d_missing(input, "streamflow", missing);
-  readers.get1d_real(map_file, "weight", weight);
-  readers.get1d_int(map_file, "ci_grid", ci_grid);
-  readers.get1d_int(map_file, "cj_grid", cj_grid);
-  readers.get1d_int(map_file, "fcstIndex", parent_records);
+  readers.get1d_real(map_file, "weight", weight, nodes);
+  readers.get1d_int(map_file, "ci_grid", ci_grid, nodes);
+  readers.get1d_int(map_file, "cj_grid", cj_grid, nodes);
+  readers.get1d_int(map_file, "fcstIndex", parent_records, nodes);
 }
 
 // Weighted parent streamflow per child node.

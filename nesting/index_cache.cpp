@@ -37,7 +37,11 @@ template <typename T>
 bool read_var(const NcFile& file, std::string_view name, std::int32_t count,
               std::vector<T>& values, std::string& what) {
   int id = -1;
+  std::size_t held = 0;
   int status = file.var_id(name, id);
+  if (status == NC_NOERR) status = file.var_count(id, held);
+  // Sized only once the variable is known to hold `count` values.
+  if (status == NC_NOERR && held != static_cast<std::size_t>(count)) status = kCountMismatch;
   if (status == NC_NOERR) {
     values.assign(static_cast<std::size_t>(count), T{});
     status = file.read(id, std::span<T>(values));

@@ -31,11 +31,11 @@ void take_or_read(std::vector<T>& dest, std::vector<T>* preloaded, const std::st
     dest = std::move(*preloaded);
     return;
   }
-  dest.assign(static_cast<std::size_t>(count), T{});
+  const auto n = static_cast<std::size_t>(count);
   if constexpr (std::is_same_v<T, float>) {
-    kReaders.get1d_real(file, var, dest);
+    kReaders.get1d_real(file, var, dest, n);
   } else {
-    kReaders.get1d_int(file, var, dest);
+    kReaders.get1d_int(file, var, dest, n);
   }
 }
 
@@ -92,8 +92,7 @@ void ReachInflow::read_inputs(std::string_view input) {
 
   take_or_read(feature_ids, check.feature_ids ? &*check.feature_ids : nullptr, in_file,
                "feature_id", feature_count);
-  streamflow.assign(static_cast<std::size_t>(feature_count), 0.0f);
-  kReaders.get1d_real(in_file, "streamflow", streamflow);
+  kReaders.get1d_real(in_file, "streamflow", streamflow, static_cast<std::size_t>(feature_count));
   // Missing values are told by their stored form, before the scaling.
   missing.assign(streamflow.size(), 0);
   kReaders.get1d_missing(in_file, "streamflow", missing);

@@ -28,16 +28,18 @@ void scale_rows(SiteSeries& m, Field& f) {
 
 // The rows `rows` of field `f` from `file` through the point-extraction
 // reader (its messages on failure); 0 when read, -1 otherwise.
-int read_field_rows(Field& f, const std::string& file,
+// The field's values are allocated only once the reader has found the
+// variable with the grid's number of values.
+int read_field_rows(const SiteSeries& m, Field& f, const std::string& file,
                     std::span<const site_readers::RowWindow> rows) {
-  return site_readers::get2d_real(f.name, f.grid.values(),
-                                  static_cast<std::int32_t>(f.grid.columns()),
-                                  static_cast<std::int32_t>(f.grid.rows()), file, rows);
+  return site_readers::get2d_real(f.name, [&] { return f.values_for(m.shape); },
+                                  static_cast<std::int32_t>(m.shape.columns),
+                                  static_cast<std::int32_t>(m.shape.rows), file, rows);
 }
 
 // Reads the planned rows of `f` from `file`; true when read.
 bool read_rows(SiteSeries& m, Field& f, const std::string& file) {
-  if (read_field_rows(f, file, m.rows) != 0) return false;
+  if (read_field_rows(m, f, file, m.rows) != 0) return false;
   scale_rows(m, f);
   return true;
 }
@@ -72,10 +74,10 @@ void plan_rows(SiteSeries& m) {
   std::vector<site_readers::RowWindow> blocks;
   for (std::size_t i = 0; i < m.sites.size(); ++i) {
     if (!(m.site_x[i] > 0.0f && m.site_y[i] > 0.0f) ||
-        !interior(m.site_x[i], m.site_y[i], m.grid())) {
+        !interior(m.site_x[i], m.site_y[i], m.shape)) {
       continue;
     }
-    const Stencil s = stencil(m.site_y[i], m.grid().rows());
+    const Stencil s = stencil(m.site_y[i], m.shape.rows);
     blocks.push_back({s.first, s.last});
   }
   std::sort(blocks.begin(), blocks.end(),
@@ -99,7 +101,7 @@ void read_hour_rain(SiteSeries& m, const std::string& file) { fetch(m, m.pcp, fi
 void note_hour(SiteSeries& m, const std::string& file) {
   for (Field* f : hourly_fields(m)) {
     const std::span<const site_readers::RowWindow> no_rows;
-    if (read_field_rows(*f, file, no_rows) == 0) {
+    if (read_field_rows(m, *f, file, no_rows) == 0) {
       f->pending = file;
     }
   }

@@ -64,7 +64,7 @@ char* put_real(char* out, float value, int decimals = kRealDecimals) {
 char* put_site_line(char* out, const SiteSeries& m, std::size_t i, std::string_view label) {
   const float x = m.site_x[i];
   const float y = m.site_y[i];
-  const auto at = [&](const Field& f) { return interpolate_at(f.grid, x, y); };
+  const auto at = [&](const Field& f) { return f.at(m.shape, x, y); };
   const Site& site = m.sites[i];
 
   out = put_separator(put_text(out, label, kLabelWidth));

@@ -21,9 +21,9 @@ float blend_parabolas(float t, float a, float b, float c, float d) {
 // ix - 1 rounds up to 2^31 as a 32-bit real.
 constexpr float kIndexLimit = 2147483648.0f;
 
-bool interior(float x, float y, const FieldGrid& grid) {
-  const auto ix = static_cast<std::int64_t>(grid.columns());
-  const auto jy = static_cast<std::int64_t>(grid.rows());
+bool interior(float x, float y, GridShape grid) {
+  const auto ix = static_cast<std::int64_t>(grid.columns);
+  const auto jy = static_cast<std::int64_t>(grid.rows);
   // Written so that a NaN position fails every test.
   return x >= 2.0f && y >= 2.0f && x <= static_cast<float>(ix - 1) &&
          y <= static_cast<float>(jy - 1) && x < kIndexLimit && y < kIndexLimit;
@@ -37,7 +37,7 @@ Stencil stencil(float y, std::size_t n) {
 }
 
 float interpolate_at(const FieldGrid& field, float x, float y) {
-  if (!interior(x, y, field)) return kMissingValue;
+  if (!interior(x, y, {field.columns(), field.rows()})) return kMissingValue;
   const auto ix = static_cast<std::int64_t>(field.columns());
   const auto jy = static_cast<std::int64_t>(field.rows());
   const auto i0 = static_cast<std::int32_t>(x);

@@ -4,6 +4,7 @@
 // the order written (the build never contracts into fused multiply-adds).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "grid2d.hpp"
@@ -13,6 +14,12 @@ namespace rn::siteseries {
 /// A forcing field: its values come zeroed and are read in part, row by row
 /// (grid2d.hpp).
 using FieldGrid = Grid2D<float, ZeroedAllocator<float>>;
+
+/// The shape of the forcing grid: columns along the fastest dimension.
+struct GridShape {
+  std::size_t columns = 0;
+  std::size_t rows = 0;
+};
 
 /// Value of a position that the interpolation cannot serve.
 inline constexpr float kMissingValue = -1.0e33f;
@@ -26,7 +33,7 @@ float blend_parabolas(float t, float a, float b, float c, float d);
 
 /// True when (x, y) lies in the part of the grid that the interpolation
 /// serves: 2 <= x <= columns - 1 and 2 <= y <= rows - 1 (NaN never).
-bool interior(float x, float y, const FieldGrid& grid);
+bool interior(float x, float y, GridShape grid);
 
 /// The 1-based rows (or columns) `first`..`last` of the 4-point stencil of a
 /// position `y` of the interior on an axis of `n` points: y truncated, one

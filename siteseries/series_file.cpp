@@ -194,13 +194,13 @@ void SeriesFile::add_hour(const SiteSeries& m, bool has_forcing) {
     for (std::size_t i = 0; i < sites_; ++i) {
       const float x = m.site_x[i];
       const float y = m.site_y[i];
-      if (!(x > 0.0f && y > 0.0f) || !interior(x, y, m.grid())) continue;
-      values_[kPrecipitation][row + i] = interpolate_at(m.pcp.grid, x, y);
+      if (!(x > 0.0f && y > 0.0f) || !interior(x, y, m.shape)) continue;
+      values_[kPrecipitation][row + i] = m.pcp.at(m.shape, x, y);
       if (quantities_ == 1) continue;
-      const float t = interpolate_at(m.t2.grid, x, y);
-      const float qv = interpolate_at(m.q2.grid, x, y);
-      values_[1][row + i] = interpolate_at(m.u10.grid, x, y);
-      values_[2][row + i] = interpolate_at(m.v10.grid, x, y);
+      const float t = m.t2.at(m.shape, x, y);
+      const float qv = m.q2.at(m.shape, x, y);
+      values_[1][row + i] = m.u10.at(m.shape, x, y);
+      values_[2][row + i] = m.v10.at(m.shape, x, y);
       values_[3][row + i] = t;
       values_[4][row + i] = qv;
       values_[5][row + i] = humidity(t, qv);

@@ -23,10 +23,10 @@ namespace rn::siteseries {
 void place_on_latlon_grid(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   const ModuleReaders readers(DimensionForm::plain);
-  std::vector<float> lat2d(m.grid().rows());
-  std::vector<float> lon2d(m.grid().columns());
-  readers.get1d_real(file, "lat_0", lat2d);
-  readers.get1d_real(file, "lon_0", lon2d);
+  std::vector<float> lat2d;
+  std::vector<float> lon2d;
+  readers.get1d_real(file, "lat_0", lat2d, m.shape.rows);
+  readers.get1d_real(file, "lon_0", lon2d, m.shape.columns);
   if (lat2d.size() < 2 || lon2d.size() < 2) {
     text_stop(msg::kNoSpacing);
   }

@@ -47,7 +47,7 @@ void set_up(SiteSeries& m, const Arguments& args) {
 
   count_sites(m);
   detect_rain_only(m);
-  allocate_fields(m);
+  read_grid_shape(m);
   read_site_list(m);
   if (m.latlontype == 1) {
     place_on_latlon_grid(m);
@@ -83,7 +83,11 @@ void detect_rain_only(SiteSeries& m) {
   out().record(msg::kRainOnly, m.rain_only);
 }
 
-void allocate_fields(SiteSeries& m) {
+// The grid's shape from the start hour's dimensions.  No field is allocated
+// here: a field gets its values only when a file shows its variable with
+// columns * rows values (Field::values_for), so dimensions that no variable
+// uses cost no memory.
+void read_grid_shape(SiteSeries& m) {
   const std::string file = forcing_file(m, std::string_view(m.startdate).substr(0, kLabelWidth));
   // The second dimension of a pair must be there once the first is: a grid
   // of unknown size cannot be read.
@@ -111,15 +115,11 @@ void allocate_fields(SiteSeries& m) {
     second("ygrid_0", "xgrid_0", rows);
   }
 
-  const auto width = static_cast<std::size_t>(columns);
-  const auto height = static_cast<std::size_t>(rows);
+  m.shape = {static_cast<std::size_t>(columns), static_cast<std::size_t>(rows)};
   if (m.rain_only == 1) {
     m.pcp.name = "RAIN";
     m.pcp.per_second = false;
-  } else {
-    for (Field* f : {&m.u10, &m.v10, &m.t2, &m.q2}) f->allocate(width, height);
   }
-  m.pcp.allocate(width, height);
 }
 
 void read_site_list(SiteSeries& m) {

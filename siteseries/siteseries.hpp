@@ -42,8 +42,10 @@ struct Arguments {
   std::string pointfile;        ///< site list
 };
 
-/// One gridded forcing field.  Between two reads it holds the values of the
-/// last hourly file that had the variable; `pending` names that file while
+/// One gridded forcing field.  It has no values (and takes no memory) until
+/// a file shows its variable with the grid's number of values; then the
+/// values come all 0 and the rows read fill them.  Between two reads it holds
+/// the values of the last hourly file that had the variable; `pending` names that file while
 /// its values have not been fetched yet (hours whose output already exists
 /// are only looked at, and read only if a later hour needs their values).
 struct Field {
@@ -58,6 +60,17 @@ struct Field {
   /// zeroed from the system and is only touched where rows are read, so rows
   /// that no site needs cost nothing.
   void allocate(std::size_t columns, std::size_t rows) { grid = FieldGrid(columns, rows); }
+  /// The values, allocated for `shape` at the first call.
+  std::span<float> values_for(GridShape shape) {
+    if (grid.empty()) allocate(shape.columns, shape.rows);
+    return grid.values();
+  }
+  /// The value at grid position (x, y) (interpolate_at); a field without
+  /// values is 0 everywhere.
+  float at(GridShape shape, float x, float y) const {
+    if (grid.empty()) return interior(x, y, shape) ? 0.0f : kMissingValue;
+    return interpolate_at(grid, x, y);
+  }
 };
 
 /// The module state: configuration, sites, grid and fields.
@@ -90,15 +103,15 @@ struct SiteSeries {
   /// interpolation blocks touch: the only rows read from the hourly files.
   std::vector<site_readers::RowWindow> rows;
 
-  /// The forcing grid's shape, which every field has (the precipitation
-  /// field is there in both modes once the fields are allocated).
-  const FieldGrid& grid() const { return pcp.grid; }
+  /// The forcing grid's shape (the start hour's dimensions), which every
+  /// field takes once it has values.
+  GridShape shape;
 };
 
 // ---- set-up (site_setup.cpp, site_location.cpp) ----
 
 /// The whole set-up sequence: store the arguments, count the sites, test the
-/// forcing content, size and allocate the fields, read the sites, place them
+/// forcing content, read the grid's shape, read the sites, place them
 /// on the grid and plan the rows to read.
 void set_up(SiteSeries& m, const Arguments& args);
 
@@ -109,7 +122,7 @@ std::string forcing_file(const SiteSeries& m, std::string_view label);
 
 void count_sites(SiteSeries& m);
 void detect_rain_only(SiteSeries& m);
-void allocate_fields(SiteSeries& m);
+void read_grid_shape(SiteSeries& m);
 void read_site_list(SiteSeries& m);  ///< in the US or the world layout, by `usarea`
 void place_on_latlon_grid(SiteSeries& m);
 void place_on_lambert_grid(SiteSeries& m);

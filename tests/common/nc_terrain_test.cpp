@@ -81,11 +81,11 @@ TEST_F(TerrainTest, GetDimReturnsAnUnopenableFileAndAMissingDimension) {
 }
 
 TEST_F(TerrainTest, RealFieldPrefersPlainNameThenFallsBackToM) {
-  std::vector<float> h(6);
-  std::vector<std::int32_t> mask(6);
+  std::vector<float> h;
+  std::vector<std::int32_t> mask;
   auto o = outcome_of([&] {
-    EXPECT_FALSE(rn::terrain::readrt2d_real("HGT_M", h, 3, 2, file_));
-    EXPECT_FALSE(rn::terrain::readrt2d_int("LANDMASK", mask, 3, 2, file_));
+    EXPECT_FALSE(rn::terrain::readrt2d_real("HGT_M", [&] { h.resize(6); return std::span<float>(h); }, 3, 2, file_));
+    EXPECT_FALSE(rn::terrain::readrt2d_int("LANDMASK", [&] { mask.resize(6); return std::span<std::int32_t>(mask); }, 3, 2, file_));
   });
   EXPECT_FALSE(o.ended);
   EXPECT_EQ(o.out, "  reading variable HGT_M\n  reading variable LANDMASK\n");
@@ -129,10 +129,13 @@ TEST_F(TerrainTest, FailuresAreReturnedWithTheReadersMessage) {
   f = rn::terrain::get2d_real("ZNT", h, 3, 2, file_);
   EXPECT_EQ(f.message, "get2d_real: failed to find the variables: ZNT and ZNT_M in " + file_);
 
-  o = outcome_of([&] { f = rn::terrain::readrt2d_int("ZNT", mask, 3, 2, file_); });
+  bool asked = false;  // storage is asked for only once the variable is found
+  const auto storage = [&] { asked = true; return std::span<std::int32_t>(mask); };
+  o = outcome_of([&] { f = rn::terrain::readrt2d_int("ZNT", storage, 3, 2, file_); });
   EXPECT_EQ(o.out, "  reading variable ZNT\n");
   EXPECT_EQ(f.kind, Kind::field);
   EXPECT_EQ(f.message, "get2d_int: failed to find the variable: ZNT in " + file_);
+  EXPECT_FALSE(asked);
 
   f = rn::terrain::get2d_real("BIG", h, 3, 2, file_);
   EXPECT_EQ(f.message, "get2d_real: failed to read the variable: BIG or BIG_M in " + file_);

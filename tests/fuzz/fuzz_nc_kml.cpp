@@ -40,10 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::write_fuzzed_file(kSegments, segments ? in : none, "seg_info.nc");
   rn::fuzz::run_program_input([&] {
     switch (program) {
-      case 0: rn::kml::pro_flowglobe_drv(rn::kml::kFlowglobe, "points.nc", "out.kml", 1, "seg_info.nc", "station_list.txt", 2); break;
-      case 1: rn::kml::pro_flowglobe_drv(rn::kml::kFlowglobeMax, "points.nc", "out.kml", 1, "seg_info.nc", "station_list.txt", 2); break;
-      case 2: rn::kml::pro_flowglobe_drv1("points.nc", "out.kml", 2, 3); break;
-      default: rn::kml::pro_flowglobe_seg("seg_info.nc", "out.kml", 2, "station_list.txt"); break;
+      case 0: rn::kml::write_streamflow_globe(rn::kml::kFlowglobe, "points.nc", "out.kml", 1, "seg_info.nc", "station_list.txt", 2); break;
+      case 1: rn::kml::write_streamflow_globe(rn::kml::kFlowglobeMax, "points.nc", "out.kml", 1, "seg_info.nc", "station_list.txt", 2); break;
+      case 2: rn::kml::write_node_globe("points.nc", "out.kml", 2, 3); break;
+      default: rn::kml::write_segment_globe("seg_info.nc", "out.kml", 2, "station_list.txt"); break;
     }
   });
   return 0;

@@ -52,35 +52,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::write_fuzzed_file(*layouts[pick], in, names[pick]);
   if (pick == 3) rn::fuzz::write_fuzzed_file(kGeo, none, "geo.nc");
   rn::fuzz::run_program_input([&] {
-    lw::Nlst nlst;
-    nlst.geo_parent_f = "geo.nc";
-    nlst.fulldom_child_f = "child.nc";
+    lw::NestingConfig config;
+    config.mapproject = "LC";
+    config.dxkm = 1.0f;
+    config.geo_parent_f = "geo.nc";
+    config.fulldom_child_f = "child.nc";
     switch (pick) {
       case 0: {
         std::int32_t ix = 0, jx = 0;
         float lat0 = 0.0f, lon0 = 0.0f;
-        lw::readmapinfo(nlst);
-        lw::get_geo_dimension("geo.nc", ix, jx);
-        lw::get_geo_latlon0("geo.nc", lat0, lon0);
+        lw::read_projection_attributes(config);
+        lw::read_geo_dimensions("geo.nc", ix, jx);
+        lw::read_parent_anchor("geo.nc", lat0, lon0);
         break;
       }
       case 1: {
-        lw::Plink plink;
-        lw::read_p_link("links.nc", plink);
+        lw::ParentLinks links;
+        lw::read_parent_links("links.nc", links);
         break;
       }
       case 2: {
         std::int32_t ndata = 0, npid = 0;
-        lw::get_dimensionNHD("overlap.nc", ndata, npid);
+        lw::read_overlap_dimensions("overlap.nc", ndata, npid);
         lw::OverlapRecords records;
         lw::read_overlap_records("overlap.nc", ndata, npid, records);
         lw::check_overlap_counts("overlap.nc", records.overlaps, ndata);
         break;
       }
       default: {
-        lw::Child child;
-        lw::Inter inter;
-        lw::init_child(nlst, child, inter);
+        lw::read_projection_attributes(config);
+        lw::ChildGrid child;
+        lw::PerimeterMatch match;
+        lw::read_child_grid(config, child, match);
         break;
       }
     }

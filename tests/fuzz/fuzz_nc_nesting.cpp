@@ -10,8 +10,8 @@
 #include <cstdio>
 
 #include "fuzz_netcdf.hpp"
-#include "module_grid_nesting.hpp"
-#include "module_vorl_nesting.hpp"
+#include "cellfeed.hpp"
+#include "reachfeed.hpp"
 
 namespace {
 
@@ -44,11 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::remove("mapping_index.nc");  // the cache of an earlier input
   rn::fuzz::run_program_input([&] {
     if (reach) {
-      rn::nesting::VorlNesting m;
-      m.init("input.nc");
+      rn::nesting::ReachInflow m;
+      m.read_inputs("input.nc");
     } else {
-      rn::nesting::GridNesting m;
-      m.init("input.nc");
+      rn::nesting::CellInflow m;
+      m.read_inputs("input.nc");
     }
   });
   return 0;

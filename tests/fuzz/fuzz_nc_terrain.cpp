@@ -1,17 +1,16 @@
-// Fuzz target: the terrain readers.  The terrain file is built from the
-// input (fuzz_netcdf.hpp); then bedcarve's readers run in process on it:
-// its dimensions, the heights and the land mask (fatal on failure, as
-// bedcarve reads them).
+// Fuzz target: bedcarve's run on a fuzzed terrain file.  The terrain file is
+// built from the input (fuzz_netcdf.hpp); then bedcarve's own run
+// (`condition_terrain`: its readers and their ends, the memory check before
+// the grid is allocated, the fill and the output) goes in process on it.
 //
 // Invariants: as every fuzz target (fuzz_support.hpp): the run completes
-// or ends with a failure status and a message; no crash, no sanitizer
-// report, no hang, memory within the fuzzer's limits.
-#include <algorithm>
+// (bedcarve's "finish" stop, status 0) or ends with a failure status and a
+// message; no crash, no sanitizer report, no hang, memory within the
+// fuzzer's limits.
 #include <cstdint>
-#include <vector>
 
 #include "fuzz_netcdf.hpp"
-#include "terrain_readers.hpp"
+#include "terrain_conditioning.hpp"
 
 namespace {
 
@@ -24,14 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   rn::fuzz::work_dir();
   rn::fuzz::Bytes in(data, size);
   rn::fuzz::write_fuzzed_file(kTerrain, in, "terrain.nc");
-  rn::fuzz::run_program_input([&] {
-    std::int32_t ix = 0, jx = 0;
-    rn::terrain::get_dim("terrain.nc", ix, jx);
-    const std::size_t cells = static_cast<std::size_t>(std::max(ix, 0)) * static_cast<std::size_t>(std::max(jx, 0));
-    std::vector<float> height(cells);
-    std::vector<std::int32_t> mask(cells);
-    rn::terrain::readrt2d_real("HGT_M", height, ix, jx, "terrain.nc", 1);
-    rn::terrain::readrt2d_int("LANDMASK", mask, ix, jx, "terrain.nc", 1);
-  });
+  rn::fuzz::run_program_input([&] { rn::bedcarve::condition_terrain("terrain.nc", "conditioned.nc"); });
   return 0;
 }

@@ -8,6 +8,9 @@
 // through the library, and at times a few bytes of its header are changed
 // afterwards, the way a damaged disk block changes them.  An empty input
 // gives the described file in the classic format, so seeds start sound.
+// Built with RN_FUZZ_NETCDF4, the bytes choose between the two netCDF-4
+// formats only (the fuzz_nc4_* targets); otherwise between the classic,
+// 64-bit offset and 64-bit data formats.
 #pragma once
 
 #include <netcdf.h>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
+#include "nc_input_check.hpp"
 
 namespace rn::fuzz {
 
@@ -59,6 +63,9 @@ void write_fuzzed_file(const FileLayout& layout, Bytes& in, const std::string& p
 /// work is done) is a complete run.
 template <typename Body>
 void run_program_input(Body&& body) {
+  // Every input writes new files: a verdict kept from an earlier input never
+  // applies, and one kept would look like a leak to the fuzzer.
+  forget_input_verdicts();
   run_input([&] {
     try {
       body();

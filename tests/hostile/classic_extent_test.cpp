@@ -129,6 +129,10 @@ TEST(ClassicExtent, OtherFilesHaveNoClassicLayout) {
   EXPECT_EQ(nc.open((dir / "absent.nc").string()), ENOENT);
   write_file(dir / "plain.nc", "no netCDF at all");
   EXPECT_EQ(nc.open((dir / "plain.nc").string()), NC_ENOTNC);
+  for (const char* shorter_than_a_signature : {"", "\x89HD"}) {  // declined without a probe
+    write_file(dir / "short.nc", shorter_than_a_signature);
+    EXPECT_EQ(nc.open((dir / "short.nc").string()), NC_ENOTNC);
+  }
   EXPECT_EQ(nc.open((dir / "text.nc").string()), kRefusedInput);
   EXPECT_EQ(nc.open(dir.path().string()), kRefusedInput);
   EXPECT_EQ(nc.open((dir / "whole.nc").string()), kRefusedInput);

@@ -1,6 +1,7 @@
 // Damaged netCDF inputs, every program: a variable of the wrong size, text
 // where numbers are due, a dimension without values, dimensions whose
-// product passes 32 bits, a file cut short, and the other on-disk format.
+// product passes 32 bits, dimensions as long as the file that no variable
+// uses, a file cut short, and the other on-disk format.
 // Each run ends with its message and status and leaves no partial output,
 // or completes where the damage is one the program handles as it says.
 #include <gtest/gtest.h>
@@ -17,13 +18,13 @@
 namespace rn::test::hostile {
 namespace {
 
-enum class Kind { wrong_count, text, empty, huge, truncated, other_format };
+enum class Kind { wrong_count, text, empty, huge, unused, truncated, other_format };
 
 struct Row {
   const char* name;     // program case
   Kind kind;
   const char* file;     // damaged input, relative to the work area
-  const char* what;     // variable, dimension, "dim=length,..." (huge), fraction kept (truncated)
+  const char* what;     // variable, dimension, "dim=length,..." (huge, unused), fraction kept (truncated)
   int status;           // expected exit status; 0: the run completes
   const char* message;  // expected on the error stream or standard output
 };
@@ -67,6 +68,7 @@ const std::vector<Row>& rows() {
       {"linkweaver", K::huge, kGeo, "west_east=70000,south_north=70000", 1,
        "cell (1, 1) of parent/parent_geo.nc has no valid latitude and longitude"},
       {"linkweaver", K::huge, kOverlap, "data=5000000000", 1, kTooLong},
+      {"linkweaver", K::unused, kChild, "x=16000,y=16000", 1, kSizeStop},
       {"linkweaver", K::truncated, kGeo, "0.5", 1, kTruncatedReason},
       {"linkweaver", K::truncated, kOverlap, "0.5", 1, kTruncatedReason},
       {"linkweaver", K::other_format, kChild, "", 0, ""},
@@ -77,6 +79,7 @@ const std::vector<Row>& rows() {
       {"reachfeed", K::empty, kReach, "feature_id", 0, "Warning: the node could not find from fcst output"},
       {"reachfeed", K::empty, "mapping.nc", "gridNum", 1, "has childIndex 3, outside 1 to gridNum = 0"},
       {"reachfeed", K::huge, kReach, "feature_id=5000000000", 1, kFiveBillion},
+      {"reachfeed", K::unused, kReach, "feature_id=16000", 1, kSizeStop},
       {"reachfeed", K::truncated, kReach, "0.5", 1, kUnopenable},
       {"reachfeed", K::truncated, "mapping.nc", "0.5", 1, kTruncatedReason},
       {"reachfeed", K::other_format, kReach, "", 0, ""},
@@ -86,6 +89,7 @@ const std::vector<Row>& rows() {
       // No parent records: every node is outside and gets -9999.
       {"cellfeed", K::empty, kPoints, "recNum", 0, "fcst index ="},
       {"cellfeed", K::huge, kPoints, "recNum=5000000000", 1, kFiveBillion},
+      {"cellfeed", K::unused, kCellMapping, "childNodeNum=16000", 1, kSizeStop},
       {"cellfeed", K::truncated, kCellMapping, "0.9", 1, kTruncatedReason},
       {"cellfeed", K::other_format, kCellMapping, "", 0, ""},
 
@@ -95,6 +99,7 @@ const std::vector<Row>& rows() {
       {"flowglobe", K::text, "seg_info.nc", "chanyj", 1, kTextReason},
       {"flowglobe", K::empty, kPoints, "recNum", 0, ""},
       {"flowglobe", K::huge, "seg_info.nc", "n=5000000000", 1, "In get1d_int() - variable too long"},
+      {"flowglobe", K::unused, kPoints, "recNum=16000", 1, kSizeStop},
       {"flowglobe", K::truncated, "seg_info.nc", "0.5", 1, kTruncatedReason},
       {"flowglobe", K::other_format, kPoints, "", 0, ""},
 
@@ -102,6 +107,7 @@ const std::vector<Row>& rows() {
       {"flowglobe_max", K::text, kPoints, "chanyj", 1, kTextReason},
       {"flowglobe_max", K::empty, kPoints, "recNum", 0, ""},
       {"flowglobe_max", K::huge, kPoints, "recNum=5000000000", 1, kFiveBillion},
+      {"flowglobe_max", K::unused, kPoints, "recNum=16000", 1, kSizeStop},
       {"flowglobe_max", K::truncated, kPoints, "0.5", 1, kUnopenable},
       {"flowglobe_max", K::other_format, "seg_info.nc", "", 0, ""},
 
@@ -109,6 +115,7 @@ const std::vector<Row>& rows() {
       {"flowglobe_drv1", K::text, kPoints, "order", 1, kTextReason},
       {"flowglobe_drv1", K::empty, kPoints, "recNum", 0, ""},
       {"flowglobe_drv1", K::huge, kPoints, "recNum=5000000000", 1, kFiveBillion},
+      {"flowglobe_drv1", K::unused, kPoints, "recNum=16000", 1, kSizeStop},
       {"flowglobe_drv1", K::truncated, kPoints, "0.5", 1, kUnopenable},
       {"flowglobe_drv1", K::other_format, kPoints, "", 0, ""},
 
@@ -116,6 +123,7 @@ const std::vector<Row>& rows() {
       {"flowglobe_seg", K::text, "seg_info.nc", "order", 1, kTextReason},
       {"flowglobe_seg", K::empty, "seg_info.nc", "n", 0, ""},
       {"flowglobe_seg", K::huge, "seg_info.nc", "n=5000000000", 1, kFiveBillion},
+      {"flowglobe_seg", K::unused, "seg_info.nc", "n=16000", 1, kSizeStop},
       {"flowglobe_seg", K::truncated, "seg_info.nc", "0.5", 1, kTruncatedReason},
       {"flowglobe_seg", K::other_format, "seg_info.nc", "", 0, ""},
 
@@ -128,6 +136,7 @@ const std::vector<Row>& rows() {
       // Whole grids are reserved (only the rows the sites need are read):
       // refused under an address-space limit of 2 GiB.
       {"siteseries", K::huge, kLatLon, "lat_0=65536,lon_0=65537", 1, "Error: out of memory"},
+      {"siteseries", K::unused, kLatLon, "lat_0=16000,lon_0=16000", 1, kSizeStop},
       {"siteseries", K::truncated, kLatLon, "0.5", 1, "checkRainType failed to open the netcdf file"},
       {"siteseries", K::other_format, kLatLon, "", 0, ""},
 
@@ -136,6 +145,7 @@ const std::vector<Row>& rows() {
       // No rows: every site is too near the edge and gets asterisks.
       {"siteseries_rain", K::empty, kLambert, "ygrid_0", 0, ""},
       {"siteseries_rain", K::huge, kLambert, "ygrid_0=65536,xgrid_0=65537", 1, "Error: out of memory"},
+      {"siteseries_rain", K::unused, kLambert, "ygrid_0=16000,xgrid_0=16000", 1, kSizeStop},
       {"siteseries_rain", K::truncated, kLambert, "0.5", 1, "checkRainType failed to open the netcdf file"},
       {"siteseries_rain", K::other_format, kLambert, "", 0, ""},
 
@@ -143,6 +153,7 @@ const std::vector<Row>& rows() {
       {"bedcarve", K::text, kTerrain, "LANDMASK", 231, "get2d_int: failed to read the variable: LANDMASK in child/terrain.nc"},
       {"bedcarve", K::empty, kTerrain, "west_east", 1, "Error: terrain grid child/terrain.nc has no cells"},
       {"bedcarve", K::huge, kTerrain, "west_east=65536,south_north=65537", 1, "cells is too large: it needs about"},
+      {"bedcarve", K::unused, kTerrain, "west_east=16000,south_north=16000", 1, kSizeStop},
       {"bedcarve", K::truncated, kTerrain, "0.5", 1, kTruncatedReason},
       {"bedcarve", K::other_format, kTerrain, "", 0, ""},
   };
@@ -180,6 +191,7 @@ void damage(const Workspace& w, const Row& row) {
     case Kind::text: edit.text_var = row.what; break;
     case Kind::empty: edit.empty_dim = row.what; break;
     case Kind::huge: edit.huge_dims = dimension_lengths(row.what); break;
+    case Kind::unused: edit.unused_dims = dimension_lengths(row.what); break;
     case Kind::truncated: truncate_file(file, std::stod(row.what)); return;
     case Kind::other_format:
       edit.kind = nc_kind_name(file) == "classic" ? NcKind::netcdf4 : NcKind::classic;
@@ -208,6 +220,11 @@ void run_rows(Kind kind, const Launch& how = {}) {
     damage(w, row);
     const Outcome o = w.run(how);
     expect_end(w, o, row.status, row.message);
+    if (kind == Kind::unused) {
+      // A grid of 16000 x 16000 would take gigabytes: nothing of that size
+      // is allocated before the variable's size is known.
+      EXPECT_LT(o.peak_rss_kb, 256L * 1024) << "peak resident size";
+    }
     if (row.status != 0 && !found_by_a_check(row)) {
       // "<program>: <file>: [<dimension or variable>: ]<reason>"
       const std::string place = "\n" + c.program + ": ";
@@ -233,13 +250,22 @@ TEST(DamagedInput, OtherFormat) { run_rows(Kind::other_format); }
 // The runs get an address-space limit, so that a program that tried would
 // fail at once instead of taking the machine's memory (not under
 // AddressSanitizer, which needs far more address space than any limit).
-TEST(DamagedInput, DimensionsBeyondThirtyTwoBits) {
+Launch within_two_gib() {
   Launch limited;
 #if !defined(__SANITIZE_ADDRESS__)
   limited.address_space_limit = 2L << 30;
 #endif
-  run_rows(Kind::huge, limited);
+  return limited;
 }
+
+TEST(DamagedInput, DimensionsBeyondThirtyTwoBits) { run_rows(Kind::huge, within_two_gib()); }
+
+// Classic files whose grid dimensions (each about as long as the file, as
+// the check allows) are used by no variable: every program ends on the
+// variable's size before allocating anything by the dimensions, in a few
+// megabytes, under the same address-space limit as above (siteseries
+// reserved whole grids by the dimensions before).
+TEST(DamagedInput, DimensionsNoVariableUses) { run_rows(Kind::unused, within_two_gib()); }
 
 // A damaged file of a later hour: the hours before it stay whole, the
 // damaged hour gets no file.

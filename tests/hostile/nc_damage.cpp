@@ -116,6 +116,7 @@ void copy_nc(const fs::path& src, const fs::path& dst, const NcEdit& edit) {
   if (edit.kind == NcKind::classic) format = NC_FORMAT_CLASSIC;
   if (edit.kind == NcKind::netcdf4) format = NC_FORMAT_NETCDF4;
   if (!edit.huge_dims.empty()) format = NC_FORMAT_NETCDF4;
+  if (!edit.unused_dims.empty()) format = NC_FORMAT_CLASSIC;
 
   // Dimensions of the source.
   std::vector<std::string> dim_names(static_cast<std::size_t>(ndims));
@@ -189,8 +190,24 @@ void copy_nc(const fs::path& src, const fs::path& dst, const NcEdit& edit) {
       length = NC_UNLIMITED;
     }
     if (const auto h = edit.huge_dims.find(name); h != edit.huge_dims.end()) length = h->second;
+    if (const auto u = edit.unused_dims.find(name); u != edit.unused_dims.end()) length = u->second;
     int id = -1;
     check(nc_def_dim(out, name.c_str(), length, &id), "define dimension " + name);
+  }
+  std::size_t padding = 0;
+  for (const auto& [name, length] : edit.unused_dims) {
+    const auto d = std::find(dim_names.begin(), dim_names.end(), name);
+    if (d == dim_names.end()) throw std::runtime_error("no dimension " + name + " in " + src.string());
+    const int src_id = static_cast<int>(d - dim_names.begin());
+    int held = -1;
+    check(nc_def_dim(out, (name + "_held").c_str(), dim_lengths[static_cast<std::size_t>(src_id)], &held),
+          "dimension " + name + "_held");
+    for (VarPlan& p : vars) std::replace(p.dst_dims.begin(), p.dst_dims.end(), src_id, held);
+    padding = std::max(padding, length);
+  }
+  if (padding > 0) {
+    const std::string text(padding, ' ');
+    check(nc_put_att_text(out, NC_GLOBAL, "padding", text.size(), text.data()), "padding");
   }
   for (VarPlan& p : vars) {
     if (p.name == edit.recount_var) {

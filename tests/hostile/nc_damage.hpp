@@ -40,6 +40,13 @@ struct NcEdit {
   /// variables over them are defined, chunked, without data.
   std::map<std::string, std::size_t> huge_dims;
 
+  /// Dimensions no variable uses, each given the length: the variables over
+  /// them keep their values over a new dimension "<name>_held" of the old
+  /// length.  The file becomes classic and carries a global text attribute
+  /// as long as the longest of them, so that the check before the library
+  /// (no dimension longer than the file) lets it through.
+  std::map<std::string, std::size_t> unused_dims;
+
   /// Variable whose values pass through `values`, given (flat index, value);
   /// an integer variable becomes a 32-bit real first when the result is not
   /// an integer (NaN, infinities).

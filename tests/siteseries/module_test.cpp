@@ -36,6 +36,7 @@ SiteSeries module_with(int ix, int jy, const std::vector<std::pair<float, float>
     m.site_x.push_back(x);
     m.site_y.push_back(y);
   }
+  m.shape = {static_cast<std::size_t>(ix), static_cast<std::size_t>(jy)};
   for (rn::siteseries::Field* f : rn::siteseries::hourly_fields(m)) {
     f->allocate(static_cast<std::size_t>(ix), static_cast<std::size_t>(jy));
     std::ranges::fill(f->grid.values(), fill);

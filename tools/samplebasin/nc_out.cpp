@@ -7,12 +7,18 @@
 
 namespace sb {
 
-NcOut::NcOut(std::string_view path, NcFormat format) : output_(path), format_(format) {
-  // The temporary reserves the name; the library recreates the file.
-  if (!output_.close_fd()) output_.fail_write(errno);
+// netCDF-4 files are created by the HDF5 library, which cannot create one
+// through /proc/self/fd: they get a named temporary.
+NcOut::NcOut(std::string_view path, NcFormat format)
+    : output_(path, nullptr,
+              format == NcFormat::classic ? rn::Temporary::unnamed_where_possible
+                                                : rn::Temporary::named),
+      format_(format) {
+  // The library creates the file by name, over the temporary itself.
+  const std::string temporary = output_.path_for_writer();
   const int mode = format == NcFormat::classic ? NC_CLOBBER : (NC_CLOBBER | NC_NETCDF4);
   int id = -1;
-  check(nc_create(output_.temp_path().c_str(), mode, &id), "create");
+  check(nc_create(temporary.c_str(), mode, &id), "create");
   ncid_ = id;
   // Classic files are written whole: pre-filling would write them twice.
   // Compressed ones keep the library's fill, so that the rows of a chunk
