@@ -22,6 +22,20 @@ constexpr char kTitle[] = "terrain heights with closed depressions filled";
 // Rows of LANDMASK copied at a time: a few megabytes of values.
 constexpr std::size_t kCopyValues = std::size_t{1} << 22;
 
+// The smallest format of the classic family that holds the file: HGT_M
+// comes first and LANDMASK (same size or a little smaller) after it, so
+// LANDMASK begins past HGT_M.  Classic offsets end at 2 GiB; 64-bit offsets
+// let a variable that is not the last reach 4 GiB; beyond that, 64-bit data.
+// A small grid keeps the classic format, and its bytes.
+NcFormat conditioned_format(std::size_t cells) {
+  // Room for the header: the copied attributes of the input, with margin.
+  constexpr std::uint64_t kHeaderRoom = std::uint64_t{1} << 24;
+  const std::uint64_t heights = std::uint64_t{4} * cells;
+  if (heights + kHeaderRoom < (std::uint64_t{1} << 31)) return NcFormat::classic;
+  if (heights + kHeaderRoom < (std::uint64_t{1} << 32)) return NcFormat::offset64;
+  return NcFormat::data64;
+}
+
 // The attributes that this run writes itself.
 bool own_global(std::string_view name) {
   return name == "Conventions" || name == "title" || name == "source" || name == "history";
@@ -107,7 +121,8 @@ void write_conditioned(const std::string& file, const Grid2D<float>& height,
   in.var_type(in_mask, mask_type);
   const bool real_mask = mask_type == NC_FLOAT || mask_type == NC_DOUBLE;
 
-  NcWriter nc(file);
+  NcWriter nc(file, kIoChunkBytes, CreateFailure::failure_status,
+              conditioned_format(height.values().size()));
   const int we = nc.def_dim("west_east", height.columns());
   const int sn = nc.def_dim("south_north", height.rows());
   const int hgt = nc.def_var("HGT_M", NcVarType::real32, {sn, we});

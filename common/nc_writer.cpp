@@ -63,14 +63,17 @@ NcWriter::NcWriter(std::string_view path, std::size_t io_chunk_bytes,
   const std::string temporary = output_.path_for_writer();
   int id = -1;
   std::size_t chunk = io_chunk_bytes;
-  const int mode = format == NcFormat::netcdf4 ? NC_CLOBBER | NC_NETCDF4 : NC_CLOBBER;
+  int mode = NC_CLOBBER;
+  if (format == NcFormat::offset64) mode |= NC_64BIT_OFFSET;
+  if (format == NcFormat::data64) mode |= NC_64BIT_DATA;
+  if (format == NcFormat::netcdf4) mode |= NC_NETCDF4;
   check(nc__create(temporary.c_str(), mode, 0, &chunk, &id));
   ncid_ = id;
-  // Every variable of a classic file is written whole, so pre-filling would
+  // Every variable of a classic-family file is written whole, so pre-filling would
   // only write the data area twice.  A netCDF-4 file keeps the library's
   // fill: a chunk never written costs nothing and reads as the variable's
   // fill value, and a chunk written whole is not pre-filled.
-  if (format == NcFormat::classic) {
+  if (format != NcFormat::netcdf4) {
     int previous = 0;
     check(nc_set_fill(ncid_, NC_NOFILL, &previous));
   }

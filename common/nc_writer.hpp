@@ -33,8 +33,10 @@ namespace rn {
 
 enum class NcVarType { int32, real32, real64, text };
 
-/// The file format: classic (CDF-1) or netCDF-4 (HDF5, chunked storage).
-enum class NcFormat { classic, netcdf4 };
+/// The file format: classic (CDF-1); 64-bit offset (CDF-2), for files whose
+/// variables begin past 2 GiB; 64-bit data (CDF-5), for variables of 4 GiB
+/// and more that are not the last; netCDF-4 (HDF5, chunked storage).
+enum class NcFormat { classic, offset64, data64, netcdf4 };
 
 /// The variable id that stands for the file itself in `put_att`.
 inline constexpr int kGlobalAttributes = -1;
