@@ -12,6 +12,7 @@
 //   damaged_header_campaign [--count 120] [--first 0] [--cases a,b,...]
 //       [--bin DIR] [--as-limit-mb N] [--cpu-seconds 60] [--keep DIR] [--list 1]
 #include <cstdint>
+#include <filesystem>
 #include <cstdlib>
 #include <iostream>
 #include <map>
@@ -50,6 +51,8 @@ std::string fault_of(const Workspace& w, const Outcome& o, const std::string& in
   const RunResult& r = o.result;
   std::string faults;
   if (r.status > 128 && r.status <= 128 + 64) faults.append(" signal ").append(std::to_string(r.status - 128)).append(";");
+  // 126 and 127: the shell could not run the program (a wrong --bin).
+  if (r.status == 126 || r.status == 127) faults += " program not run;";
   if (has_sanitizer_report(r.err)) faults += " sanitizer report;";
   if (o.peak_rss_kb > (1L << 20)) faults.append(" ").append(std::to_string(o.peak_rss_kb >> 10)).append(" MB resident;");
   const bool refused = r.err.find(" refused: ") != std::string::npos;
@@ -144,7 +147,7 @@ int main(int argc, char** argv) {
     const std::string value = argv[k + 1];
     if (key == "--count") opt.count = std::stoi(value);
     else if (key == "--first") opt.first = std::stoi(value);
-    else if (key == "--bin") opt.bin = value;
+    else if (key == "--bin") opt.bin = std::filesystem::absolute(value).string();  // runs start in their own folders
     else if (key == "--as-limit-mb") opt.as_limit_mb = std::stol(value);
     else if (key == "--cpu-seconds") opt.cpu_seconds = std::stol(value);
     else if (key == "--keep") opt.keep = value;
