@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -41,11 +43,24 @@ bool own_global(std::string_view name) {
   return name == "Conventions" || name == "title" || name == "source" || name == "history";
 }
 
+// True when every value is one that `type` (NC_INT or NC_FLOAT) holds:
+// an integer within range, or a real within the float range (infinities and
+// NaN included).  A fill value that the output's type cannot hold would mark
+// other cells missing than the input's did.
+bool held_by(nc_type type, const std::vector<double>& values) {
+  return std::all_of(values.begin(), values.end(), [&](double v) {
+    if (type == NC_FLOAT) return !std::isfinite(v) || std::fabs(v) <= std::numeric_limits<float>::max();
+    return std::isfinite(v) && v == std::trunc(v) &&
+           v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max();
+  });
+}
+
 // Copies the attributes of the classic types of variable `from` (or the
 // file, NC_GLOBAL) of `in` to `to` of `out`, except those `skip` names.
 // Attributes of the value-typed kind (_FillValue, missing_value, valid_*)
 // are written in `value_type`, the output variable's type, which the
-// library requires of a _FillValue.
+// library requires of a _FillValue; one whose values that type cannot hold
+// is left out.
 template <typename Skip>
 void copy_attributes(const NcFile& in, int from, NcWriter& out, int to, nc_type value_type,
                      Skip skip) {
@@ -64,7 +79,10 @@ void copy_attributes(const NcFile& in, int from, NcWriter& out, int to, nc_type 
     const bool typed = n == "_FillValue" || n == "missing_value" || n.starts_with("valid_");
     if (typed && type != value_type && type != NC_CHAR && to != kGlobalAttributes) {
       std::vector<double> values(length);
-      if (nc_get_att_double(in.ncid(), from, name, values.data()) != NC_NOERR) continue;
+      if (nc_get_att_double(in.ncid(), from, name, values.data()) != NC_NOERR ||
+          !held_by(value_type, values)) {
+        continue;
+      }
       if (value_type == NC_FLOAT) {
         std::vector<float> v(values.begin(), values.end());
         if (nc_put_att_float(out.ncid(), to, name, NC_FLOAT, v.size(), v.data()) != NC_NOERR) {

@@ -114,6 +114,10 @@ TEST_F(BedcarveProgram, ReadsTheFallbackNameAndALeadingTimeDimension) {
   cdl.replace(cdl.find("HGT_M:units"), 11, "HGT_M_M:units");
   cdl.replace(cdl.find("int LANDMASK(south_north"), 24, "int LANDMASK(Time, south_north");
   cdl.replace(cdl.find("  HGT_M = "), 10, "  HGT_M_M = ");
+  // Value attributes that the output's types cannot hold are left out, the
+  // others are kept in the output's type.
+  cdl.insert(cdl.find("  int LANDMASK"), "    HGT_M_M:valid_max = 1.e300 ;\n");
+  cdl.insert(cdl.find("data:"), "    LANDMASK:valid_max = Infinity ;\n    LANDMASK:missing_value = -99. ;\n");
   write_cdl(dir_ / "in.nc", cdl);
   const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
   EXPECT_EQ(r.status, 0) << r.err;
@@ -121,6 +125,8 @@ TEST_F(BedcarveProgram, ReadsTheFallbackNameAndALeadingTimeDimension) {
   const std::string dump = ncdump(dir_ / "out.nc", "-h");
   EXPECT_EQ(dump.find("Time"), std::string::npos);
   EXPECT_NE(dump.find("float HGT_M(south_north, west_east) ;"), std::string::npos);
+  EXPECT_EQ(dump.find("valid_max"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("LANDMASK:missing_value = -99 ;"), std::string::npos) << dump;
 }
 
 TEST_F(BedcarveProgram, AllDrainingGridIsWrittenUnchangedWithoutFills) {
