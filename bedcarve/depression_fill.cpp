@@ -144,7 +144,7 @@ class Engine {
     init_drainage(water);
   }
 
-  FillResult run() {
+  FillResult run(const SweepProgress& progress) {
     FillResult result;
     for (Cell i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
       for (Cell j0 = 0; j0 < jx_; ++j0) {
@@ -153,6 +153,7 @@ class Engine {
         result.stop = process_start(s);
         if (result.stop != FillStop::none) break;
       }
+      if (progress) progress(static_cast<std::size_t>(i0) + 1, static_cast<std::size_t>(ix_));
     }
     if (result.stop == FillStop::none) {
       // Lake cells take their lake's level (see cell_height).
@@ -788,14 +789,15 @@ constexpr std::size_t kWideCells = std::size_t{1} << 31;
 std::size_t fill_bytes_per_cell() { return 5; }
 
 FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
-                            const FillRecorder& record, const FillTuning& tuning) {
+                            const FillRecorder& record, const FillTuning& tuning,
+                            const SweepProgress& progress) {
   if (height.empty()) return {};
   if (tuning.wide_index || height.size() >= kWideCells) {
     Engine<std::int64_t, std::int32_t> engine(height, water, record, tuning);
-    return engine.run();
+    return engine.run(progress);
   }
   Engine<std::int32_t, std::int32_t> engine(height, water, record, tuning);
-  return engine.run();
+  return engine.run(progress);
 }
 
 }  // namespace rn::bedcarve

@@ -62,6 +62,12 @@ struct FillResult {
 /// Receives every fill, in order.
 using FillRecorder = std::function<void(const FillRecord&)>;
 
+/// Told how far the sweep has come: after each column i of start cells,
+/// the number of columns done and the number in all (west_east).  An empty
+/// function costs nothing; a progress display decides itself how often it
+/// redraws.
+using SweepProgress = std::function<void(std::size_t done, std::size_t columns)>;
+
 /// Internal tuning; the defaults are what the program uses.  The result
 /// never depends on them, only the time taken (tests vary them to reach
 /// every path).
@@ -87,6 +93,7 @@ std::size_t fill_bytes_per_cell();
 /// std::length_error); an empty grid has nothing to fill.  Every dimension must fit a 32-bit
 /// integer (the records name cells with 32-bit integers).
 FillResult fill_depressions(Grid2D<float>& height, const CellBits& water,
-                            const FillRecorder& record, const FillTuning& tuning = {});
+                            const FillRecorder& record, const FillTuning& tuning = {},
+                            const SweepProgress& progress = {});
 
 }  // namespace rn::bedcarve
