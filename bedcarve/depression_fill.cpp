@@ -156,6 +156,7 @@ class Engine {
       if (progress) progress(static_cast<std::size_t>(i0) + 1, static_cast<std::size_t>(ix_));
     }
     if (result.stop == FillStop::none) {
+      end_pass();
       // Lake cells take their lake's level (see cell_height).
       for (Cell c = 0; c < n_; ++c) {
         if (state_[c] & kLake) h_[c] = cell_height(c);
@@ -424,15 +425,18 @@ class Engine {
     pits_.push_back(r);
   }
 
-  /// Walks the classes below `x0` and adds their pits.  A junction with a
-  /// single distinct successor is joined to it on the way.
-  /// Cost: linear in the classes walked (each at most once per start cell).
-  void collect(Id x0) {
+  /// Walks the classes below `x0` and adds their pits to the pass; returns
+  /// whether the walk met class root `target`.  A junction with a single
+  /// distinct successor is joined to it on the way.
+  /// Cost: linear in the classes walked (each at most once per pass).
+  bool collect(Id x0, Id target) {
+    bool met = false;
     walk_.clear();
     walk_.push_back(x0);
     while (!walk_.empty()) {
       const Id x = classes_.find(walk_.back());
       walk_.pop_back();
+      met = met || x == target;
       if (classes_[x].stamp == run_id_) continue;
       classes_[x].stamp = run_id_;
       if (classes_[x].kind == ClassKind::pit) {
@@ -447,11 +451,12 @@ class Engine {
           walk_.push_back(y);
         } else {
           for (Id y : v) {
-            if (classes_[y].stamp != run_id_) walk_.push_back(y);
+            if (classes_[y].stamp != run_id_ || classes_.find(y) == target) walk_.push_back(y);
           }
         }
       }
     }
+    return met;
   }
 
   bool valid_pit_entry(const Keyed<Id>& e) {
@@ -466,12 +471,8 @@ class Engine {
   /// if one does.
   FillStop process_start(Cell s) {
     if (std::isnan(h_[s])) return FillStop::big_minv;
-    ++run_id_;
-    groups_.clear();
-    pit_heap_.clear();
-    pits_.clear();
     if (tag_[s] == kUnlabelled) explore(s);
-    collect(class_of(s));
+    begin_start(class_of(s));
 
     const auto i = static_cast<std::int32_t>(s % ix_ + 1);
     const auto j = static_cast<std::int32_t>(s / ix_ + 1);
@@ -503,7 +504,37 @@ class Engine {
       if (state_[s] & kDrain) break;
     }
     if (k == kMaxFills) ++counts_.capped;
-    // The raise groups end with this start cell: every pit keeps its level.
+    return FillStop::none;
+  }
+
+  /// Makes the pits of the current pass those of class `c`, the class of
+  /// the next start cell.  A pass is a run of start cells whose pit sets
+  /// each hold the pits of the start cells before them in the pass: their
+  /// fills raise every pit of the pass below the fill height, so the raise
+  /// groups stay right, and a start cell that enters the same basin as the
+  /// one before it costs nothing here, however many pits the basin holds.
+  /// Otherwise the pass ends and a new one collects the pits of `c`.
+  /// Cost: linear in the classes walked that the pass had not reached.
+  void begin_start(Id c) {
+    const Id x = classes_.find(c);
+    if (pass_root_ >= 0) {
+      const Id r = classes_.find(pass_root_);
+      if (x == r || collect(x, r)) {
+        pass_root_ = x;
+        return;
+      }
+      end_pass();
+    }
+    ++run_id_;
+    groups_.clear();
+    pit_heap_.clear();
+    pits_.clear();
+    collect(x, -1);
+    pass_root_ = x;
+  }
+
+  /// The raise groups end with the pass: every pit keeps its level.
+  void end_pass() {
     for (Id l : pits_) {
       const Id r = lakes_.find(l);
       Lake<Cell, Id>& lake = lakes_[r];
@@ -512,7 +543,7 @@ class Engine {
         lake.group = -1;
       }
     }
-    return FillStop::none;
+    pass_root_ = -1;
   }
 
   /// Lake root `b` is merged into the lake of the current absorption (root
@@ -690,7 +721,7 @@ class Engine {
         classes_[cls].succ.push_back(class_of(m->id));
       }
       classes_[cls].stamp = 0;
-      collect(cls);
+      collect(cls, -1);
     }
   }
 
@@ -766,8 +797,9 @@ class Engine {
   std::vector<Cell> flat_, low_;
   std::vector<Id> succ_scratch_, low_labels_;
 
-  // Current start cell.
+  // Current pass of start cells (see begin_start).
   std::int64_t run_id_ = 0;
+  Id pass_root_ = -1;  ///< the class whose pits the pass holds, -1: no pass
   RaiseGroups<Id> groups_;
   MinHeap<Id> pit_heap_;
   struct Met {
