@@ -602,7 +602,7 @@ class Engine {
         return;
       }
     }
-    met_class_.push_back({p, lakes_[p].cls});
+    met_class_.push_back({p, 0, lakes_[p].cls});
     work_.clear();
     for (;;) {
       while (lakes_.has_rim(p) && lakes_.rim_key(p) == level) {
@@ -617,11 +617,11 @@ class Engine {
       const Id q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
       if (q == p) continue;
       if (state_[c] & kDrain) {
-        met_drain_.push_back({p, c});
+        met_drain_.push_back({p, 0, c});
         continue;
       }
       if (q >= 0) {
-        met_class_.push_back({p, lakes_[q].cls});
+        met_class_.push_back({p, 0, lakes_[q].cls});
         p = merge_lakes(p, q, level);
         continue;
       }
@@ -646,10 +646,10 @@ class Engine {
           work_.push_back(n);
         } else if (v < level) {
           if (state_[n] & kDrain) {
-            met_drain_.push_back({p, n});
+            met_drain_.push_back({p, 0, n});
           } else {
             lakes_.add_outlet(p, n);
-            met_outlet_.push_back({p, n});
+            met_outlet_.push_back({p, 0, n});
           }
         }
       }
@@ -659,10 +659,19 @@ class Engine {
   /// After the floods of one fill: every lake that grew is a pit again,
   /// has spilled (its new pits join the current start cell's), or drains.
   void settle(float level) {
+    // Groups the notes by lake root, each lake's in the order they were
+    // made (mostly one lake floods: then nothing moves).
     auto by_lake = [this](std::vector<Met>& v) {
-      for (auto& m : v) m.lake = lakes_.find(m.lake);
-      std::stable_sort(v.begin(), v.end(),
-                       [](const Met& a, const Met& b) { return a.lake < b.lake; });
+      bool sorted = true;
+      for (std::size_t k = 0; k < v.size(); ++k) {
+        v[k].lake = lakes_.find(v[k].lake);
+        v[k].seq = static_cast<std::uint32_t>(k);
+        sorted = sorted && (k == 0 || !(v[k].lake < v[k - 1].lake));
+      }
+      if (sorted) return;
+      std::sort(v.begin(), v.end(), [](const Met& a, const Met& b) {
+        return a.lake < b.lake || (a.lake == b.lake && a.seq < b.seq);
+      });
     };
     by_lake(met_class_);
     by_lake(met_outlet_);
@@ -804,6 +813,7 @@ class Engine {
   MinHeap<Id> pit_heap_;
   struct Met {
     Id lake;  ///< the flooding lake (a root once settling starts)
+    std::uint32_t seq;  ///< its place among the notes (for a stable grouping)
     Cell id;  ///< a class, or a cell
   };
   std::vector<Id> pits_, walk_, absorb_;

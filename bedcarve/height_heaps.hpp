@@ -29,6 +29,7 @@ class MinHeap {
   std::size_t size() const { return v_.size(); }
   const Keyed<Index>& top() const { return v_.front(); }
   void push(float key, Index id) {
+    if (v_.capacity() == 0) v_.reserve(8);  // a one-cell pit's rim at once
     v_.push_back({key, id});
     std::push_heap(v_.begin(), v_.end(), Above{});
   }
