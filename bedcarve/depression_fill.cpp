@@ -123,6 +123,8 @@ template <typename Cell, typename Id>
 class Engine {
   static constexpr Id kUnlabelled = -1;
   static constexpr Id kInProgress = -2;
+  /// Spilled lakes of at most this many cells keep no rim.
+  static constexpr Cell kSmallLake = 64;
 
  public:
   Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
@@ -443,14 +445,13 @@ class Engine {
         add_pit(classes_[x].lake);
       } else if (classes_[x].kind == ClassKind::junction) {
         classes_.compact(x);
-        auto& v = classes_[x].succ;
-        if (v.size() == 1) {
-          const Id y = v[0];
+        if (classes_.succ_size(x) == 1) {
+          const Id y = classes_.succ(x)[0];
           classes_[x].parent = y;
-          std::vector<Id>().swap(v);
+          classes_.drop_succ(x);
           walk_.push_back(y);
-        } else {
-          for (Id y : v) {
+        } else if (classes_.succ_size(x) > 1) {
+          for (Id y : classes_.succ(x)) {
             if (classes_[y].stamp != run_id_ || classes_.find(y) == target) walk_.push_back(y);
           }
         }
@@ -525,7 +526,11 @@ class Engine {
       }
       end_pass();
     }
-    ++run_id_;
+    if (++run_id_ == 0) {  // the counter came round: no stamp may match by chance
+      lakes_.reset_stamps();
+      classes_.reset_stamps();
+      run_id_ = 1;
+    }
     groups_.clear();
     pit_heap_.clear();
     pits_.clear();
@@ -549,6 +554,7 @@ class Engine {
   /// Lake root `b` is merged into the lake of the current absorption (root
   /// `a`, at `level`); returns the new root.
   Id merge_lakes(Id a, Id b, float level) {
+    if (lakes_[b].rim_dropped) rebuild_rim(b);
     const float level_b = level_of(b);
     if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
     // The merged lake rises with `a`'s raise group; `b`'s group (same
@@ -563,6 +569,35 @@ class Engine {
     lake.cls = class_a;
     lake.state = LakeState::pit;
     return big;
+  }
+
+  /// The rim of lake root `b`, dropped when it spilled: every neighbour of
+  /// its cells above its level.  Those heights have not changed since (a
+  /// cell above a lake and next to it is never raised while the lake is
+  /// lower), so this is the rim the lake would have kept.
+  /// Cost: linear in the lake's cells (at most kSmallLake).
+  void rebuild_rim(Id b) {
+    const float level = level_of(b);
+    scratch_.clear();
+    const Cell seed = lakes_[b].seed;
+    scratch_.push_back(seed);
+    state_[seed] |= kVisitMark;
+    for (std::size_t q = 0; q < scratch_.size(); ++q) {
+      const Cell x = scratch_[q];
+      for_neighbours(x, [&](Cell n) {
+        if (state_[n] & kVisitMark) return;
+        if (in_lake(n) && lakes_.find(tag_[n]) == b) {
+          state_[n] |= kVisitMark;
+          scratch_.push_back(n);
+          return;
+        }
+        const float v = cell_height(n);
+        if (v > level) rim_candidate(b, n, v);
+      });
+    }
+    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+    clear_rim_marks();
+    lakes_[b].rim_dropped = false;
   }
 
   /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
@@ -699,6 +734,7 @@ class Engine {
         lake.level = level;
         lake.group = -1;
         lakes_.release_rim(p);
+        lakes_.release_outlets(p);
         classes_.settle_as(cls, ClassKind::drained);
         for (auto m = drain_first; m != drain_last; ++m) queue_.push(m->id);
         spread_drainage();
@@ -717,6 +753,9 @@ class Engine {
         lake.state = LakeState::spilled;
         lake.level = level;
         lake.group = -1;
+        // A small spilled lake keeps no rim: should a flood reach it, its
+        // rim is found again from its few cells (rebuild_rim).
+        if (lake.size <= kSmallLake) lakes_.drop_rim(p);
       }
       const auto [out_first, out_last] = range(met_outlet_, p);
       for (auto m = out_first; m != out_last; ++m) {
@@ -724,10 +763,11 @@ class Engine {
       }
       if (classes_[cls].kind != ClassKind::junction) {
         classes_[cls].kind = ClassKind::junction;
-        classes_[cls].succ.clear();
+        classes_.drop_succ(cls);
       }
       for (auto m = out_first; m != out_last; ++m) {
-        classes_[cls].succ.push_back(class_of(m->id));
+        const Id below = class_of(m->id);
+        classes_.succ(cls).push_back(below);
       }
       classes_[cls].stamp = 0;
       collect(cls, -1);
@@ -807,7 +847,7 @@ class Engine {
   std::vector<Id> succ_scratch_, low_labels_;
 
   // Current pass of start cells (see begin_start).
-  std::int64_t run_id_ = 0;
+  std::uint32_t run_id_ = 0;
   Id pass_root_ = -1;  ///< the class whose pits the pass holds, -1: no pass
   RaiseGroups<Id> groups_;
   MinHeap<Id> pit_heap_;

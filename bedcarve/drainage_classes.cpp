@@ -13,8 +13,41 @@ Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
     throw std::length_error("too many drainage classes to number");
   }
   const auto x = static_cast<Index>(classes_.size());
-  classes_.push_back({x, lake, 0, 0, kind, {}});
+  classes_.push_back({x, lake, -1, 0, 0, kind});
   return x;
+}
+
+template <typename Index>
+std::vector<Index>& DrainageClasses<Index>::succ(Index x) {
+  DrainageClass<Index>& c = classes_[static_cast<std::size_t>(x)];
+  if (c.list < 0) {
+    if (free_lists_.empty()) {
+      c.list = static_cast<Index>(lists_.size());
+      lists_.emplace_back();
+    } else {
+      c.list = free_lists_.back();
+      free_lists_.pop_back();
+    }
+  }
+  return lists_[static_cast<std::size_t>(c.list)];
+}
+
+template <typename Index>
+void DrainageClasses<Index>::drop_succ(Index x) {
+  DrainageClass<Index>& c = classes_[static_cast<std::size_t>(x)];
+  if (c.list < 0) return;
+  std::vector<Index>().swap(lists_[static_cast<std::size_t>(c.list)]);
+  free_lists_.push_back(c.list);
+  c.list = -1;
+}
+
+template <typename Index>
+std::uint32_t DrainageClasses<Index>::next_mark() {
+  if (++mark_ == 0) {
+    for (auto& c : classes_) c.mark = 0;
+    mark_ = 1;
+  }
+  return mark_;
 }
 
 template <typename Index>
@@ -22,37 +55,45 @@ Index DrainageClasses<Index>::join(Index a, Index b) {
   a = find(a);
   b = find(b);
   if (a == b) return a;
-  if (classes_[a].succ.size() < classes_[b].succ.size()) std::swap(a, b);
+  if (succ_size(a) < succ_size(b)) std::swap(a, b);
   classes_[b].parent = a;
-  auto& from = classes_[b].succ;
-  classes_[a].succ.insert(classes_[a].succ.end(), from.begin(), from.end());
-  std::vector<Index>().swap(from);
+  if (succ_size(b) > 0) {
+    if (classes_[a].list < 0) {
+      std::swap(classes_[a].list, classes_[b].list);
+    } else {
+      auto& from = lists_[static_cast<std::size_t>(classes_[b].list)];
+      auto& to = lists_[static_cast<std::size_t>(classes_[a].list)];
+      to.insert(to.end(), from.begin(), from.end());
+    }
+  }
+  drop_succ(b);
   return a;
 }
 
 template <typename Index>
 void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index self,
                                      std::vector<Index>& to) {
-  ++mark_;
+  std::uint32_t mark = next_mark();
   direct_.clear();
   for (Index y : from) {
     y = find(y);
-    if (y == self || classes_[y].mark == mark_) continue;
-    classes_[y].mark = mark_;
+    if (y == self || classes_[y].mark == mark) continue;
+    classes_[y].mark = mark;
     direct_.push_back(y);
   }
   to.clear();
-  ++mark_;
+  mark = next_mark();
   for (Index y : direct_) {
-    if (classes_[y].kind == ClassKind::junction && classes_[y].succ.size() <= flat_list_) {
-      for (Index z : classes_[y].succ) {
+    if (classes_[y].kind == ClassKind::junction && succ_size(y) <= flat_list_) {
+      if (succ_size(y) == 0) continue;
+      for (Index z : lists_[static_cast<std::size_t>(classes_[y].list)]) {
         z = find(z);
-        if (z == self || classes_[z].mark == mark_) continue;
-        classes_[z].mark = mark_;
+        if (z == self || classes_[z].mark == mark) continue;
+        classes_[z].mark = mark;
         to.push_back(z);
       }
-    } else if (classes_[y].mark != mark_) {
-      classes_[y].mark = mark_;
+    } else if (classes_[y].mark != mark) {
+      classes_[y].mark = mark;
       to.push_back(y);
     }
     if (to.size() > flat_list_) {
@@ -64,8 +105,9 @@ void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index s
 
 template <typename Index>
 void DrainageClasses<Index>::compact(Index x) {
-  successor_list(classes_[x].succ, x, list_scratch_);
-  classes_[x].succ.swap(list_scratch_);
+  if (classes_[x].list < 0) return;
+  successor_list(lists_[static_cast<std::size_t>(classes_[x].list)], x, list_scratch_);
+  lists_[static_cast<std::size_t>(classes_[x].list)].swap(list_scratch_);
 }
 
 template <typename Index>
@@ -79,13 +121,13 @@ Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
   auto [it, fresh] = junctions_.try_emplace(key, -1);
   if (!fresh) {
     const Index j = it->second;
-    if (find(j) == j && classes_[j].kind == ClassKind::junction &&
-        same_roots(classes_[j].succ, list)) {
+    if (find(j) == j && classes_[j].kind == ClassKind::junction && classes_[j].list >= 0 &&
+        same_roots(lists_[static_cast<std::size_t>(classes_[j].list)], list)) {
       return j;
     }
   }
   const Index j = create(ClassKind::junction, -1);
-  classes_[j].succ = list;
+  succ(j) = list;
   it->second = j;
   return j;
 }

@@ -20,12 +20,12 @@ enum class ClassKind : std::uint8_t { pit, junction, drained };
 /// One class.  Fields other than `parent` are meaningful at roots only.
 template <typename Index>
 struct DrainageClass {
-  Index parent;  ///< union-find parent (itself at a root)
-  Index lake;    ///< the lake of a pit class
-  std::int64_t stamp;  ///< the start cell whose walk last reached it
-  std::int64_t mark;   ///< scratch mark of successor_list
+  Index parent;         ///< union-find parent (itself at a root)
+  Index lake;           ///< the lake of a pit class
+  Index list;           ///< its successor list in the pool, -1: none
+  std::uint32_t stamp;  ///< the pass whose walk last reached it
+  std::uint32_t mark;   ///< scratch mark of successor_list
   ClassKind kind;
-  std::vector<Index> succ;  ///< successors of a junction (any ids)
 };
 
 /// All classes of a run.
@@ -33,6 +33,8 @@ struct DrainageClass {
 /// successors' pit sets; the successor lists may name non-root ids (each is
 /// resolved by `find`).  Cost: union-find operations amortised near O(1);
 /// successor lists are flattened while they stay within `flat_list` entries.
+/// Memory: 24 bytes a class; successor lists live in a pool whose emptied
+/// lists are reused.
 template <typename Index>
 class DrainageClasses {
  public:
@@ -46,6 +48,16 @@ class DrainageClasses {
   }
 
   Index create(ClassKind kind, Index lake);
+
+  /// The successor list of class `x` (an empty one when it has none; the
+  /// reference holds until the next class gets a list).
+  std::vector<Index>& succ(Index x);
+  std::size_t succ_size(Index x) const {
+    const Index l = classes_[static_cast<std::size_t>(x)].list;
+    return l < 0 ? 0 : lists_[static_cast<std::size_t>(l)].size();
+  }
+  /// Gives the successor list of `x` back to the pool.
+  void drop_succ(Index x);
 
   /// Joins class roots of `a` and `b`; the root kept is the one with the
   /// longer successor list, which receives the other's list.
@@ -70,16 +82,25 @@ class DrainageClasses {
   /// Makes root `x` a class of the given kind without successors.
   void settle_as(Index x, ClassKind kind) {
     classes_[x].kind = kind;
-    std::vector<Index>().swap(classes_[x].succ);
+    drop_succ(x);
+  }
+
+  /// Forgets every pass stamp (the pass counter has come round).
+  void reset_stamps() {
+    for (auto& c : classes_) c.stamp = 0;
   }
 
  private:
   /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
   bool same_roots(const std::vector<Index>& v, const std::vector<Index>& roots);
+  /// A new mark for successor_list (marks are reset when the counter comes round).
+  std::uint32_t next_mark();
 
   std::vector<DrainageClass<Index>> classes_;
+  std::vector<std::vector<Index>> lists_;
+  std::vector<Index> free_lists_;
   std::size_t flat_list_;
-  std::int64_t mark_ = 0;
+  std::uint32_t mark_ = 0;
   std::unordered_map<std::uint64_t, Index> junctions_;  ///< by successor hash
   std::vector<Index> direct_, list_scratch_;
 };

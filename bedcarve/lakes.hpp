@@ -23,24 +23,28 @@ enum class LakeState : std::uint8_t {
 /// `Cell` numbers cells (and outlet entries), `Id` lakes and classes.
 template <typename Cell, typename Id>
 struct Lake {
-  Id parent;           ///< union-find parent (itself at a root)
-  Id cls;              ///< its drainage class
-  Id group;            ///< its raise group for the current start cell, -1: none
+  Id parent;             ///< union-find parent (itself at a root)
+  Id cls;                ///< its drainage class
+  Id group;              ///< its raise group for the current pass, -1: none
+  Id rim;                ///< its rim heap in the pool, -1: none
+  float level;           ///< its level while it has no raise group
+  std::uint32_t stamp;   ///< the pass whose pit set holds it
+  Cell size;             ///< cells in the lake
+  Cell out_head;         ///< first entry of its outlet list, -1: none
+  Cell out_tail;         ///< last entry of its outlet list
+  Cell seed;             ///< a cell of the lake
   LakeState state;
-  float level;         ///< its level while it has no raise group
-  std::int64_t stamp;  ///< the start cell whose pit set holds it
-  Cell size;           ///< cells in the lake
-  Cell out_head;       ///< first entry of its outlet list, -1: none
-  Cell out_tail;       ///< last entry of its outlet list
-  Cell seed;           ///< a cell of the lake
-  MinHeap<Cell> rim;   ///< neighbours above its level, by height (cells)
+  bool rim_dropped;      ///< its rim was let go while it spilled (see drop_rim)
 };
 
 /// All lakes of a run, joined by union-find (`find`).
 /// Contract: lake ids are dense from 0 (more than `Id` numbers is refused
 /// with std::length_error).  A cell may wait on a rim more than once (the
 /// caller keeps duplicates rare); the smaller rim of two merged lakes is
-/// pushed into the larger, outlet lists splice in O(1).
+/// pushed into the larger, outlet lists splice in O(1).  Rims live in a pool
+/// of heaps and outlet entries in a pool of list nodes, both reused, so
+/// what the lakes hold beyond their fixed 44 bytes (48 with 64-bit cells) is
+/// the rims and outlets of the lakes that can still use them.
 template <typename Cell, typename Id>
 class Lakes {
  public:
@@ -57,14 +61,23 @@ class Lakes {
   Id create(float level, Cell seed, Id cls);
 
   /// Adds cell `n` (height `key`, bits included) to the rim of lake root `l`.
-  void rim_push(Id l, Cell n, float key) { (*this)[l].rim.push(key, n); }
-  bool has_rim(Id l) const { return !(*this)[l].rim.empty(); }
+  void rim_push(Id l, Cell n, float key);
+  bool has_rim(Id l) const {
+    const Id r = (*this)[l].rim;
+    return r >= 0 && !rims_[static_cast<std::size_t>(r)].empty();
+  }
   /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
-  float rim_key(Id l) const { return (*this)[l].rim.top().key; }
-  Cell rim_cell(Id l) const { return (*this)[l].rim.top().id; }
-  void rim_pop(Id l) { (*this)[l].rim.pop(); }
+  float rim_key(Id l) const { return rim_of(l).top().key; }
+  Cell rim_cell(Id l) const { return rim_of(l).top().id; }
+  void rim_pop(Id l) { rims_[static_cast<std::size_t>((*this)[l].rim)].pop(); }
   /// Drops the rim of a lake that will never be a pit again (it drains).
-  void release_rim(Id l) { (*this)[l].rim.release(); }
+  void release_rim(Id l);
+  /// Drops the rim of a spilled lake; whoever merges it later rebuilds it
+  /// from its cells (`rim_dropped` tells).
+  void drop_rim(Id l) {
+    release_rim(l);
+    (*this)[l].rim_dropped = true;
+  }
 
   /// Notes cell `y` as a lower neighbour of lake root `l`.
   void add_outlet(Id l, Cell y);
@@ -74,20 +87,42 @@ class Lakes {
   bool has_outlet(Id l, float level, Value&& value) {
     Lake<Cell, Id>& lake = (*this)[l];
     Cell e = lake.out_head;
-    while (e >= 0 && !(value(out_cell_[e]) < level)) e = out_next_[e];
+    while (e >= 0 && !(value(out_cell_[e]) < level)) {
+      const Cell next = out_next_[e];
+      free_outlet(e);
+      e = next;
+    }
     lake.out_head = e;
     if (e < 0) lake.out_tail = -1;
     return e >= 0;
   }
+  /// Gives back the outlet list of lake root `l` (it drains).
+  void release_outlets(Id l);
 
   /// Joins roots `a` and `b` (the larger lake stays root): sizes add, rims
   /// merge, outlet lists splice.  Returns the root kept; the caller sets its
   /// level, class and state.
   Id unite(Id a, Id b);
 
+  /// Forgets every pass stamp (the pass counter has come round).
+  void reset_stamps() {
+    for (auto& lake : lakes_) lake.stamp = 0;
+  }
+
  private:
+  const MinHeap<Cell>& rim_of(Id l) const {
+    return rims_[static_cast<std::size_t>((*this)[l].rim)];
+  }
+  void free_outlet(Cell e) {
+    out_next_[e] = free_outlet_;
+    free_outlet_ = e;
+  }
+
   std::vector<Lake<Cell, Id>> lakes_;
+  std::vector<MinHeap<Cell>> rims_;
+  std::vector<Id> free_rims_;
   std::vector<Cell> out_cell_, out_next_;
+  Cell free_outlet_ = -1;
 };
 
 extern template class Lakes<std::int32_t, std::int32_t>;
