@@ -44,7 +44,7 @@ void DrainageClasses<Index>::drop_succ(Index x) {
 template <typename Index>
 std::uint32_t DrainageClasses<Index>::next_mark() {
   if (++mark_ == 0) {
-    for (auto& c : classes_) c.mark = 0;
+    classes_.for_each([](DrainageClass<Index>& c) { c.mark = 0; });
     mark_ = 1;
   }
   return mark_;
@@ -118,9 +118,10 @@ Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
     key = (key ^ static_cast<std::uint64_t>(y)) * 0x9E3779B97F4A7C15ULL;
     key ^= key >> 29;
   }
-  auto [it, fresh] = junctions_.try_emplace(key, -1);
-  if (!fresh) {
-    const Index j = it->second;
+  constexpr std::size_t kMostSlots = std::size_t{1} << 18;
+  Index& slot = junctions_[(key >> 20) & (junctions_.size() - 1)];
+  if (slot >= 0) {
+    const Index j = slot;
     if (find(j) == j && classes_[j].kind == ClassKind::junction && classes_[j].list >= 0 &&
         same_roots(lists_[static_cast<std::size_t>(classes_[j].list)], list)) {
       return j;
@@ -128,7 +129,10 @@ Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
   }
   const Index j = create(ClassKind::junction, -1);
   succ(j) = list;
-  it->second = j;
+  slot = j;
+  if (++junction_count_ > junctions_.size() && junctions_.size() < kMostSlots) {
+    junctions_.assign(junctions_.size() * 2, -1);
+  }
   return j;
 }
 

@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
+#include "chunked_vector.hpp"
 #include "union_find.hpp"
 
 namespace rn::bedcarve {
@@ -87,7 +87,7 @@ class DrainageClasses {
 
   /// Forgets every pass stamp (the pass counter has come round).
   void reset_stamps() {
-    for (auto& c : classes_) c.stamp = 0;
+    classes_.for_each([](DrainageClass<Index>& c) { c.stamp = 0; });
   }
 
  private:
@@ -96,12 +96,16 @@ class DrainageClasses {
   /// A new mark for successor_list (marks are reset when the counter comes round).
   std::uint32_t next_mark();
 
-  std::vector<DrainageClass<Index>> classes_;
+  ChunkedVector<DrainageClass<Index>> classes_;
   std::vector<std::vector<Index>> lists_;
   std::vector<Index> free_lists_;
   std::size_t flat_list_;
   std::uint32_t mark_ = 0;
-  std::unordered_map<std::uint64_t, Index> junctions_;  ///< by successor hash
+  /// Recent junctions by a hash of their successors (a lossy table: a
+  /// junction it has forgotten is made again, which only costs a class);
+  /// it doubles, starting empty, while junctions outnumber its slots.
+  std::vector<Index> junctions_ = std::vector<Index>(std::size_t{1} << 12, -1);
+  std::size_t junction_count_ = 0;
   std::vector<Index> direct_, list_scratch_;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "chunked_vector.hpp"
 #include "height_heaps.hpp"
 #include "union_find.hpp"
 
@@ -106,7 +107,7 @@ class Lakes {
 
   /// Forgets every pass stamp (the pass counter has come round).
   void reset_stamps() {
-    for (auto& lake : lakes_) lake.stamp = 0;
+    lakes_.for_each([](Lake<Cell, Id>& lake) { lake.stamp = 0; });
   }
 
  private:
@@ -118,7 +119,7 @@ class Lakes {
     free_outlet_ = e;
   }
 
-  std::vector<Lake<Cell, Id>> lakes_;
+  ChunkedVector<Lake<Cell, Id>> lakes_;
   std::vector<MinHeap<Cell>> rims_;
   std::vector<Id> free_rims_;
   std::vector<Cell> out_cell_, out_next_;
