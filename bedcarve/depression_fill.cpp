@@ -124,7 +124,7 @@ class Engine {
   static constexpr Id kUnlabelled = -1;
   static constexpr Id kInProgress = -2;
   /// Spilled lakes of at most this many cells keep no rim.
-  static constexpr Cell kSmallLake = 64;
+  static constexpr Cell kSmallLake = 1024;
 
  public:
   Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
@@ -280,7 +280,7 @@ class Engine {
   /// the current start cell's fills, else its own.
   float level_of(Id r) {
     const Lake<Cell, Id>& lake = lakes_[r];
-    if (lake.stamp == run_id_ && lake.group >= 0) return groups_.level(lake.group);
+    if (lake.group >= 0) return groups_.level(lake.group);
     return lake.level;
   }
 
@@ -418,10 +418,7 @@ class Engine {
   void add_pit(Id l) {
     const Id r = lakes_.find(l);
     Lake<Cell, Id>& lake = lakes_[r];
-    if (lake.stamp == run_id_) return;
-    lake.stamp = run_id_;
-    lake.group = -1;
-    if (lake.state != LakeState::pit) return;
+    if (lake.group >= 0 || lake.state != LakeState::pit) return;  // in the pass already, or no pit
     lake.group = groups_.create(lake.level);
     if (lakes_.has_rim(r)) pit_heap_.push(lakes_.rim_key(r), r);
     pits_.push_back(r);
@@ -463,7 +460,7 @@ class Engine {
   bool valid_pit_entry(const Keyed<Id>& e) {
     const Id l = e.id;
     const Lake<Cell, Id>& lake = lakes_[l];
-    return lakes_.find(l) == l && lake.stamp == run_id_ && lake.state == LakeState::pit &&
+    return lakes_.find(l) == l && lake.group >= 0 && lake.state == LakeState::pit &&
            lakes_.has_rim(l) && lakes_.rim_key(l) == e.key;
   }
 
@@ -527,7 +524,6 @@ class Engine {
       end_pass();
     }
     if (++run_id_ == 0) {  // the counter came round: no stamp may match by chance
-      lakes_.reset_stamps();
       classes_.reset_stamps();
       run_id_ = 1;
     }
@@ -543,7 +539,7 @@ class Engine {
     for (Id l : pits_) {
       const Id r = lakes_.find(l);
       Lake<Cell, Id>& lake = lakes_[r];
-      if (lake.stamp == run_id_ && lake.group >= 0) {
+      if (lake.group >= 0) {
         lake.level = groups_.level(lake.group);
         lake.group = -1;
       }
@@ -564,7 +560,6 @@ class Engine {
     const Id big = lakes_.unite(a, b);
     Lake<Cell, Id>& lake = lakes_[big];
     lake.level = level;
-    lake.stamp = run_id_;
     lake.group = group_a;
     lake.cls = class_a;
     lake.state = LakeState::pit;
@@ -632,7 +627,7 @@ class Engine {
     Id p = lakes_.find(l);
     {
       const Lake<Cell, Id>& lake = lakes_[p];
-      if (lake.state != LakeState::pit || lake.stamp != run_id_ || !lakes_.has_rim(p) ||
+      if (lake.state != LakeState::pit || lake.group < 0 || !lakes_.has_rim(p) ||
           !(lakes_.rim_key(p) == level)) {
         return;
       }

@@ -12,7 +12,7 @@ Id Lakes<Cell, Id>::create(float level, Cell seed, Id cls) {
     throw std::length_error("too many lakes to number");
   }
   const auto l = static_cast<Id>(lakes_.size());
-  lakes_.push_back({l, cls, -1, -1, level, 0, 0, -1, -1, seed, LakeState::pit, false});
+  lakes_.push_back({l, cls, -1, -1, level, 0, -1, seed, LakeState::pit, false});
   return l;
 }
 
@@ -53,24 +53,29 @@ void Lakes<Cell, Id>::add_outlet(Id l, Cell y) {
     out_cell_.push_back(y);
     out_next_.push_back(-1);
   }
+  // The lake names the last entry of a ring: the new entry goes after it.
   Lake<Cell, Id>& lake = (*this)[l];
-  if (lake.out_tail < 0) {
-    lake.out_head = e;
+  if (lake.outlets < 0) {
+    out_next_[e] = e;
   } else {
-    out_next_[lake.out_tail] = e;
+    out_next_[e] = out_next_[lake.outlets];
+    out_next_[lake.outlets] = e;
   }
-  lake.out_tail = e;
+  lake.outlets = e;
 }
 
 template <typename Cell, typename Id>
 void Lakes<Cell, Id>::release_outlets(Id l) {
   Lake<Cell, Id>& lake = (*this)[l];
-  for (Cell e = lake.out_head; e >= 0;) {
+  if (lake.outlets < 0) return;
+  Cell e = out_next_[lake.outlets];
+  out_next_[lake.outlets] = -1;  // opens the ring
+  while (e >= 0) {
     const Cell next = out_next_[e];
     free_outlet(e);
     e = next;
   }
-  lake.out_head = lake.out_tail = -1;
+  lake.outlets = -1;
 }
 
 template <typename Cell, typename Id>
@@ -90,13 +95,10 @@ Id Lakes<Cell, Id>::unite(Id a, Id b) {
     }
   }
   big.rim_dropped = false;
-  if (small.out_head >= 0) {
-    if (big.out_tail < 0) {
-      big.out_head = small.out_head;
-    } else {
-      out_next_[big.out_tail] = small.out_head;
-    }
-    big.out_tail = small.out_tail;
+  if (small.outlets >= 0) {  // big's ring, then small's
+    if (big.outlets >= 0) std::swap(out_next_[big.outlets], out_next_[small.outlets]);
+    big.outlets = small.outlets;
+    small.outlets = -1;
   }
   return a;
 }

@@ -26,13 +26,11 @@ template <typename Cell, typename Id>
 struct Lake {
   Id parent;             ///< union-find parent (itself at a root)
   Id cls;                ///< its drainage class
-  Id group;              ///< its raise group for the current pass, -1: none
+  Id group;              ///< its raise group while in the current pass, else -1
   Id rim;                ///< its rim heap in the pool, -1: none
   float level;           ///< its level while it has no raise group
-  std::uint32_t stamp;   ///< the pass whose pit set holds it
   Cell size;             ///< cells in the lake
-  Cell out_head;         ///< first entry of its outlet list, -1: none
-  Cell out_tail;         ///< last entry of its outlet list
+  Cell outlets;          ///< last entry of its ring of outlets, -1: none
   Cell seed;             ///< a cell of the lake
   LakeState state;
   bool rim_dropped;      ///< its rim was let go while it spilled (see drop_rim)
@@ -44,7 +42,7 @@ struct Lake {
 /// caller keeps duplicates rare); the smaller rim of two merged lakes is
 /// pushed into the larger, outlet lists splice in O(1).  Rims live in a pool
 /// of heaps and outlet entries in a pool of list nodes, both reused, so
-/// what the lakes hold beyond their fixed 44 bytes (48 with 64-bit cells) is
+/// what the lakes hold beyond their fixed 36 bytes (40 with 64-bit cells) is
 /// the rims and outlets of the lakes that can still use them.
 template <typename Cell, typename Id>
 class Lakes {
@@ -87,15 +85,17 @@ class Lakes {
   template <typename Value>
   bool has_outlet(Id l, float level, Value&& value) {
     Lake<Cell, Id>& lake = (*this)[l];
-    Cell e = lake.out_head;
-    while (e >= 0 && !(value(out_cell_[e]) < level)) {
-      const Cell next = out_next_[e];
-      free_outlet(e);
-      e = next;
+    while (lake.outlets >= 0) {
+      const Cell tail = lake.outlets, head = out_next_[tail];
+      if (value(out_cell_[head]) < level) return true;
+      if (head == tail) {
+        lake.outlets = -1;
+      } else {
+        out_next_[tail] = out_next_[head];
+      }
+      free_outlet(head);
     }
-    lake.out_head = e;
-    if (e < 0) lake.out_tail = -1;
-    return e >= 0;
+    return false;
   }
   /// Gives back the outlet list of lake root `l` (it drains).
   void release_outlets(Id l);
@@ -104,11 +104,6 @@ class Lakes {
   /// merge, outlet lists splice.  Returns the root kept; the caller sets its
   /// level, class and state.
   Id unite(Id a, Id b);
-
-  /// Forgets every pass stamp (the pass counter has come round).
-  void reset_stamps() {
-    lakes_.for_each([](Lake<Cell, Id>& lake) { lake.stamp = 0; });
-  }
 
  private:
   const MinHeap<Cell>& rim_of(Id l) const {
