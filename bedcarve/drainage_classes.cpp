@@ -13,7 +13,7 @@ Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
     throw std::length_error("too many drainage classes to number");
   }
   const auto x = static_cast<Index>(classes_.size());
-  classes_.push_back({x, lake, -1, 0, 0, kind});
+  classes_.push_back({x, lake, -1, 0, kind});
   return x;
 }
 
@@ -42,12 +42,25 @@ void DrainageClasses<Index>::drop_succ(Index x) {
 }
 
 template <typename Index>
-std::uint32_t DrainageClasses<Index>::next_mark() {
-  if (++mark_ == 0) {
-    classes_.for_each([](DrainageClass<Index>& c) { c.mark = 0; });
-    mark_ = 1;
+void DrainageClasses<Index>::Seen::reset(std::size_t most) {
+  for (std::size_t k : used_) slots_[k] = -1;
+  used_.clear();
+  std::size_t size = 64;
+  while (size < 2 * most) size *= 2;
+  if (slots_.size() < size) slots_.assign(size, -1);
+}
+
+template <typename Index>
+bool DrainageClasses<Index>::Seen::insert(Index y) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t k = (static_cast<std::size_t>(y) * 0x9E3779B97F4A7C15ULL >> 20) & mask;
+  while (slots_[k] >= 0) {
+    if (slots_[k] == y) return false;
+    k = (k + 1) & mask;
   }
-  return mark_;
+  slots_[k] = y;
+  used_.push_back(k);
+  return true;
 }
 
 template <typename Index>
@@ -73,27 +86,24 @@ Index DrainageClasses<Index>::join(Index a, Index b) {
 template <typename Index>
 void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index self,
                                      std::vector<Index>& to) {
-  std::uint32_t mark = next_mark();
+  seen_.reset(from.size());
   direct_.clear();
   for (Index y : from) {
     y = find(y);
-    if (y == self || classes_[y].mark == mark) continue;
-    classes_[y].mark = mark;
-    direct_.push_back(y);
+    if (y != self && seen_.insert(y)) direct_.push_back(y);
   }
   to.clear();
-  mark = next_mark();
+  // At most flat_list_ + 1 classes go into `to` and each list taken over
+  // holds at most flat_list_ more: room for all of them.
+  seen_.reset(direct_.size() + 2 * flat_list_ + 2);
   for (Index y : direct_) {
     if (classes_[y].kind == ClassKind::junction && succ_size(y) <= flat_list_) {
       if (succ_size(y) == 0) continue;
       for (Index z : lists_[static_cast<std::size_t>(classes_[y].list)]) {
         z = find(z);
-        if (z == self || classes_[z].mark == mark) continue;
-        classes_[z].mark = mark;
-        to.push_back(z);
+        if (z != self && seen_.insert(z)) to.push_back(z);
       }
-    } else if (classes_[y].mark != mark) {
-      classes_[y].mark = mark;
+    } else if (seen_.insert(y)) {
       to.push_back(y);
     }
     if (to.size() > flat_list_) {

@@ -24,7 +24,6 @@ struct DrainageClass {
   Index lake;           ///< the lake of a pit class
   Index list;           ///< its successor list in the pool, -1: none
   std::uint32_t stamp;  ///< the pass whose walk last reached it
-  std::uint32_t mark;   ///< scratch mark of successor_list
   ClassKind kind;
 };
 
@@ -33,7 +32,7 @@ struct DrainageClass {
 /// successors' pit sets; the successor lists may name non-root ids (each is
 /// resolved by `find`).  Cost: union-find operations amortised near O(1);
 /// successor lists are flattened while they stay within `flat_list` entries.
-/// Memory: 24 bytes a class; successor lists live in a pool whose emptied
+/// Memory: 20 bytes a class; successor lists live in a pool whose emptied
 /// lists are reused.
 template <typename Index>
 class DrainageClasses {
@@ -93,14 +92,25 @@ class DrainageClasses {
  private:
   /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
   bool same_roots(const std::vector<Index>& v, const std::vector<Index>& roots);
-  /// A new mark for successor_list (marks are reset when the counter comes round).
-  std::uint32_t next_mark();
+  /// The classes one step of successor_list has met: a small open-address
+  /// set, emptied by forgetting the slots it used.
+  class Seen {
+   public:
+    /// Empties the set and makes room for `most` ids.
+    void reset(std::size_t most);
+    /// False when `y` is in the set already.
+    bool insert(Index y);
+
+   private:
+    std::vector<Index> slots_;
+    std::vector<std::size_t> used_;
+  };
 
   ChunkedVector<DrainageClass<Index>> classes_;
   std::vector<std::vector<Index>> lists_;
   std::vector<Index> free_lists_;
   std::size_t flat_list_;
-  std::uint32_t mark_ = 0;
+  Seen seen_;
   /// Recent junctions by a hash of their successors (a lossy table: a
   /// junction it has forgotten is made again, which only costs a class);
   /// it doubles, starting empty, while junctions outnumber its slots.
