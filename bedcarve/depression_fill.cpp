@@ -762,7 +762,7 @@ class Engine {
       }
       for (auto m = out_first; m != out_last; ++m) {
         const Id below = class_of(m->id);
-        classes_.succ(cls).push_back(below);
+        classes_.add_succ(cls, below);
       }
       classes_[cls].stamp = 0;
       collect(cls, -1);

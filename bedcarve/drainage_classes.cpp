@@ -18,26 +18,17 @@ Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
 }
 
 template <typename Index>
-std::vector<Index>& DrainageClasses<Index>::succ(Index x) {
+void DrainageClasses<Index>::add_succ(Index x, Index y) {
   DrainageClass<Index>& c = classes_[static_cast<std::size_t>(x)];
-  if (c.list < 0) {
-    if (free_lists_.empty()) {
-      c.list = static_cast<Index>(lists_.size());
-      lists_.emplace_back();
-    } else {
-      c.list = free_lists_.back();
-      free_lists_.pop_back();
-    }
-  }
-  return lists_[static_cast<std::size_t>(c.list)];
+  if (c.list < 0) c.list = lists_.create();
+  lists_.push_back(static_cast<std::int32_t>(c.list), y);
 }
 
 template <typename Index>
 void DrainageClasses<Index>::drop_succ(Index x) {
   DrainageClass<Index>& c = classes_[static_cast<std::size_t>(x)];
   if (c.list < 0) return;
-  std::vector<Index>().swap(lists_[static_cast<std::size_t>(c.list)]);
-  free_lists_.push_back(c.list);
+  lists_.destroy(static_cast<std::int32_t>(c.list));
   c.list = -1;
 }
 
@@ -74,9 +65,8 @@ Index DrainageClasses<Index>::join(Index a, Index b) {
     if (classes_[a].list < 0) {
       std::swap(classes_[a].list, classes_[b].list);
     } else {
-      auto& from = lists_[static_cast<std::size_t>(classes_[b].list)];
-      auto& to = lists_[static_cast<std::size_t>(classes_[a].list)];
-      to.insert(to.end(), from.begin(), from.end());
+      list_scratch_.assign(succ(b).begin(), succ(b).end());
+      for (Index y : list_scratch_) add_succ(a, y);
     }
   }
   drop_succ(b);
@@ -99,7 +89,7 @@ void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index s
   for (Index y : direct_) {
     if (classes_[y].kind == ClassKind::junction && succ_size(y) <= flat_list_) {
       if (succ_size(y) == 0) continue;
-      for (Index z : lists_[static_cast<std::size_t>(classes_[y].list)]) {
+      for (Index z : succ(y)) {
         z = find(z);
         if (z != self && seen_.insert(z)) to.push_back(z);
       }
@@ -116,8 +106,8 @@ void DrainageClasses<Index>::successor_list(std::span<const Index> from, Index s
 template <typename Index>
 void DrainageClasses<Index>::compact(Index x) {
   if (classes_[x].list < 0) return;
-  successor_list(lists_[static_cast<std::size_t>(classes_[x].list)], x, list_scratch_);
-  lists_[static_cast<std::size_t>(classes_[x].list)].swap(list_scratch_);
+  successor_list(succ(x), x, list_scratch_);
+  lists_.assign(static_cast<std::int32_t>(classes_[x].list), list_scratch_);
 }
 
 template <typename Index>
@@ -133,12 +123,13 @@ Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
   if (slot >= 0) {
     const Index j = slot;
     if (find(j) == j && classes_[j].kind == ClassKind::junction && classes_[j].list >= 0 &&
-        same_roots(lists_[static_cast<std::size_t>(classes_[j].list)], list)) {
+        same_roots(succ(j), list)) {
       return j;
     }
   }
   const Index j = create(ClassKind::junction, -1);
-  succ(j) = list;
+  classes_[j].list = lists_.create();
+  lists_.assign(static_cast<std::int32_t>(classes_[j].list), list);
   slot = j;
   if (++junction_count_ > junctions_.size() && junctions_.size() < kMostSlots) {
     junctions_.assign(junctions_.size() * 2, -1);
@@ -147,7 +138,7 @@ Index DrainageClasses<Index>::shared_junction(std::vector<Index>& list) {
 }
 
 template <typename Index>
-bool DrainageClasses<Index>::same_roots(const std::vector<Index>& v,
+bool DrainageClasses<Index>::same_roots(std::span<const Index> v,
                                  const std::vector<Index>& roots) {
   if (v.size() != roots.size()) return false;
   for (Index y : v) {

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "block_lists.hpp"
 #include "chunked_vector.hpp"
 #include "union_find.hpp"
 
@@ -32,8 +33,8 @@ struct DrainageClass {
 /// successors' pit sets; the successor lists may name non-root ids (each is
 /// resolved by `find`).  Cost: union-find operations amortised near O(1);
 /// successor lists are flattened while they stay within `flat_list` entries.
-/// Memory: 20 bytes a class; successor lists live in a pool whose emptied
-/// lists are reused.
+/// Memory: 20 bytes a class; successor lists live in blocks whose emptied
+/// ones are reused (block_lists.hpp).
 template <typename Index>
 class DrainageClasses {
  public:
@@ -48,13 +49,18 @@ class DrainageClasses {
 
   Index create(ClassKind kind, Index lake);
 
-  /// The successor list of class `x` (an empty one when it has none; the
-  /// reference holds until the next class gets a list).
-  std::vector<Index>& succ(Index x);
+  /// The successor list of class `x` (empty when it has none; the span
+  /// holds until that list changes).
+  std::span<Index> succ(Index x) {
+    const Index l = classes_[static_cast<std::size_t>(x)].list;
+    return l < 0 ? std::span<Index>() : lists_.get(static_cast<std::int32_t>(l));
+  }
   std::size_t succ_size(Index x) const {
     const Index l = classes_[static_cast<std::size_t>(x)].list;
-    return l < 0 ? 0 : lists_[static_cast<std::size_t>(l)].size();
+    return l < 0 ? 0 : lists_.size(static_cast<std::int32_t>(l));
   }
+  /// Adds `y` to the successors of `x`.
+  void add_succ(Index x, Index y);
   /// Gives the successor list of `x` back to the pool.
   void drop_succ(Index x);
 
@@ -91,7 +97,7 @@ class DrainageClasses {
 
  private:
   /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
-  bool same_roots(const std::vector<Index>& v, const std::vector<Index>& roots);
+  bool same_roots(std::span<const Index> v, const std::vector<Index>& roots);
   /// The classes one step of successor_list has met: a small open-address
   /// set, emptied by forgetting the slots it used.
   class Seen {
@@ -107,8 +113,7 @@ class DrainageClasses {
   };
 
   ChunkedVector<DrainageClass<Index>> classes_;
-  std::vector<std::vector<Index>> lists_;
-  std::vector<Index> free_lists_;
+  BlockLists<Index> lists_;
   std::size_t flat_list_;
   Seen seen_;
   /// Recent junctions by a hash of their successors (a lossy table: a
