@@ -124,7 +124,7 @@ class Engine {
   static constexpr Id kUnlabelled = -1;
   static constexpr Id kInProgress = -2;
   /// Spilled lakes of at most this many cells keep no rim.
-  static constexpr Cell kSmallLake = 1024;
+  static constexpr Cell kSmallLake = 256;
 
  public:
   Engine(Grid2D<float>& h, const CellBits& water, const FillRecorder& record,
@@ -352,7 +352,7 @@ class Engine {
     if (f.low_begin == f.low_end) {
       // A natural pit: a new lake.
       const Id cls = classes_.create(ClassKind::pit, -1);
-      const Id l = lakes_.create(f.level, flat_[fb], cls);
+      const Id l = lakes_.create(f.level, cls);
       classes_[cls].lake = l;
       for (std::size_t k = fb; k < flat_.size(); ++k) {
         tag_[flat_[k]] = l;
@@ -547,12 +547,13 @@ class Engine {
     pass_root_ = -1;
   }
 
-  /// Lake root `b` is merged into the lake of the current absorption (root
-  /// `a`, at `level`); returns the new root.
-  Id merge_lakes(Id a, Id b, float level) {
-    if (lakes_[b].rim_dropped) rebuild_rim(b);
+  /// Lake root `b`, whose cell `c` the flood has reached, is merged into the
+  /// lake of the current absorption (root `a`, at `level`); returns the new
+  /// root.
+  Id merge_lakes(Id a, Id b, float level, Cell c) {
+    if (lakes_[b].rim_dropped) rebuild_rim(b, c);
     const float level_b = level_of(b);
-    if (bits(level_b) != bits(level)) keep_raised_bits(b, level_b);
+    if (bits(level_b) != bits(level)) keep_raised_bits(b, c, level_b);
     // The merged lake rises with `a`'s raise group; `b`'s group (same
     // level) rises with it anyway whenever it rises again.
     const Id group_a = lakes_[a].group;
@@ -566,54 +567,53 @@ class Engine {
     return big;
   }
 
-  /// The rim of lake root `b`, dropped when it spilled: every neighbour of
-  /// its cells above its level.  Those heights have not changed since (a
-  /// cell above a lake and next to it is never raised while the lake is
-  /// lower), so this is the rim the lake would have kept.
-  /// Cost: linear in the lake's cells (at most kSmallLake).
-  void rebuild_rim(Id b) {
-    const float level = level_of(b);
+  /// Calls `inside(x)` for every cell x of lake root `b`, reached from its
+  /// cell `start` through its cells, and `outside(n)` for each neighbour n
+  /// of them that is not in it (once per cell it borders).
+  /// Cost: linear in the lake's cells.
+  template <typename Inside, typename Outside>
+  void walk_lake(Id b, Cell start, Inside&& inside, Outside&& outside) {
     scratch_.clear();
-    const Cell seed = lakes_[b].seed;
-    scratch_.push_back(seed);
-    state_[seed] |= kVisitMark;
+    scratch_.push_back(start);
+    state_[start] |= kVisitMark;
     for (std::size_t q = 0; q < scratch_.size(); ++q) {
       const Cell x = scratch_[q];
-      for_neighbours(x, [&](Cell n) {
-        if (state_[n] & kVisitMark) return;
+      inside(x);
+      for (int d = 0; d < 8; ++d) {  // a lake cell is never on the ring
+        const Cell n = x + off_[d];
+        if (state_[n] & kVisitMark) continue;
         if (in_lake(n) && lakes_.find(tag_[n]) == b) {
           state_[n] |= kVisitMark;
           scratch_.push_back(n);
-          return;
-        }
-        const float v = cell_height(n);
-        if (v > level) rim_candidate(b, n, v);
-      });
-    }
-    for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
-    clear_rim_marks();
-    lakes_[b].rim_dropped = false;
-  }
-
-  /// Lake `b` (at `level_b`, a zero) is about to take other level bits:
-  /// its raised cells keep the bits they have.
-  void keep_raised_bits(Id b, float level_b) {
-    scratch_.clear();
-    const Cell seed = lakes_[b].seed;
-    scratch_.push_back(seed);
-    state_[seed] |= kVisitMark;
-    for (std::size_t q = 0; q < scratch_.size(); ++q) {
-      const Cell x = scratch_[q];
-      if (h_[x] < level_b) h_[x] = level_b;
-      for (int d = 0; d < 8; ++d) {
-        const Cell n = x + off_[d];
-        if (!(state_[n] & kVisitMark) && in_lake(n) && lakes_.find(tag_[n]) == b) {
-          state_[n] |= kVisitMark;
-          scratch_.push_back(n);
+        } else {
+          outside(n);
         }
       }
     }
     for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+  }
+
+  /// The rim of lake root `b` (with cell `c`), dropped when it spilled:
+  /// every neighbour of its cells above its level.  Those heights have not
+  /// changed since (a cell above a lake and next to it is never raised
+  /// while the lake is lower), so this is the rim the lake would have kept.
+  /// Cost: linear in the lake's cells (at most kSmallLake).
+  void rebuild_rim(Id b, Cell c) {
+    const float level = level_of(b);
+    walk_lake(b, c, [](Cell) {}, [&](Cell n) {
+      const float v = cell_height(n);
+      if (v > level) rim_candidate(b, n, v);
+    });
+    clear_rim_marks();
+    lakes_[b].rim_dropped = false;
+  }
+
+  /// Lake `b` (with cell `c`, at `level_b`, a zero) is about to take other
+  /// level bits: its raised cells keep the bits they have.
+  void keep_raised_bits(Id b, Cell c, float level_b) {
+    walk_lake(b, c, [&](Cell x) {
+      if (h_[x] < level_b) h_[x] = level_b;
+    }, [](Cell) {});
   }
 
   /// Lake `l` of the current start cell was raised to `level`, which its
@@ -652,7 +652,7 @@ class Engine {
       }
       if (q >= 0) {
         met_class_.push_back({p, 0, lakes_[q].cls});
-        p = merge_lakes(p, q, level);
+        p = merge_lakes(p, q, level, c);
         continue;
       }
       // A plain cell at the level.  Its class from now on is the lake's

@@ -7,12 +7,12 @@
 namespace rn::bedcarve {
 
 template <typename Cell, typename Id>
-Id Lakes<Cell, Id>::create(float level, Cell seed, Id cls) {
+Id Lakes<Cell, Id>::create(float level, Id cls) {
   if (lakes_.size() >= static_cast<std::size_t>(std::numeric_limits<Id>::max() - 2)) {
     throw std::length_error("too many lakes to number");
   }
   const auto l = static_cast<Id>(lakes_.size());
-  lakes_.push_back({l, cls, -1, -1, level, 0, -1, seed, LakeState::pit, false});
+  lakes_.push_back({l, cls, -1, -1, level, 0, -1, LakeState::pit, false});
   return l;
 }
 

@@ -31,7 +31,6 @@ struct Lake {
   float level;           ///< its level while it has no raise group
   Cell size;             ///< cells in the lake
   Cell outlets;          ///< last entry of its ring of outlets, -1: none
-  Cell seed;             ///< a cell of the lake
   LakeState state;
   bool rim_dropped;      ///< its rim was let go while it spilled (see drop_rim)
 };
@@ -42,7 +41,7 @@ struct Lake {
 /// caller keeps duplicates rare); the smaller rim of two merged lakes is
 /// pushed into the larger, outlet lists splice in O(1).  Rims live in a pool
 /// of heaps and outlet entries in a pool of list nodes, both reused, so
-/// what the lakes hold beyond their fixed 36 bytes (40 with 64-bit cells) is
+/// what the lakes hold beyond their fixed 32 bytes (40 with 64-bit cells) is
 /// the rims and outlets of the lakes that can still use them.
 template <typename Cell, typename Id>
 class Lakes {
@@ -56,8 +55,8 @@ class Lakes {
     return find_root(l, [this](Id x) -> Id& { return (*this)[x].parent; });
   }
 
-  /// A new pit lake at `level` around cell `seed`, of drainage class `cls`.
-  Id create(float level, Cell seed, Id cls);
+  /// A new pit lake at `level` of drainage class `cls`.
+  Id create(float level, Id cls);
 
   /// Adds cell `n` (height `key`, bits included) to the rim of lake root `l`.
   void rim_push(Id l, Cell n, float key);
