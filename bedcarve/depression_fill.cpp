@@ -46,10 +46,16 @@
 //    a junction takes over its junction successors' lists while the list
 //    stays short (at most 256), so walks reach the pits in a step or two.
 //    Each cell is explored (labelled) once in the whole run.
-//  - Per start cell: the pits of R(s) (a walk over the classes from the
-//    start cell's label), a heap of those pits by rim, and raise groups: the
-//    pits raised by one fill share a level from then on within this start
-//    cell, so a union-find over them raises all of them in O(1).  A fill is:
+//  - Per pass of start cells: the pits of R(s) (a walk over the classes
+//    from the start cell's label), a heap of those pits by rim, and raise
+//    groups: the pits raised by one fill share a level from then on, so a
+//    union-find over them raises all of them in O(1).  The groups stay right
+//    as long as every later start cell's pit set holds all of them (its
+//    fills raise every pit of the set below the fill height), so a pass goes
+//    on while the next start cell's class is the pass's or a walk from it
+//    meets the pass's: a start cell in the same basin as the one before it
+//    (the common case where start cells need 100 fills each) costs nothing
+//    before its first fill, however many pits the basin holds.  A fill is:
 //    minv = lowest rim; record; raise the groups below minv; record; flood
 //    every pit whose rim equals minv (it takes in the cells and lakes at
 //    minv); only then settle each grown lake (pit again, spilled - its new
@@ -66,21 +72,29 @@
 // Cost: every cell is labelled once and absorbed into a lake at most once;
 // each rim candidate is pushed about once per lake it borders; lakes,
 // classes and raise groups are joined by union-find; so the run is
-// O(N log N) plus, per start cell that needs fills, the walk over its
-// classes and pits (short: see the classes above).  Nothing recurses: every
-// search keeps its own stack.
+// O(N log N) plus, per pass of start cells, the walk over its classes and
+// pits (short: see the classes above); a fill's own cost does not grow with
+// the pits of R(s).  Nothing recurses: every search keeps its own stack.
 //
 // Memory: a state byte and a 4-byte tag per cell (the tag is a cell's
 // drainage class, or its lake once it lies in one: a lake cell's class is its
 // lake's); besides that only what the lakes, classes, heaps and queues hold,
-// which grows with the depressions, not with the grid.  Cells are numbered
-// with 32 bits below 2^31 cells and with 64 above; lakes and classes always
-// with 32.  Rim candidates are kept unique per lake and operation
-// with a mark bit instead of a per-cell owner.
+// which grows with the depressions, not with the grid: a lake is 32 bytes
+// and a class 20, both kept in chunks that growing never copies; rims,
+// successor lists and outlets live in pools whose freed parts are reused;
+// a lake that drains gives back its rim and outlets, and a spilled lake of
+// at most 256 cells its rim (rebuilt from its cells should a flood reach
+// it).  Cells are numbered with 32 bits below 2^31 cells and with 64
+// above; lakes and classes always with 32.  Rim candidates are kept unique
+// per lake and operation with a mark bit instead of a per-cell owner.
 //
-// The pieces: lakes.hpp (lakes, their rims and outlets), drainage_classes.hpp
-// (the classes), raise_groups.hpp (one start cell's raise groups),
-// height_heaps.hpp and union_find.hpp (the heaps and forests they use).
+// The pieces: fill_engine.hpp (the engine's state, and which of
+// fill_sweep.cpp, fill_explore.cpp, fill_start_cell.cpp and fill_flood.cpp
+// does what), lakes.hpp (lakes, their rims and outlets), drainage_classes.hpp
+// and block_lists.hpp (the classes and their successor lists),
+// raise_groups.hpp (one pass's raise groups), height_heaps.hpp,
+// union_find.hpp and chunked_vector.hpp (the heaps, forests and arrays they
+// use).
 #include "depression_fill.hpp"
 
 #include <cstddef>

@@ -147,7 +147,7 @@ class FillEngine {
   // ---- lakes -------------------------------------------------------------
 
   /// Level of a lake root: its raise group's level while it takes part in
-  /// the current start cell's fills, else its own.
+  /// the current pass's fills, else its own.
   float level_of(Id r) {
     const Lake<Cell, Id>& lake = lakes_[r];
     if (lake.group >= 0) return groups_.level(lake.group);
@@ -184,9 +184,9 @@ class FillEngine {
   /// joined while an exploration runs, so they stay right).
   Id junction_below();
 
-  // ---- the current start cell ---------------------------------------------
+  // ---- the current start cell and its pass --------------------------------
 
-  /// Adds lake `l` (a pit) to the pits of the current start cell.
+  /// Adds lake `l` (a pit) to the pits of the current pass.
   void add_pit(Id l);
 
   /// Walks the classes below `x0` and adds their pits to the pass; returns
@@ -238,7 +238,7 @@ class FillEngine {
   /// level bits: its raised cells keep the bits they have.
   void keep_raised_bits(Id b, Cell c, float level_b);
 
-  /// Lake `l` of the current start cell was raised to `level`, which its
+  /// Lake `l` of the current pass was raised to `level`, which its
   /// lowest rim candidate reaches: it takes in the cells and lakes at that
   /// level around it (its flat grows to the whole flat region at `level`).
   /// What it met is noted for `settle`: the classes of the lakes it took
@@ -248,7 +248,7 @@ class FillEngine {
   void flood(Id l, float level);
 
   /// After the floods of one fill: every lake that grew is a pit again,
-  /// has spilled (its new pits join the current start cell's), or drains.
+  /// has spilled (its new pits join the current pass's), or drains.
   void settle(float level);
 
   /// Bits of a zero `minv` when the grid holds both zeros: the first

@@ -1,6 +1,6 @@
 // A binary min-heap keyed by a terrain height, for the depression fill: the
-// pits of a start cell by their rims, its raise groups by their levels, each
-// lake's rim candidates by their heights.  `Index` is the integer type of the
+// pits of a pass of start cells by their rims, its raise groups by their
+// levels, each lake's rim candidates by their heights.  `Index` is the integer type of the
 // ids (32 bits for grids below 2^31 cells, else 64).
 #pragma once
 
