@@ -14,11 +14,22 @@ namespace rn::bedcarve::detail {
 template <typename Cell, typename Id>
 void FillEngine<Cell, Id>::flood_candidate(Id p, Cell n, Cell c, float v) {
   if (state_[n] & kOnRim) {
-    bool waits = false;
-    for_neighbours(n, [&](Cell y) {
-      waits = waits || (y != c && in_lake(y) && lakes_.find(tag_[y]) == p);
-    });
-    if (waits) return;
+    // Does a neighbour of n other than c lie in p?  (Most that do carry
+    // p's own id, which spares the find.)
+    auto in_p = [&](Cell y) {
+      if (y == c || !in_lake(y)) return false;
+      const Id t = tag_[y];
+      return t == p || lakes_.find(t) == p;
+    };
+    if (!(state_[n] & kRing)) {
+      for (int k = 0; k < 8; ++k) {
+        if (in_p(n + off_[k])) return;
+      }
+    } else {
+      bool waits = false;
+      for_neighbours(n, [&](Cell y) { waits = waits || in_p(y); });
+      if (waits) return;
+    }
   }
   state_[n] |= kOnRim;
   lakes_.rim_push(p, n, v);
