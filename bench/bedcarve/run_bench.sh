@@ -3,8 +3,7 @@
 # records against the yardstick priority flood on the three kinds of terrain
 # at 1000 x 1000 and 4000 x 4000 (also with 64-bit cell numbers), the 283
 # M-cell national grid of rough terrain, then the whole program on the
-# sample-basin terrains.  Run on an otherwise idle
-# machine.
+# sample-basin terrains.  Run on an otherwise idle machine.
 #   bench/bedcarve/run_bench.sh [build-dir]     (default: build)
 # The sample basins are kept in $RN_BENCH_DATA (default /tmp/rn-bench-data).
 set -euo pipefail
