@@ -37,7 +37,6 @@ void condition_dem(std::string_view infile, std::string_view outfile, bool dem) 
   bool reversed = false;
   Terrain t = raster_in ? read_raster(in, frame) : read_terrain(in);
   if (!raster_in) frame = netcdf_terrain_frame(in, t.height, reversed);
-  progress.done();
   fill_with_records(t.height, t.water, {}, progress.sweep());
   progress.begin("writing " + out);
   if (raster_out) {
@@ -45,7 +44,6 @@ void condition_dem(std::string_view infile, std::string_view outfile, bool dem) 
   } else {
     write_raster_conditioned(out, t.height, t.water, frame);
   }
-  progress.done();
   text_stop(messages::kFinish, 0);
 }
 

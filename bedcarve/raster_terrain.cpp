@@ -99,8 +99,11 @@ RasterFrame frame_of(GDALDatasetH ds, GDALRasterBandH band) {
   f.has_transform = GDALGetGeoTransform(ds, f.transform.data()) == CE_None;
   if (!f.has_transform) f.transform = {0, 1, 0, 0, 0, 1};
   if (OGRSpatialReferenceH srs = GDALGetSpatialRef(ds)) {
+    // The current WKT form keeps the system's identifiers and extent, so that
+    // readers of the output find the same system as in the input.
     char* wkt = nullptr;
-    if (OSRExportToWkt(srs, &wkt) == OGRERR_NONE && wkt != nullptr) f.crs_wkt = wkt;
+    const char* const options[] = {"FORMAT=WKT2_2019", nullptr};
+    if (OSRExportToWktEx(srs, &wkt, options) == OGRERR_NONE && wkt != nullptr) f.crs_wkt = wkt;
     CPLFree(wkt);
     f.geographic = OSRIsGeographic(srs) != 0;
     if (!f.geographic) {

@@ -27,14 +27,7 @@ void RunProgress::draw(std::string_view text, bool records_first) {
 
 void RunProgress::begin(std::string_view stage) {
   if (!shown_) return;
-  draw("bedcarve: " + std::string(stage) + " ...", true);
-  open_line_ = true;
-}
-
-void RunProgress::done() {
-  if (!shown_ || !open_line_) return;
-  draw(" done\n", true);
-  open_line_ = false;
+  draw("bedcarve: " + std::string(stage) + "\n", true);
 }
 
 SweepProgress RunProgress::sweep() {

@@ -4,9 +4,9 @@
 // whose error stream is a file or a pipe writes nothing here, so scripts
 // and checked outputs see exactly what they always saw.
 //
-//     bedcarve: reading dem.tif ... done
+//     bedcarve: reading dem.tif
 //     bedcarve: filling  37 %          (redrawn in place)
-//     bedcarve: writing dem_filled.tif ... done
+//     bedcarve: writing dem_filled.tif
 #pragma once
 
 #include <cstddef>
@@ -24,15 +24,14 @@ class RunProgress {
  public:
   /// Draws only when `shown`.
   explicit RunProgress(bool shown = error_stream_is_terminal());
-  /// Ends a line left open (a run that ends in a stage), so that the stop
-  /// text starts on a line of its own.
+  /// Ends a line left open (a run that ends during the sweep), so that the
+  /// stop text starts on a line of its own.
   ~RunProgress();
   RunProgress(const RunProgress&) = delete;
   RunProgress& operator=(const RunProgress&) = delete;
 
-  /// "bedcarve: <stage> ..." (e.g. "reading dem.tif"); `done` ends it.
+  /// The line "bedcarve: <stage>" (e.g. "reading dem.tif").
   void begin(std::string_view stage);
-  void done();
 
   /// The sweep's callback: redraws "bedcarve: filling  NN %" whenever the
   /// whole percentage changes (at most 101 times a run) and ends the line

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <cstdint>
 #include <string>
 
@@ -89,6 +91,38 @@ std::string single_grid(const std::string& file) {
 std::string gib(std::size_t bytes) {
   return std::to_string((bytes + (std::size_t{1} << 29)) >> 30);
 }
+
+/// Water cells whose height is a NaN (a declared NaN no-data value): a
+/// search enters only neighbours not higher than its cell, which a NaN
+/// never is, so for the fill they stand at -infinity, where every
+/// neighbour drains into them, and they get their NaN back afterwards (a
+/// water cell is never raised).  Holds a bit per cell only when the grid
+/// has such cells.
+class NanOutlets {
+ public:
+  NanOutlets(Grid2D<float>& height, const CellBits& water) {
+    const std::span<float> h = height.values();
+    for (std::size_t c = 0; c < h.size(); ++c) {
+      if (!std::isnan(h[c]) || !water.test(c)) continue;
+      if (cells_.size() == 0) {
+        cells_ = CellBits(h.size());
+        nan_ = h[c];
+      }
+      cells_.set(c);
+      h[c] = -std::numeric_limits<float>::infinity();
+    }
+  }
+  void restore(Grid2D<float>& height) const {
+    const std::span<float> h = height.values();
+    for (std::size_t c = 0; c < cells_.size(); ++c) {
+      if (cells_.test(c)) h[c] = nan_;
+    }
+  }
+
+ private:
+  CellBits cells_;
+  float nan_ = 0.0f;
+};
 
 /// Marks as water the cells whose stored height is a declared no-data value
 /// (missing_values.hpp, declared values only).  The heights were read from
@@ -187,10 +221,12 @@ Terrain read_terrain(const std::string& file) {
 
 FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
                              const FillTuning& tuning, const SweepProgress& progress) {
+  NanOutlets nan_outlets(height, water);
   FillRecordWriter writer(out());
   const FillRecorder record = [&writer](const FillRecord& f) { writer.add(f); };
   const FillResult result = fill_depressions(height, water, record, tuning, progress);
   writer.finish();
+  nan_outlets.restore(height);
   if (result.stop != FillStop::none) end_on_fill_stop(result.stop);
   return result.counts;
 }
@@ -201,12 +237,10 @@ void condition_terrain(std::string_view infile, std::string_view outfile) {
   RunProgress progress;
   progress.begin("reading " + in);
   Terrain t = read_terrain(in);
-  progress.done();
   fill_with_records(t.height, t.water, {}, progress.sweep());
   t.water = CellBits();
   progress.begin("writing " + out_name);
   write_conditioned(out_name, t.height, in);
-  progress.done();
   text_stop(messages::kFinish, 0);
 }
 
