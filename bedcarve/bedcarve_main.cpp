@@ -66,9 +66,9 @@ constexpr const char* kHelp =
     "  bedcarve child/terrain.nc terrain_filled.nc\n"
     "  bedcarve terrain_filled.nc terrain_again.nc   # a second pass: no fill\n"
     "  bedcarve child/terrain.nc terrain_filled.tif  # the same as a GeoTIFF\n"
-    "With a GeoTIFF DEM:\n"
-    "  bedcarve dem.tif dem_filled.tif\n"
-    "  bedcarve --dem dem.nc dem_filled.nc            # a CF netCDF DEM\n";
+    "  bedcarve terrain_filled.tif dem_filled.tif    # a GeoTIFF DEM in and out\n"
+    "  gdal_translate -q -of netCDF terrain_filled.tif dem.nc\n"
+    "  bedcarve --dem dem.nc dem_filled.nc           # a CF netCDF DEM\n";
 }  // namespace
 
 int main(int argc, char** argv) {
