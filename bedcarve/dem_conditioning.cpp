@@ -37,7 +37,7 @@ void condition_dem(std::string_view infile, std::string_view outfile, bool dem) 
   bool reversed = false;
   Terrain t = raster_in ? read_raster(in, frame) : read_terrain(in);
   if (!raster_in) frame = netcdf_terrain_frame(in, t.height, reversed);
-  fill_with_records(t.height, t.water, {}, progress.sweep());
+  fill_terrain(t, progress.sweep());
   progress.begin("writing " + out);
   if (raster_out) {
     write_geotiff(out, t.height, frame, reversed);

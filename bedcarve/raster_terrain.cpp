@@ -194,7 +194,7 @@ void read_band(GDALRasterBandH band, Terrain& t, RasterFrame& frame, const std::
     }
     if (no_data.any || no_data.nan) {
       for (std::size_t c = 0; c < heights.size(); ++c) {
-        if (no_data(heights[c])) t.water.set(c);
+        if (no_data(heights[c])) t.mark_no_data(c);
       }
     }
   } else {
@@ -211,7 +211,7 @@ void read_band(GDALRasterBandH band, Terrain& t, RasterFrame& frame, const std::
       const std::size_t base = first * columns;
       for (std::size_t k = 0; k < values.size(); ++k) {
         heights[base + k] = static_cast<float>(values[k]);
-        if (no_data(values[k])) t.water.set(base + k);
+        if (no_data(values[k])) t.mark_no_data(base + k);
       }
     }
   }

@@ -92,44 +92,12 @@ std::string gib(std::size_t bytes) {
   return std::to_string((bytes + (std::size_t{1} << 29)) >> 30);
 }
 
-/// Water cells whose height is a NaN (a declared NaN no-data value): a
-/// search enters only neighbours not higher than its cell, which a NaN
-/// never is, so for the fill they stand at -infinity, where every
-/// neighbour drains into them, and they get their NaN back afterwards (a
-/// water cell is never raised).  Holds a bit per cell only when the grid
-/// has such cells.
-class NanOutlets {
- public:
-  NanOutlets(Grid2D<float>& height, const CellBits& water) {
-    const std::span<float> h = height.values();
-    for (std::size_t c = 0; c < h.size(); ++c) {
-      if (!std::isnan(h[c]) || !water.test(c)) continue;
-      if (cells_.size() == 0) {
-        cells_ = CellBits(h.size());
-        nan_ = h[c];
-      }
-      cells_.set(c);
-      h[c] = -std::numeric_limits<float>::infinity();
-    }
-  }
-  void restore(Grid2D<float>& height) const {
-    const std::span<float> h = height.values();
-    for (std::size_t c = 0; c < cells_.size(); ++c) {
-      if (cells_.test(c)) h[c] = nan_;
-    }
-  }
-
- private:
-  CellBits cells_;
-  float nan_ = 0.0f;
-};
-
 /// Marks as water the cells whose stored height is a declared no-data value
 /// (missing_values.hpp, declared values only).  The heights were read from
 /// `file` just before, so the file, its height variable and their values
 /// are known to be sound; a read that fails now ends the run like a failed
 /// height read.
-void mark_declared_no_data(const std::string& file, CellBits& water) {
+void mark_declared_no_data(const std::string& file, Terrain& t) {
   NcFile nc;
   int varid = -1;
   int status = nc.open(file);
@@ -138,7 +106,7 @@ void mark_declared_no_data(const std::string& file, CellBits& water) {
   }
   bool declared = false;
   if (status == NC_NOERR) {
-    status = find_declared_missing(nc, varid, [&](std::size_t c) { water.set(c); }, declared);
+    status = find_declared_missing(nc, varid, [&](std::size_t c) { t.mark_no_data(c); }, declared);
   }
   if (status != NC_NOERR) {
     end_on_read_failure({terrain::ReadFailure::Kind::field,
@@ -204,7 +172,7 @@ Terrain read_terrain(const std::string& file) {
     end_on_read_failure(failure);
   }
   t.water = CellBits(t.height.size());
-  mark_declared_no_data(file, t.water);
+  mark_declared_no_data(file, t);
   Grid2D<std::int32_t> mask;
   const auto land = [&] {
     mask = Grid2D<std::int32_t>(columns, rows, 0);
@@ -221,14 +189,35 @@ Terrain read_terrain(const std::string& file) {
 
 FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
                              const FillTuning& tuning, const SweepProgress& progress) {
-  NanOutlets nan_outlets(height, water);
   FillRecordWriter writer(out());
   const FillRecorder record = [&writer](const FillRecord& f) { writer.add(f); };
   const FillResult result = fill_depressions(height, water, record, tuning, progress);
   writer.finish();
-  nan_outlets.restore(height);
   if (result.stop != FillStop::none) end_on_fill_stop(result.stop);
   return result.counts;
+}
+
+void Terrain::mark_no_data(std::size_t c) {
+  water.set(c);
+  const float h = height.values()[c];
+  if (!std::isnan(h)) return;
+  if (nan_no_data.size() == 0) {
+    nan_no_data = CellBits(height.size());
+    nan_value = h;
+  }
+  nan_no_data.set(c);
+}
+
+FillCounts fill_terrain(Terrain& t, const SweepProgress& progress) {
+  const std::span<float> h = t.height.values();
+  for (std::size_t c = 0; c < t.nan_no_data.size(); ++c) {
+    if (t.nan_no_data.test(c)) h[c] = -std::numeric_limits<float>::infinity();
+  }
+  const FillCounts counts = fill_with_records(t.height, t.water, {}, progress);
+  for (std::size_t c = 0; c < t.nan_no_data.size(); ++c) {
+    if (t.nan_no_data.test(c)) h[c] = t.nan_value;
+  }
+  return counts;
 }
 
 void condition_terrain(std::string_view infile, std::string_view outfile) {
@@ -237,7 +226,7 @@ void condition_terrain(std::string_view infile, std::string_view outfile) {
   RunProgress progress;
   progress.begin("reading " + in);
   Terrain t = read_terrain(in);
-  fill_with_records(t.height, t.water, {}, progress.sweep());
+  fill_terrain(t, progress.sweep());
   t.water = CellBits();
   progress.begin("writing " + out_name);
   write_conditioned(out_name, t.height, in);

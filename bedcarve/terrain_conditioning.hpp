@@ -21,6 +21,14 @@ struct Terrain {
   /// The cells where water leaves: LANDMASK 0, and the cells whose height
   /// is a declared no-data value (never raised, so they keep it).
   CellBits water;
+  /// The no-data cells among them whose value is a NaN (a declared NaN
+  /// no-data value), empty when there are none.
+  CellBits nan_no_data;
+  float nan_value = 0.0f;  ///< the NaN they hold
+
+  /// Marks cell `c` as a no-data cell (water; and a NaN one when its
+  /// height is a NaN).
+  void mark_no_data(std::size_t c);
 };
 
 /// Bytes a grid of `cells` cells needs at least while it is conditioned:
@@ -55,6 +63,12 @@ Terrain read_terrain(const std::string& file);
 /// with its text stop (status 1) after the records written so far.
 FillCounts fill_with_records(Grid2D<float>& height, const CellBits& water,
                              const FillTuning& tuning = {}, const SweepProgress& progress = {});
+
+/// fill_with_records on a terrain: its NaN no-data cells stand at
+/// -infinity during the fill (a search enters only neighbours not higher
+/// than its cell, which a NaN never is) and get their NaN back after it
+/// (water is never raised).  Progress as given.
+FillCounts fill_terrain(Terrain& terrain, const SweepProgress& progress = {});
 
 /// The netCDF run: read, fill, write, then the text stop "finish" (status
 /// 0), with progress on a terminal (run_progress.hpp).  File names are cut
