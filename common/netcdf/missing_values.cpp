@@ -3,9 +3,11 @@
 #include <netcdf.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -57,51 +59,135 @@ bool attribute_values(int ncid, int varid, nc_type var_type, const char* name,
   return true;
 }
 
-// True when stored value `v` is one of `fills` (byte for byte), or a NaN
-// where NaNs count as missing.
+// Whether a stored T becomes the 32-bit real that the library's conversion
+// gives by a plain conversion: every integer type and float itself.  A
+// double is range-checked by the library (a value beyond the 32-bit range
+// is a read error), so it is left to the library.
 template <typename T>
-bool is_missing_value(T v, const std::vector<T>& fills, bool nan_missing) {
-  if constexpr (std::is_floating_point_v<T>) {
-    if (nan_missing && std::isnan(v)) return true;
-  }
-  for (const T& f : fills) {
-    if (std::memcmp(&f, &v, sizeof(T)) == 0) return true;
-  }
-  return false;
-}
-
-// The declared missing values of a variable in its storage type T; false
-// when it declares none.
-template <typename T>
-bool declared_values(const NcFile& nc, int varid, nc_type var_type, std::vector<T>& fills) {
-  bool declared = false;
-  for (const char* name : kMissingAttributes) {
-    declared = attribute_values(nc.ncid(), varid, var_type, name, fills) || declared;
-  }
-  return declared;
-}
+constexpr bool converts_plainly = !std::is_same_v<T, double>;
 
 // Marking in storage type T.
 // Contract: `missing` holds the variable's element count; T is the C type
 // of the variable's storage type and `default_fill` the library's default
 // fill of it.  Reads the stored values once, compares each with the
-// declared (else default) fill values byte for byte and marks NaNs.  Cost:
-// one read, O(values * fill values).
+// declared (else default) fill values byte for byte and marks NaNs; with
+// `reals` (as long as `missing`, only where `converts_plainly<T>`) also
+// stores each value as the 32-bit real the library's conversion gives.
+// Cost: one read, O(values * fill values).
 template <typename T>
 int mark_missing(const NcFile& nc, int varid, nc_type var_type, T default_fill,
-                 std::span<std::uint8_t> missing, std::size_t& count) {
+                 std::span<std::uint8_t> missing, std::size_t& count,
+                 std::span<float> reals = {}) {
   std::vector<T> fills;
-  if (!declared_values(nc, varid, var_type, fills)) fills.push_back(default_fill);
-
-  std::vector<T> values(missing.size());
-  const int status = nc.read_stored(varid, std::as_writable_bytes(std::span<T>(values)));
-  if (status != NC_NOERR) return status;
-  count = 0;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    const bool is_missing = is_missing_value(values[i], fills, true);
-    missing[i] = is_missing ? 1 : 0;
-    count += is_missing ? 1 : 0;
+  bool declared = false;
+  for (const char* name : kMissingAttributes) {
+    declared = attribute_values(nc.ncid(), varid, var_type, name, fills) || declared;
   }
+  if (!declared) fills.push_back(default_fill);
+
+  // Compared as bits: integers so compare by value, reals bit for bit.
+  using Bits = std::conditional_t<sizeof(T) == 1, std::uint8_t,
+               std::conditional_t<sizeof(T) == 2, std::uint16_t,
+               std::conditional_t<sizeof(T) == 4, std::uint32_t, std::uint64_t>>>;
+  std::vector<Bits> fill_bits;
+  for (const T& f : fills) fill_bits.push_back(std::bit_cast<Bits>(f));
+  // An attribute whose values the storage cannot hold declares nothing.
+  const bool has_fill = !fill_bits.empty();
+  const Bits first = has_fill ? fill_bits.front() : Bits{};
+
+  const std::size_t n = missing.size();
+  // The stored values go straight into the reals' memory when they fit
+  // there (every storage type of 4 bytes or less), and are converted in
+  // place after the marking: a national output is read into one array, not
+  // two.  Otherwise into a buffer of their own, overwritten whole by the
+  // read, so not cleared first.  Values are loaded and stored through
+  // memcpy: the memory holds T's bits before it holds floats.
+  const bool in_place = converts_plainly<T> && sizeof(T) <= sizeof(float) && !reals.empty();
+  std::unique_ptr<T[]> own;
+  std::byte* stored = nullptr;
+  if (in_place) {
+    stored = reinterpret_cast<std::byte*>(reals.data());
+  } else {
+    own.reset(new T[n]);
+    stored = reinterpret_cast<std::byte*>(own.get());
+  }
+  const int status = nc.read_stored(varid, std::span<std::byte>(stored, n * sizeof(T)));
+  if (status != NC_NOERR) return status;
+  const auto value = [stored](std::size_t i) {
+    T v;
+    std::memcpy(&v, stored + i * sizeof(T), sizeof(T));
+    return v;
+  };
+  // Plain loops, each of one kind, so that the compiler can run them over
+  // several values at a time: national outputs hold millions.
+  const auto bits = [&value](std::size_t i) { return std::bit_cast<Bits>(value(i)); };
+  if (fill_bits.size() == 1) {
+    for (std::size_t i = 0; i < n; ++i) missing[i] = bits(i) == first ? 1 : 0;
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      bool is_missing = has_fill && bits(i) == first;
+      for (std::size_t k = 1; k < fill_bits.size(); ++k) is_missing = is_missing || bits(i) == fill_bits[k];
+      missing[i] = is_missing ? 1 : 0;
+    }
+  }
+  if constexpr (std::is_floating_point_v<T>) {
+    for (std::size_t i = 0; i < n; ++i) missing[i] = missing[i] | (value(i) != value(i) ? 1 : 0);
+  }
+  if constexpr (converts_plainly<T>) {
+    if (in_place) {
+      // Last to first: a value narrower than a float is read before the
+      // float written over its bytes.
+      for (std::size_t i = n; i-- > 0;) {
+        const float f = static_cast<float>(value(i));
+        std::memcpy(stored + i * sizeof(float), &f, sizeof(float));
+      }
+    } else {
+      for (std::size_t i = 0; i < reals.size(); ++i) reals[i] = static_cast<float>(value(i));
+    }
+  }
+  std::size_t marked = 0;
+  for (std::size_t i = 0; i < n; ++i) marked += missing[i];
+  count = marked;
+  return NC_NOERR;
+}
+
+// Status of a variable whose storage type holds no numbers (a netCDF
+// status is 0 or negative).
+constexpr int kHoldsNoNumbers = 1;
+
+// The storage types, each as its C type: calls `f(default_fill)` with the
+// library's default fill of the variable's type in that type, or returns
+// `other` for a type that holds no numbers.
+template <typename F>
+int by_stored_type(nc_type type, F&& f, int other) {
+  switch (type) {
+    case NC_BYTE: return f(static_cast<signed char>(NC_FILL_BYTE));
+    case NC_UBYTE: return f(static_cast<unsigned char>(NC_FILL_UBYTE));
+    case NC_SHORT: return f(static_cast<short>(NC_FILL_SHORT));
+    case NC_USHORT: return f(static_cast<unsigned short>(NC_FILL_USHORT));
+    case NC_INT: return f(static_cast<int>(NC_FILL_INT));
+    case NC_UINT: return f(static_cast<unsigned int>(NC_FILL_UINT));
+    case NC_INT64: return f(static_cast<long long>(NC_FILL_INT64));
+    case NC_UINT64: return f(static_cast<unsigned long long>(NC_FILL_UINT64));
+    case NC_FLOAT: return f(static_cast<float>(NC_FILL_FLOAT));
+    case NC_DOUBLE: return f(static_cast<double>(NC_FILL_DOUBLE));
+    default: return other;
+  }
+}
+
+// Checks that variable `varid` holds as many values as `missing` and gives
+// its storage type.
+int stored_type(const NcFile& nc, int varid, std::size_t expected, nc_type& type) {
+  std::size_t values = 0;
+  int status = nc.var_count(varid, values);
+  if (status != NC_NOERR) return status;
+  if (values != expected) return kCountMismatch;
+  return nc.var_type(varid, type);
+}
+
+int no_numbers(std::span<std::uint8_t> missing, std::size_t& count) {
+  std::fill(missing.begin(), missing.end(), std::uint8_t{0});
+  count = 0;
   return NC_NOERR;
 }
 
@@ -111,14 +197,17 @@ constexpr std::size_t kBlockValues = std::size_t{1} << 20;
 // Declared-only marking in storage type T.
 // Contract: as find_declared_missing.  Reads the variable as stored in
 // blocks of whole rows (or whole, when it is not a gridded field), compares
-// every value with the declared ones.  Cost: one read of the variable,
-// O(values * declared values), a block of at most kBlockValues values (or
-// one row) in memory.
+// every value with the declared ones byte for byte (a NaN only where one is
+// declared).  Cost: one read of the variable, O(values * declared values),
+// a block of at most kBlockValues values (or one row) in memory.
 template <typename T>
 int mark_declared(const NcFile& nc, int varid, nc_type var_type,
                   const std::function<void(std::size_t)>& mark, bool& declared) {
   std::vector<T> fills;
-  declared = declared_values(nc, varid, var_type, fills);
+  declared = false;
+  for (const char* name : kMissingAttributes) {
+    declared = attribute_values(nc.ncid(), varid, var_type, name, fills) || declared;
+  }
   if (!declared) return NC_NOERR;
   bool nan_declared = false;
   if constexpr (std::is_floating_point_v<T>) {
@@ -142,68 +231,63 @@ int mark_declared(const NcFile& nc, int varid, nc_type var_type,
     status = gridded ? nc.read_stored_rows(varid, first, count, bytes) : nc.read_stored(varid, bytes);
     if (status != NC_NOERR) return status;
     for (std::size_t k = 0; k < values.size(); ++k) {
-      if (is_missing_value(values[k], fills, nan_declared)) mark(first * columns + k);
+      bool is_missing = false;
+      if constexpr (std::is_floating_point_v<T>) is_missing = nan_declared && std::isnan(values[k]);
+      for (const T& f : fills) is_missing = is_missing || std::memcmp(&f, &values[k], sizeof(T)) == 0;
+      if (is_missing) mark(first * columns + k);
     }
   }
   return NC_NOERR;
-}
-
-// Calls `marker.template operator()<T>(default fill)` with T the C type of
-// storage type `type`; false for text and user-defined types, which hold no
-// numbers.
-template <typename Marker>
-bool by_storage_type(nc_type type, Marker&& marker, int& status) {
-  switch (type) {
-    case NC_BYTE: status = marker.template operator()<signed char>(NC_FILL_BYTE); return true;
-    case NC_UBYTE: status = marker.template operator()<unsigned char>(NC_FILL_UBYTE); return true;
-    case NC_SHORT: status = marker.template operator()<short>(NC_FILL_SHORT); return true;
-    case NC_USHORT: status = marker.template operator()<unsigned short>(NC_FILL_USHORT); return true;
-    case NC_INT: status = marker.template operator()<int>(NC_FILL_INT); return true;
-    case NC_UINT: status = marker.template operator()<unsigned int>(NC_FILL_UINT); return true;
-    case NC_INT64: status = marker.template operator()<long long>(NC_FILL_INT64); return true;
-    case NC_UINT64:
-      status = marker.template operator()<unsigned long long>(NC_FILL_UINT64);
-      return true;
-    case NC_FLOAT: status = marker.template operator()<float>(NC_FILL_FLOAT); return true;
-    case NC_DOUBLE: status = marker.template operator()<double>(NC_FILL_DOUBLE); return true;
-    default: return false;
-  }
 }
 
 }  // namespace
 
 int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
                  std::size_t& count) {
-  std::size_t values = 0;
-  int status = nc.var_count(varid, values);
-  if (status != NC_NOERR) return status;
-  if (values != missing.size()) return kCountMismatch;
   nc_type type = NC_NAT;
-  status = nc.var_type(varid, type);
+  const int status = stored_type(nc, varid, missing.size(), type);
   if (status != NC_NOERR) return status;
-  const auto marker = [&]<typename T>(T default_fill) {
-    return mark_missing<T>(nc, varid, type, default_fill, missing, count);
+  const auto mark = [&](auto default_fill) {
+    return mark_missing(nc, varid, type, default_fill, missing, count);
   };
-  if (!by_storage_type(type, marker, status)) {
-    // Text and user-defined types hold no numbers: nothing is missing.
-    std::fill(missing.begin(), missing.end(), std::uint8_t{0});
-    count = 0;
-    return NC_NOERR;
-  }
-  return status;
+  const int marked = by_stored_type(type, mark, kHoldsNoNumbers);
+  // Text and user-defined types hold no numbers: nothing is missing.
+  return marked == kHoldsNoNumbers ? no_numbers(missing, count) : marked;
+}
+
+int read_reals_and_missing(const NcFile& nc, int varid, std::span<float> reals,
+                           std::span<std::uint8_t> missing, std::size_t& count) {
+  if (reals.size() != missing.size()) return kCountMismatch;
+  nc_type type = NC_NAT;
+  const int status = stored_type(nc, varid, missing.size(), type);
+  if (status != NC_NOERR) return status;
+  const auto mark_and_convert = [&](auto default_fill) {
+    using T = decltype(default_fill);
+    if constexpr (converts_plainly<T>) {
+      return mark_missing(nc, varid, type, default_fill, missing, count, reals);
+    } else {
+      const int read = nc.read(varid, reals);
+      return read != NC_NOERR ? read : mark_missing(nc, varid, type, default_fill, missing, count);
+    }
+  };
+  const int marked = by_stored_type(type, mark_and_convert, kHoldsNoNumbers);
+  if (marked != kHoldsNoNumbers) return marked;
+  // No numbers: the library's own read as reals gives its verdict.
+  no_numbers(missing, count);
+  return nc.read(varid, reals);
 }
 
 int find_declared_missing(const NcFile& nc, int varid,
                           const std::function<void(std::size_t)>& mark, bool& declared) {
   declared = false;
   nc_type type = NC_NAT;
-  int status = nc.var_type(varid, type);
+  const int status = nc.var_type(varid, type);
   if (status != NC_NOERR) return status;
-  const auto marker = [&]<typename T>(T) {
-    return mark_declared<T>(nc, varid, type, mark, declared);
+  const auto marker = [&](auto default_fill) {
+    return mark_declared<decltype(default_fill)>(nc, varid, type, mark, declared);
   };
-  by_storage_type(type, marker, status);
-  return status;
+  // Text and user-defined types hold no numbers, and so no missing values.
+  return by_stored_type(type, marker, NC_NOERR);
 }
 
 }  // namespace rn
