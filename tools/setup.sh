@@ -7,9 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ make cmake pkg-config libnetcdf-dev netcdf-bin libgtest-dev
-          gdal-bin libxml2-utils parallel python3 python3-matplotlib
+          gdal-bin libgdal-dev libxml2-utils parallel python3 python3-matplotlib
           clang libclang-rt-14-dev
           cdo nco python3-xarray python3-netcdf4 python3-dask  # users' netCDF tools, in the tests
+          saga  # a desktop GIS's depression fill, bedcarve's judge in the tests
           slurm-wlm munge)  # the last two: a private Slurm cluster in the tests
 missing=()
 for p in "${packages[@]}"; do

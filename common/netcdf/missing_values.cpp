@@ -191,6 +191,55 @@ int no_numbers(std::span<std::uint8_t> missing, std::size_t& count) {
   return NC_NOERR;
 }
 
+// Values read at a time by the block-wise marking.
+constexpr std::size_t kBlockValues = std::size_t{1} << 20;
+
+// Declared-only marking in storage type T.
+// Contract: as find_declared_missing.  Reads the variable as stored in
+// blocks of whole rows (or whole, when it is not a gridded field), compares
+// every value with the declared ones byte for byte (a NaN only where one is
+// declared).  Cost: one read of the variable, O(values * declared values),
+// a block of at most kBlockValues values (or one row) in memory.
+template <typename T>
+int mark_declared(const NcFile& nc, int varid, nc_type var_type,
+                  const std::function<void(std::size_t)>& mark, bool& declared) {
+  std::vector<T> fills;
+  declared = false;
+  for (const char* name : kMissingAttributes) {
+    declared = attribute_values(nc.ncid(), varid, var_type, name, fills) || declared;
+  }
+  if (!declared) return NC_NOERR;
+  bool nan_declared = false;
+  if constexpr (std::is_floating_point_v<T>) {
+    nan_declared = std::any_of(fills.begin(), fills.end(), [](T f) { return std::isnan(f); });
+  }
+  std::vector<std::size_t> shape;
+  int status = nc.var_shape(varid, shape);
+  if (status != NC_NOERR) return status;
+  const bool gridded = shape.size() >= 2 &&
+                       std::all_of(shape.begin(), shape.end() - 2, [](std::size_t n) { return n == 1; });
+  std::size_t total = 0;
+  if (!checked_count(shape, total)) return kCountOverflow;
+  const std::size_t columns = gridded ? std::max<std::size_t>(shape.back(), 1) : total;
+  const std::size_t rows = gridded ? shape[shape.size() - 2] : 1;
+  const std::size_t block = gridded ? std::max<std::size_t>(1, kBlockValues / columns) : 1;
+  std::vector<T> values;
+  for (std::size_t first = 0; first < rows; first += block) {
+    const std::size_t count = std::min(block, rows - first);
+    values.resize(count * columns);
+    const auto bytes = std::as_writable_bytes(std::span<T>(values));
+    status = gridded ? nc.read_stored_rows(varid, first, count, bytes) : nc.read_stored(varid, bytes);
+    if (status != NC_NOERR) return status;
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      bool is_missing = false;
+      if constexpr (std::is_floating_point_v<T>) is_missing = nan_declared && std::isnan(values[k]);
+      for (const T& f : fills) is_missing = is_missing || std::memcmp(&f, &values[k], sizeof(T)) == 0;
+      if (is_missing) mark(first * columns + k);
+    }
+  }
+  return NC_NOERR;
+}
+
 }  // namespace
 
 int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
@@ -226,6 +275,19 @@ int read_reals_and_missing(const NcFile& nc, int varid, std::span<float> reals,
   // No numbers: the library's own read as reals gives its verdict.
   no_numbers(missing, count);
   return nc.read(varid, reals);
+}
+
+int find_declared_missing(const NcFile& nc, int varid,
+                          const std::function<void(std::size_t)>& mark, bool& declared) {
+  declared = false;
+  nc_type type = NC_NAT;
+  const int status = nc.var_type(varid, type);
+  if (status != NC_NOERR) return status;
+  const auto marker = [&](auto default_fill) {
+    return mark_declared<decltype(default_fill)>(nc, varid, type, mark, declared);
+  };
+  // Text and user-defined types hold no numbers, and so no missing values.
+  return by_stored_type(type, marker, NC_NOERR);
 }
 
 }  // namespace rn

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace rn {
@@ -44,5 +45,19 @@ int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
 /// Cost: one read of the variable as stored and a pass over it.
 int read_reals_and_missing(const NcFile& nc, int varid, std::span<float> reals,
                            std::span<std::uint8_t> missing, std::size_t& count);
+
+/// The stricter reading of a gridded field that has no room for a default
+/// (a terrain's heights, where a NaN is a fault of the grid): only the
+/// values that `_FillValue` and `missing_value` declare are missing, and a
+/// NaN only when one of them is a NaN.  Calls `mark(k)` for the position k
+/// (file order) of every such value and sets `declared` to whether the
+/// variable declares any; a variable without either attribute is not read.
+/// Same comparison in the storage type as above.  A gridded variable (every
+/// dimension before the last two of length 1) is read in blocks of rows of
+/// a few megabytes, so that the stored copy costs no memory beside the
+/// caller's field; any other shape is read whole.  Returns the library
+/// status of the reads.
+int find_declared_missing(const NcFile& nc, int varid,
+                          const std::function<void(std::size_t)>& mark, bool& declared);
 
 }  // namespace rn
