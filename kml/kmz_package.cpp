@@ -13,8 +13,10 @@
 namespace rn::kml {
 namespace {
 
-constexpr std::string_view kNetworkIcon = "icons/network.png";
-constexpr std::string_view kStationIcon = "icons/station.png";
+constexpr std::string_view kIconFolder = "icons/";
+constexpr std::string_view kTileFolder = "tiles/";
+constexpr std::string_view kNetworkIcon = "network.png";
+constexpr std::string_view kStationIcon = "station.png";
 constexpr std::string_view kLegendPicture = "legend.png";
 /// Region edges lie this far (degrees) outside their points, so that a
 /// tile of points on one line or at one place still covers some pixels.
@@ -90,16 +92,24 @@ class Composer {
   Composer(const PackageLook& look, const Variant& variant, const PackagePoints& gathered)
       : look_(look), variant_(variant), gathered_(gathered) {}
 
-  void head(std::string& s) const {
+  static void opening(std::string& s) {
     s += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"";
     s += kKmlNamespace;
     s += "\">\n<Document>\n";
+  }
+
+  /// The opening and the styles of a document; `up` leads from the
+  /// document's folder to the top of the archive.
+  void head(std::string& s, std::string_view up) const {
+    const std::string icons = std::string(up) + std::string(kIconFolder);
+    opening(s);
     switch (look_.points) {
       case PointLook::value_class:
         for (const ValueClass& c : look_.classes) {
           s += "<Style id=\"";
           s += c.style;
-          s += "\"><IconStyle><scale>0.5</scale><Icon><href>icons/";
+          s += "\"><IconStyle><scale>0.5</scale><Icon><href>";
+          s += icons;
           s += c.style;
           s += ".png</href></Icon></IconStyle></Style>\n";
         }
@@ -111,6 +121,7 @@ class Composer {
           s += "\"><IconStyle><scale>";
           put(s, order_scale(o));
           s += "</scale><Icon><href>";
+          s += icons;
           s += kNetworkIcon;
           s += "</href></Icon></IconStyle><LabelStyle><scale>0</scale></LabelStyle></Style>\n";
         }
@@ -122,6 +133,7 @@ class Composer {
       s += "<Style id=\"";
       s += variant_.station_style;
       s += "\"><IconStyle><scale>1</scale><Icon><href>";
+      s += icons;
       s += kStationIcon;
       s += "</href></Icon><hotSpot x=\"0.5\" y=\"0\" xunits=\"fraction\" "
            "yunits=\"fraction\"/></IconStyle></Style>\n";
@@ -139,20 +151,25 @@ class Composer {
     put(s, box.west - kRegionMargin);
     s += "</west></LatLonAltBox><Lod><minLodPixels>";
     put(s, static_cast<std::int32_t>(kTileMinPixels));
-    s += "</minLodPixels><maxLodPixels>-1</maxLodPixels></Lod></Region>\n";
+    s += "</minLodPixels><maxLodPixels>-1</maxLodPixels></Lod></Region>";
   }
 
-  static void network_link(std::string& s, const TileBox& box, std::size_t tile) {
+  /// A link from the root to tile `tile`, shown within `box` (always
+  /// without one).
+  static void network_link(std::string& s, const TileBox* box, std::size_t tile) {
     s += "<NetworkLink>";
-    region(s, box);
+    if (box != nullptr) region(s, *box);
     s += "<Link><href>";
     s += tile_name(tile);
-    s += "</href><viewRefreshMode>onRegion</viewRefreshMode></Link></NetworkLink>\n";
+    s += "</href>";
+    if (box != nullptr) s += "<viewRefreshMode>onRegion</viewRefreshMode>";
+    s += "</Link></NetworkLink>\n";
   }
 
+  /// The archive name of tile `tile`.
   static std::string tile_name(std::size_t tile) {
-    if (tile == 0) return "doc.kml";
-    std::string name = "t";
+    std::string name(kTileFolder);
+    name += 't';
     put(name, tile);
     return name + ".kml";
   }
@@ -308,49 +325,64 @@ void write_package(ZipPackage& file, const PackageLook& look, const Variant& var
   const Picture legend = legend_picture(look.title, legend_rows(look, variant, gathered));
   const Composer composer(look, variant, gathered);
 
-  // The tree: one node of every point, or the tiles.
-  TileTree tree;
   if (points.size() <= kSingleDocumentLimit) {
-    tree.nodes.push_back({{0.0f, 0.0f, 0.0f, 0.0f}, 0, points.size(), {}, 0});
-    tree.order.resize(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i) tree.order[i] = static_cast<std::uint32_t>(i);
+    std::string s;
+    s.reserve(4096 + points.size() * 200);
+    composer.head(s, "");
+    for (const PackagePoints::Point& p : points) composer.placemark(s, p);
+    Composer::legend(s, legend);
+    Composer::tail(s);
+    file.add_deflated("doc.kml", std::move(s));
   } else {
     std::vector<TilePoint> tile_points(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
-      tile_points[i] = {points[i].lon, points[i].lat, priority(points[i], static_cast<std::uint32_t>(i))};
+      tile_points[i] = {points[i].lon, points[i].lat,
+                        priority(points[i], static_cast<std::uint32_t>(i))};
     }
-    tree = build_tile_tree(tile_points, kTilePlacemarks);
-  }
-
-  for (std::size_t t = 0; t < tree.nodes.size(); ++t) {
-    const TileNode& node = tree.nodes[t];
-    std::string s;
-    s.reserve(4096 + node.count * 200);
-    composer.head(s);
-    if (t != 0) Composer::region(s, node.box);
-    for (std::size_t i = node.first; i < node.first + node.count; ++i) {
-      composer.placemark(s, points[tree.order[i]]);
+    const TileTree tree = build_tile_tree(tile_points, kTilePlacemarks);
+    // The root links every tile itself: the coarsest always, the others by
+    // region (see the top of kmz_package.hpp for why not tile by tile).
+    std::string root;
+    Composer::opening(root);
+    for (std::size_t t = 0; t < tree.nodes.size(); ++t) {
+      Composer::network_link(root, t == 0 ? nullptr : &tree.nodes[t].box, t);
     }
-    for (std::size_t child : node.children) Composer::network_link(s, tree.nodes[child].box, child);
-    if (t == 0) Composer::legend(s, legend);
-    Composer::tail(s);
-    file.add_deflated(Composer::tile_name(t), std::move(s));
+    Composer::legend(root, legend);
+    Composer::tail(root);
+    file.add_deflated("doc.kml", std::move(root));
+    for (std::size_t t = 0; t < tree.nodes.size(); ++t) {
+      const TileNode& node = tree.nodes[t];
+      std::string s;
+      s.reserve(4096 + node.count * 200);
+      composer.head(s, "../");
+      if (t != 0) {
+        Composer::region(s, node.box);
+        s += '\n';
+      }
+      for (std::size_t i = node.first; i < node.first + node.count; ++i) {
+        composer.placemark(s, points[tree.order[i]]);
+      }
+      Composer::tail(s);
+      file.add_deflated(Composer::tile_name(t), std::move(s));
+    }
   }
 
   switch (look.points) {
     case PointLook::value_class:
       for (const ValueClass& c : look.classes) {
-        file.add_stored("icons/" + std::string(c.style) + ".png",
+        file.add_stored(std::string(kIconFolder) + std::string(c.style) + ".png",
                         shaded_dot_png(kml_colour(colour_of(c.style))));
       }
       break;
     case PointLook::stream_order:
-      file.add_stored(std::string(kNetworkIcon), network_dot_png());
+      file.add_stored(std::string(kIconFolder) + std::string(kNetworkIcon), network_dot_png());
       break;
     case PointLook::stations_only:
       break;
   }
-  if (!variant.station_style.empty()) file.add_stored(std::string(kStationIcon), station_marker_png());
+  if (!variant.station_style.empty()) {
+    file.add_stored(std::string(kIconFolder) + std::string(kStationIcon), station_marker_png());
+  }
   file.add_stored(std::string(kLegendPicture), legend.png);
 }
 

@@ -4,14 +4,24 @@
 // The package shows the points of the plain document, each styled: value
 // placemarks by class, with an icon per class colour; network points as
 // grey dots whose size grows with stream order, with no visible label;
-// stations as the red marker.  Coordinates are "lon,lat" tuples.  Up to
-// kSingleDocumentLimit placemarks the package holds one document, doc.kml;
-// above, doc.kml is the root of a tree of tiles (tile_tree.hpp) of at most
-// kTilePlacemarks placemarks each, linked by regions that a viewer loads as
-// they come into view, the coarse tiles holding the stations and the points
-// of highest stream order or value.  Every document sits at the top of the
-// archive, so that every relative reference (icons/, legend.png, the tiles)
-// reads the same from each.
+// stations as the red marker.  Coordinates are "lon,lat" tuples.
+//
+// Up to kSingleDocumentLimit placemarks the package holds one document,
+// doc.kml, with the legend.  Above, the points are the tiles of a tile tree
+// (tile_tree.hpp), tiles/t<n>.kml of at most kTilePlacemarks placemarks
+// each, t0 the coarsest: the stations and the points of highest stream
+// order or value.  Each tile but t0 carries the Region of its quarter with
+// a Lod, and doc.kml holds the legend and one NetworkLink per tile (t0
+// always shown, the others with their Region, refreshed on region): a
+// viewer that honours regions loads a tile once its quarter is in view and
+// large enough on screen.  The regions nest as the tree does.  The root
+// links every tile itself rather than each tile its children: a browser
+// globe resolves the relative references of a linked document only one
+// link deep inside a package (deeper tiles lost their icons), and a GIS
+// reader takes the documents linked from the root as its layers, so that
+// it reads every point this way.  doc.kml is the only document at the top
+// of the archive (clients take it as the root); references are relative to
+// the document that holds them (a tile's icons are ../icons/...).
 #pragma once
 
 #include <array>
@@ -113,8 +123,9 @@ int order_style(std::int32_t order);
 float order_scale(int style);
 
 // Contract: adds the package's documents, icons and legend to `file`, in
-// this order: doc.kml, the tiles (t<n>.kml, root first, each parent before
-// its children), icons/*.png, legend.png.  Station placemarks use the
+// this order: doc.kml, the tiles (tiles/t<n>.kml, each parent before its
+// children; none up to kSingleDocumentLimit points), icons/*.png,
+// legend.png.  Station placemarks use the
 // variant's station style.  Deterministic.  Cost: O(n log n) for the tree,
 // linear in the documents' bytes for the rest; deflating runs beside it.
 void write_package(ZipPackage& file, const PackageLook& look, const Variant& variant,
