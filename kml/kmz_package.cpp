@@ -18,9 +18,6 @@ constexpr std::string_view kTileFolder = "tiles/";
 constexpr std::string_view kNetworkIcon = "network.png";
 constexpr std::string_view kStationIcon = "station.png";
 constexpr std::string_view kLegendPicture = "legend.png";
-/// Region edges lie this far (degrees) outside their points, so that a
-/// tile of points on one line or at one place still covers some pixels.
-constexpr float kRegionMargin = 1e-4f;
 
 void put(std::string& s, float v) {
   char b[32];
@@ -142,13 +139,13 @@ class Composer {
 
   static void region(std::string& s, const TileBox& box) {
     s += "<Region><LatLonAltBox><north>";
-    put(s, box.north + kRegionMargin);
+    put(s, box.north);
     s += "</north><south>";
-    put(s, box.south - kRegionMargin);
+    put(s, box.south);
     s += "</south><east>";
-    put(s, box.east + kRegionMargin);
+    put(s, box.east);
     s += "</east><west>";
-    put(s, box.west - kRegionMargin);
+    put(s, box.west);
     s += "</west></LatLonAltBox><Lod><minLodPixels>";
     put(s, static_cast<std::int32_t>(kTileMinPixels));
     s += "</minLodPixels><maxLodPixels>-1</maxLodPixels></Lod></Region>";

@@ -109,6 +109,16 @@ TileTree build_tile_tree(std::span<const TilePoint> points, std::size_t capacity
       box.south = std::min(box.south, p.lat);
       box.north = std::max(box.north, p.lat);
     }
+    // Points on one line or at one place: a box of some size around them,
+    // so that its region can cover pixels on screen.
+    const auto widen = [](float& low, float& high) {
+      if (high - low >= kMinTileExtent) return;
+      const float middle = low + (high - low) * 0.5f;
+      low = middle - kMinTileExtent * 0.5f;
+      high = middle + kMinTileExtent * 0.5f;
+    };
+    widen(box.west, box.east);
+    widen(box.south, box.north);
   }
   b.build(box);
   return std::move(b.tree);

@@ -51,9 +51,12 @@ struct TileTree {
 /// priority (many points at one place).
 inline constexpr int kMaxTileDepth = 24;
 
+/// The root box spans at least this many degrees each way.
+inline constexpr float kMinTileExtent = 1e-3f;
+
 // Contract: builds the tree of `points` (at most 2^32 - 1) with nodes of at
 // most `capacity` (> 0) points each.  The root's box is the bounding box of
-// all points; a child's box is a quarter of its parent's (a point on the
+// all points, widened to kMinTileExtent where narrower; a child's box is a quarter of its parent's (a point on the
 // middle line goes east or north), so boxes nest and every node's points lie
 // in its box.  Within a node's subtree no point outranks one of the node's
 // own (priority, ties broken by the lower index).  An empty set gives one

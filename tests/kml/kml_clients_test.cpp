@@ -36,12 +36,6 @@ bool well_formed(const fs::path& doc) {
   return r.status == 0 && r.err.empty();
 }
 
-std::size_t count_of(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(KmlClients, SampleBasinDocumentsOpen) {
   rn::test::ScratchDir dir;
   const auto made = rn::test::run("samplebasin", {"--preset", "small", "basin"}, dir.path());

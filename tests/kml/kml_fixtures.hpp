@@ -2,8 +2,12 @@
 // exporters.
 #pragma once
 
+#include <zip.h>
+
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "test_support.hpp"
 
@@ -55,6 +59,44 @@ inline std::string rename_variable(std::string cdl, const std::string& from,
     if (at != std::string::npos) cdl.replace(at + 1, from.size(), to);
   }
   return cdl;
+}
+
+/// The entries of a zip package, name and bytes, in archive order; empty
+/// when it does not open as one.
+inline std::vector<std::pair<std::string, std::string>> package_entries(
+    const std::filesystem::path& package) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  int error = 0;
+  zip_t* archive = zip_open(package.c_str(), ZIP_RDONLY, &error);
+  if (archive == nullptr) return entries;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_stat_t st;
+    zip_file_t* file = zip_fopen_index(archive, i, 0);
+    if (zip_stat_index(archive, i, 0, &st) != 0 || file == nullptr) break;
+    std::string bytes(st.size, '\0');
+    const zip_int64_t read = zip_fread(file, bytes.data(), st.size);
+    zip_fclose(file);
+    if (read != static_cast<zip_int64_t>(st.size)) break;
+    entries.emplace_back(st.name, std::move(bytes));
+  }
+  zip_discard(archive);
+  return entries;
+}
+
+/// The bytes of entry `name` of `entries`; empty when there is none.
+inline std::string entry(const std::vector<std::pair<std::string, std::string>>& entries,
+                         const std::string& name) {
+  for (const auto& [n, bytes] : entries) {
+    if (n == name) return bytes;
+  }
+  return {};
+}
+
+/// How often `what` occurs in `text`.
+inline std::size_t count_of(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 }  // namespace rn::kml_test
