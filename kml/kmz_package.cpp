@@ -278,7 +278,7 @@ std::vector<LegendRow> legend_rows(const PackageLook& look, const Variant& varia
                       text});
     }
   }
-  if (!variant.station_style.empty()) rows.push_back({LegendRow::Swatch::marker, {}, 1.0f, "gauge"});
+  if (!variant.station_style.empty()) rows.push_back({LegendRow::Swatch::marker, {}, 1.0f, "station"});
   return rows;
 }
 

@@ -61,6 +61,30 @@ inline std::string rename_variable(std::string cdl, const std::string& from,
   return cdl;
 }
 
+/// A segment-information file of `n` points spread over a continent, stream
+/// orders 1 to 8 (order 8 rare), a few hundred of them at one place.
+inline std::string large_segment_cdl(int n) {
+  std::string lat, lon, order, cells;
+  unsigned state = 12345;
+  const auto next = [&] { return state = state * 1103515245u + 12345u, (state >> 8) & 0xffff; };
+  for (int i = 0; i < n; ++i) {
+    const bool clustered = i % 97 == 0;
+    const float la = clustered ? 41.5f : 25.0f + 25.0f * static_cast<float>(next()) / 65535.0f;
+    const float lo = clustered ? -100.25f : -125.0f + 58.0f * static_cast<float>(next()) / 65535.0f;
+    const unsigned r = next() % 1000;
+    const int o = r < 500 ? 1 : r < 750 ? 2 : r < 880 ? 3 : r < 950 ? 4 : r < 980 ? 5 : r < 993 ? 6 : r < 999 ? 7 : 8;
+    const char* sep = i + 1 < n ? ", " : " ;\n";
+    lat += std::to_string(la) + sep;
+    lon += std::to_string(lo) + sep;
+    order += std::to_string(o) + sep;
+    cells += std::to_string(i % 400) + sep;
+  }
+  return "netcdf seg {\ndimensions:\n  n = " + std::to_string(n) +
+         " ;\nvariables:\n  float chlat(n) ;\n  float chlon(n) ;\n  int order(n) ;\n"
+         "  int chanxi(n) ;\n  int chanyj(n) ;\ndata:\n  chlat = " + lat + "  chlon = " + lon +
+         "  order = " + order + "  chanxi = " + cells + "  chanyj = " + cells + "}\n";
+}
+
 /// The entries of a zip package, name and bytes, in archive order; empty
 /// when it does not open as one.
 inline std::vector<std::pair<std::string, std::string>> package_entries(
