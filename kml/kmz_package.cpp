@@ -138,15 +138,19 @@ class Composer {
   }
 
   static void region(std::string& s, const TileBox& box) {
-    s += "<Region><LatLonAltBox><north>";
-    put(s, box.north);
-    s += "</north><south>";
-    put(s, box.south);
-    s += "</south><east>";
-    put(s, box.east);
-    s += "</east><west>";
-    put(s, box.west);
-    s += "</west></LatLonAltBox><Lod><minLodPixels>";
+    const std::pair<std::string_view, float> edges[] = {
+        {"north", box.north}, {"south", box.south}, {"east", box.east}, {"west", box.west}};
+    s += "<Region><LatLonAltBox>";
+    for (const auto& [edge, value] : edges) {
+      s += '<';
+      s += edge;
+      s += '>';
+      put(s, value);
+      s += "</";
+      s += edge;
+      s += '>';
+    }
+    s += "</LatLonAltBox><Lod><minLodPixels>";
     put(s, static_cast<std::int32_t>(kTileMinPixels));
     s += "</minLodPixels><maxLodPixels>-1</maxLodPixels></Lod></Region>";
   }
@@ -190,56 +194,46 @@ class Composer {
     if (p.kind == PackagePoints::Kind::station) {
       s += "<name>";
       s += gathered_.names()[p.name];
-      s += "</name><description>number=";
-      put(s, p.k);
+      s += "</name><description>";
+      labelled(s, "number=", p.k);
     } else {
-      s += "<description>k=";
-      put(s, p.k);
+      s += "<description>";
+      labelled(s, "k=", p.k);
     }
+    if (p.kind != PackagePoints::Kind::value) {
+      labelled(s, " lat=", p.lat);
+      labelled(s, " lon=", p.lon);
+    }
+    if (p.kind != PackagePoints::Kind::station) labelled(s, " order=", p.order);
+    if (p.kind == PackagePoints::Kind::value) labelled(s, " streamflow=", p.value);
+    if (p.kind == PackagePoints::Kind::segment || p.kind == PackagePoints::Kind::station) {
+      labelled(s, " (ii,jj)=", p.column);
+      labelled(s, ",", p.row);
+    }
+    s += "</description><styleUrl>#";
     switch (p.kind) {
       case PackagePoints::Kind::value:
-        s += " order=";
-        put(s, p.order);
-        s += " streamflow=";
-        put(s, p.value);
-        s += "</description><styleUrl>#";
         s += look_.classes[p.style].style;
         break;
       case PackagePoints::Kind::node:
       case PackagePoints::Kind::segment:
-        s += " lat=";
-        put(s, p.lat);
-        s += " lon=";
-        put(s, p.lon);
-        s += " order=";
-        put(s, p.order);
-        if (p.kind == PackagePoints::Kind::segment) grid_cell(s, p);
-        s += "</description><styleUrl>#o";
-        put(s, static_cast<std::int32_t>(p.style + 1));
+        labelled(s, "o", static_cast<std::int32_t>(p.style + 1));
         break;
       case PackagePoints::Kind::station:
-        s += " lat=";
-        put(s, p.lat);
-        s += " lon=";
-        put(s, p.lon);
-        grid_cell(s, p);
-        s += "</description><styleUrl>#";
         s += variant_.station_style;
         break;
     }
     s += "</styleUrl><Point><coordinates>";
-    put(s, p.lon);
-    s += ',';
-    put(s, p.lat);
+    labelled(s, "", p.lon);
+    labelled(s, ",", p.lat);
     s += "</coordinates></Point></Placemark>\n";
   }
 
  private:
-  static void grid_cell(std::string& s, const PackagePoints::Point& p) {
-    s += " (ii,jj)=";
-    put(s, p.column);
-    s += ',';
-    put(s, p.row);
+  template <typename T>
+  static void labelled(std::string& s, std::string_view label, T value) {
+    s += label;
+    put(s, value);
   }
 
   const PackageLook& look_;

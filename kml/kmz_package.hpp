@@ -55,17 +55,19 @@ struct PackageLook {
   std::string_view title;
 };
 
+/// A class table with `first` in front of the rows of `rest`.
+template <std::size_t N>
+constexpr std::array<ValueClass, N + 1> with_class_before(ValueClass first,
+                                                          const std::array<ValueClass, N>& rest) {
+  std::array<ValueClass, N + 1> table{first};
+  for (std::size_t i = 0; i < N; ++i) table[i + 1] = rest[i];
+  return table;
+}
+
 /// `flowglobe_max`'s classes in the package: its table, with the values
 /// from 4 up to 10 in a class of their own.
-inline constexpr std::array<ValueClass, 7> kMaximumPackageClasses{{
-    {4.0f, 10.0f, "brown"},
-    {10.0f, 20.0f, "blue"},
-    {20.0f, 50.0f, "green"},
-    {50.0f, 100.0f, "yellow"},
-    {100.0f, 500.0f, "orange"},
-    {500.0f, 1000.0f, "red"},
-    {1000.0f, kNoUpper, "purple"},
-}};
+inline constexpr auto kMaximumPackageClasses =
+    with_class_before({4.0f, 10.0f, "brown"}, kMaximumClasses);
 
 inline constexpr PackageLook kStreamflowLook{PointLook::value_class, kStandardClasses,
                                              "Streamflow (m3/s)"};

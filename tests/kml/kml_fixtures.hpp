@@ -2,6 +2,7 @@
 // exporters.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -12,6 +13,16 @@
 #include "test_support.hpp"
 
 namespace rn::kml_test {
+
+/// A scratch folder to run the exporters in.
+class ExporterFolder : public ::testing::Test {
+ protected:
+  std::filesystem::path at(const std::string& name) const { return dir_ / name; }
+  rn::test::RunResult tool(const std::string& program, const std::vector<std::string>& args) {
+    return rn::test::run(program, args, dir_.path());
+  }
+  rn::test::ScratchDir dir_;
+};
 
 inline std::string expected(const std::string& name) {
   return rn::test::read_file(rn::test::source_dir() / "tests/kml/expected" / name);

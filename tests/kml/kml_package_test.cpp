@@ -42,14 +42,7 @@ std::vector<std::string> all(const std::string& text, const std::string& pattern
   return out;
 }
 
-class KmlPackage : public ::testing::Test {
- protected:
-  fs::path at(const std::string& name) const { return dir_ / name; }
-  rn::test::RunResult tool(const std::string& program, const std::vector<std::string>& args) {
-    return run(program, args, dir_.path());
-  }
-  ScratchDir dir_;
-};
+class KmlPackage : public ExporterFolder {};
 
 TEST_F(KmlPackage, EveryToolPacksItsPointsStyledWithIconsAndLegend) {
   write_cdl(at("chrt.nc"), channel_cdl());
