@@ -109,18 +109,15 @@ placemarks() {
        }' "$1"
 }
 
-# packages <kmz...>: "<name> <placemarks> placemarks, <bytes> bytes" of each
-# package, by the length of its zip entries and the placemarks of doc.kml
-# (the tour's packages are single documents).
-packages() {
-  local kmz sep=""
-  for kmz in "$@"; do
-    printf '%s%s %s placemarks %s bytes' "$sep" "$(basename "$kmz")" \
-      "$(/usr/bin/python3 -c 'import sys, zipfile
-print(zipfile.ZipFile(sys.argv[1]).read("doc.kml").count(b"<Placemark>"))' "$kmz" 2>/dev/null || echo "?")" \
-      "$(wc -c <"$kmz")"
-    sep=", "
-  done
+# package <kmz>: "<placemarks> placemarks, <bytes> bytes" of a package, the
+# placemarks counted in its doc.kml (the tour's packages are single
+# documents).
+package() {
+  local placemarks
+  placemarks=$(/usr/bin/python3 -c 'import sys, zipfile
+print(zipfile.ZipFile(sys.argv[1]).read("doc.kml").count(b"<Placemark>"))' "$1" 2>/dev/null) ||
+    placemarks="?"
+  echo "$placemarks placemarks, $(wc -c <"$1") bytes, icons and legend inside"
 }
 
 started=$SECONDS
@@ -211,7 +208,11 @@ cat <<EOF
   kml/nodes.kml              flowglobe_drv1: $(placemarks kml/nodes.kml) (every node)
   kml/segments.kml           flowglobe_seg: $(placemarks kml/segments.kml) (stream order 2 and up)
   kml/gauges.kml             gaugeglobe: $(placemarks kml/gauges.kml)
-  kml/*.kmz                  the same five with --kmz: $(packages kml/flow.kmz kml/flow_max.kmz kml/nodes.kmz kml/segments.kmz kml/gauges.kmz)
+  kml/flow.kmz               flowglobe --kmz: $(package kml/flow.kmz)
+  kml/flow_max.kmz           flowglobe_max --kmz: $(package kml/flow_max.kmz)
+  kml/nodes.kmz              flowglobe_drv1 --kmz: $(package kml/nodes.kmz)
+  kml/segments.kmz           flowglobe_seg --kmz: $(package kml/segments.kmz)
+  kml/gauges.kmz             gaugeglobe --kmz: $(package kml/gauges.kmz)
   series/us_latlon/          siteseries (US list, latitude-longitude grid, full forcing): $(hourly series/us_latlon)
   series/world_lambert/      siteseries (world list, Lambert grid, rain only): $(hourly series/world_lambert)
   series/us_latlon.nc        siteseries --series: $(dim series/us_latlon.nc station) sites x $(dim series/us_latlon.nc time) hours in one CF time-series file
