@@ -33,4 +33,16 @@ class NcFile;
 int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
                  std::size_t& count);
 
+/// `find_missing` and the values read as 32-bit reals from one read of the
+/// stored values: `reals` holds, bit for bit, what the library's own read
+/// as 32-bit reals gives (for integer and float storage the plain
+/// conversion; a double variable, which the library range-checks, is read
+/// a second time through the library).  `reals` and `missing` must both
+/// hold exactly the variable's element count (else kCountMismatch).
+/// Returns the library status of the read (the library's status for a
+/// variable that holds no numbers, whose values it cannot give as reals).
+/// Cost: one read of the variable as stored and a pass over it.
+int read_reals_and_missing(const NcFile& nc, int varid, std::span<float> reals,
+                           std::span<std::uint8_t> missing, std::size_t& count);
+
 }  // namespace rn
