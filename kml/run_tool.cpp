@@ -37,10 +37,11 @@ namespace {
   "\n"                                                                              \
   "Options:\n"                                                                      \
   "  --kmz        (first) write a viewer-ready KMZ package instead of the plain\n"  \
-  "               document; outputFile must end in .kmz.  Icons and legend are\n"   \
-  "               inside (nothing is fetched), every placemark is styled, and\n"    \
-  "               above 20000 placemarks the points are tiles of at most 5000\n"    \
-  "               that a viewer loads as they come into view\n"
+  "               document; outputFile must end in .kmz (else status 1, nothing\n"  \
+  "               read).  Icons and legend are inside (nothing is fetched),\n"      \
+  "               every placemark is styled, and above 20000 placemarks the\n"      \
+  "               points are tiles of at most 5000 with regions, which a viewer\n"  \
+  "               that honours them loads as they come into view\n"
 
 struct ToolEntry {
   std::string_view program;
