@@ -38,4 +38,27 @@ inline constexpr std::string_view kTooLargeNeeds = " cells is too large: it need
 inline constexpr std::string_view kTooLargeHas = " GiB of memory, ";
 inline constexpr std::string_view kTooLargeEnd = " GiB usable here";
 
+/// Added to the reason of the failure-place line when a netCDF file lacks
+/// the grid's dimensions or variables but holds exactly one grid:
+/// reason + kSingleGrid + "name(dim, dim)" + kTryDem.  (The records and the
+/// stop before and after it are those of any such failure.)
+inline constexpr std::string_view kSingleGrid = " (the file holds one grid, ";
+inline constexpr std::string_view kTryDem = ": bedcarve --dem reads it as a DEM)";
+
+/// Record of a raster input, after the "ixrt = " record: kReadingRaster +
+/// file name.
+inline constexpr std::string_view kReadingRaster = " reading raster band 1 of ";
+
+/// Refusals of a raster input or output (one line on the error stream,
+/// status 1): kRasterUnreadable + file + ": " + reason, and so on.
+inline constexpr std::string_view kRasterUnreadable = "Error: cannot read raster ";
+inline constexpr std::string_view kRasterSeveral = " holds several rasters; name one of them: ";
+inline constexpr std::string_view kRasterNoBand = " holds no raster band";
+inline constexpr std::string_view kRasterType = ": band 1 holds values that are not real numbers (";
+inline constexpr std::string_view kRasterTooWide = ": more than 2147483647 columns or rows";
+inline constexpr std::string_view kRasterUnwritable = "Error: cannot write output file ";
+
+/// The option that reads a netCDF input as a raster DEM.
+inline constexpr std::string_view kDemOption = "--dem";
+
 }  // namespace rn::bedcarve::messages

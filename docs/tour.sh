@@ -109,6 +109,17 @@ placemarks() {
        }' "$1"
 }
 
+# package <kmz>: "<placemarks> placemarks, <bytes> bytes" of a package, the
+# placemarks counted in its doc.kml (the tour's packages are single
+# documents).
+package() {
+  local placemarks
+  placemarks=$(/usr/bin/python3 -c 'import sys, zipfile
+print(zipfile.ZipFile(sys.argv[1]).read("doc.kml").count(b"<Placemark>"))' "$1" 2>/dev/null) ||
+    placemarks="?"
+  echo "$placemarks placemarks, $(wc -c <"$1") bytes, icons and legend inside"
+}
+
 started=$SECONDS
 echo "== 1. The sample basin: samplebasin --preset small"
 step samplebasin . samplebasin --preset small .
@@ -138,6 +149,12 @@ step flowglobe_drv1 . flowglobe_drv1 "$points" kml/nodes.kml 1 1
 step flowglobe_seg . flowglobe_seg seg_info.nc kml/segments.kml 2 station_list.txt
 step gaugeglobe . gaugeglobe kml/gauges.kml station_list.txt
 echo "      flowglobe, flowglobe_max, flowglobe_drv1, flowglobe_seg, gaugeglobe: 5 documents in kml/"
+step flowglobe_kmz . flowglobe --kmz "$points" kml/flow.kmz 1 1 seg_info.nc station_list.txt
+step flowglobe_max_kmz . flowglobe_max --kmz "$points" kml/flow_max.kmz 1 1 seg_info.nc station_list.txt
+step flowglobe_drv1_kmz . flowglobe_drv1 --kmz "$points" kml/nodes.kmz 1 1
+step flowglobe_seg_kmz . flowglobe_seg --kmz seg_info.nc kml/segments.kmz 2 station_list.txt
+step gaugeglobe_kmz . gaugeglobe --kmz kml/gauges.kmz station_list.txt
+echo "      the same with --kmz: 5 viewer-ready packages in kml/ (icons and legend inside)"
 
 echo "== 7. siteseries for a day, both site-list layouts"
 step siteseries_us series/us_latlon siteseries 1 1 "$hour0" 24 .forcing.nc \
@@ -191,6 +208,11 @@ cat <<EOF
   kml/nodes.kml              flowglobe_drv1: $(placemarks kml/nodes.kml) (every node)
   kml/segments.kml           flowglobe_seg: $(placemarks kml/segments.kml) (stream order 2 and up)
   kml/gauges.kml             gaugeglobe: $(placemarks kml/gauges.kml)
+  kml/flow.kmz               flowglobe --kmz: $(package kml/flow.kmz)
+  kml/flow_max.kmz           flowglobe_max --kmz: $(package kml/flow_max.kmz)
+  kml/nodes.kmz              flowglobe_drv1 --kmz: $(package kml/nodes.kmz)
+  kml/segments.kmz           flowglobe_seg --kmz: $(package kml/segments.kmz)
+  kml/gauges.kmz             gaugeglobe --kmz: $(package kml/gauges.kmz)
   series/us_latlon/          siteseries (US list, latitude-longitude grid, full forcing): $(hourly series/us_latlon)
   series/world_lambert/      siteseries (world list, Lambert grid, rain only): $(hourly series/world_lambert)
   series/us_latlon.nc        siteseries --series: $(dim series/us_latlon.nc station) sites x $(dim series/us_latlon.nc time) hours in one CF time-series file
@@ -206,6 +228,8 @@ cat <<EOF
   coloured dot is a channel point, its colour its streamflow class; click one for
   its number, stream order and streamflow.  The legend refers to bar.gif beside the
   document, which the tools do not make: put your own legend image there.
+  The .kmz packages are the ones to look at: they carry their icons and legend,
+  need no network, and every placemark is styled (guide.md, "Globe views").
   Inspect a netCDF output with: ncdump -h $out/mapping.nc
   Every netCDF output is CF-1.8: cdo sinfon $out/series/us_latlon.nc, or in Python
   xarray.open_dataset("$out/series/us_latlon.nc").sel(station=1).t2

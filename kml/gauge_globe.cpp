@@ -10,19 +10,20 @@
 
 namespace rn::kml {
 
-void write_station_globe(const std::string& output_file, const std::string& obs_file) {
-  DocumentFile document(output_file);
-  complete_document(document, kGaugeglobeVariant, [](KmlDocument&) {}, obs_file);
+void write_station_globe(const std::string& output_file, const std::string& obs_file,
+                         OutputForm form) {
+  GlobeOutput output(output_file, form);
+  output.complete(kGaugeglobeVariant, kStationLook, [](PlacemarkSink&) {}, obs_file);
 }
 
-void gaugeglobe_main(int argc, char** argv) {
+void gaugeglobe_main(int argc, char** argv, OutputForm form) {
   const std::int32_t narg = argc - 1;
   echo_argument_count(argc);
   if (narg != 2) {
     out().record(msg::kStationUsage);
     plain_stop(kFailure);
   }
-  write_station_globe(argument(argc, argv, 1), argument(argc, argv, 2));
+  write_station_globe(argument(argc, argv, 1), argument(argc, argv, 2), form);
 }
 
 }  // namespace rn::kml

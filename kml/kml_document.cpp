@@ -9,25 +9,6 @@
 #include "program_end.hpp"
 
 namespace rn::kml {
-namespace {
-
-/// The colour styles of the colour style set, in the order of the head.
-struct ColourStyle {
-  std::string_view id;
-  std::string_view color;
-};
-constexpr std::array<ColourStyle, 8> kColourStyles{{
-    {"brown", "ff336699"},
-    {"pink", "ffff00ff"},
-    {"red", "ff0000ff"},
-    {"purple", "ff800080"},
-    {"green", "ff00ff00"},
-    {"yellow", "ff00ffff"},
-    {"orange", "ff0080ff"},
-    {"blue", "ffff0000"},
-}};
-
-}  // namespace
 
 std::string_view value_class(std::span<const ValueClass> classes, float value) {
   for (const ValueClass& c : classes) {
@@ -172,10 +153,11 @@ void KmlDocument::write_station_placemark(float lat, float lon, std::int32_t num
 // missing or blank-named list writes one message record and no placemark.
 // A value that cannot be read as its type ends the program (status 1)
 // before anything further is written.  Cost: linear in the list's size.
-void KmlDocument::write_station_list(std::string_view file) {
+void write_station_list(std::string_view file, std::string_view missing_message,
+                        PlacemarkSink& sink) {
   const std::string_view name = trim_right(file);
   if (name.empty() || !file_exists(name)) {
-    out().record(variant_.missing_list_message, name);
+    out().record(missing_message, name);
     return;
   }
   const std::string path(name);
@@ -187,7 +169,7 @@ void KmlDocument::write_station_list(std::string_view file) {
     const ReadResult r = stations.next(s);
     if (r.status == ReadStatus::end_of_file) return;
     if (!r.ok()) fail(msg::kStationListHead + path + msg::kReason + r.message);
-    write_station_placemark(s.lat, s.lon, s.number, s.name, s.column, s.row);
+    sink.write_station_placemark(s.lat, s.lon, s.number, s.name, s.column, s.row);
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "document_file.hpp"
 #include "kml_messages.hpp"
+#include "placemark_sink.hpp"
 #include "record_layout.hpp"
 #include "text_record.hpp"
 
@@ -67,6 +68,24 @@ inline constexpr std::array<ValueClass, 6> kMaximumClasses{{
 /// view when no row does (values below the table, NaN).
 std::string_view value_class(std::span<const ValueClass> classes, float value);
 
+/// The colour styles of the colour style set, in the order of the head:
+/// style id and KML colour (alpha, blue, green, red; two hexadecimal digits
+/// each).
+struct ColourStyle {
+  std::string_view id;
+  std::string_view color;
+};
+inline constexpr std::array<ColourStyle, 8> kColourStyles{{
+    {"brown", "ff336699"},
+    {"pink", "ffff00ff"},
+    {"red", "ff0000ff"},
+    {"purple", "ff800080"},
+    {"green", "ff00ff00"},
+    {"yellow", "ff00ffff"},
+    {"orange", "ff0080ff"},
+    {"blue", "ffff0000"},
+}};
+
 // ---------------------------------------------------------------- variants
 
 enum class StyleSet { colour, red };
@@ -100,7 +119,7 @@ std::string_view escape_name(std::string_view name, std::string& scratch);
 /// (normally the document's file) is owned by the caller, who also decides
 /// when the document is complete; `write_tail` only writes the last records.
 /// Placemarks are written through record layouts composed once per process.
-class KmlDocument {
+class KmlDocument final : public PlacemarkSink {
  public:
   KmlDocument(TextOut& out, const Variant& variant)
       : out_(out), variant_(variant), layouts_(layouts()) {}
@@ -111,26 +130,26 @@ class KmlDocument {
   /// Value placemark: description "k=" k label order " ,streamflow=" value,
   /// the style reference (trailing blanks removed), the point.
   void write_value_placemark(float lat, float lon, std::int32_t order, float value, std::int32_t k,
-                             std::string_view style, std::string_view label);
+                             std::string_view style, std::string_view label) override;
 
   /// Node placemark: name k, description lat, lon, order, the point.
-  void write_node_placemark(float lat, float lon, std::int32_t order, std::int32_t k);
+  void write_node_placemark(float lat, float lon, std::int32_t order, std::int32_t k) override;
 
   /// Segment placemark: as the node placemark, the description adding the
   /// grid column and row after ",(ii,jj)".
   void write_segment_placemark(float lat, float lon, std::int32_t order, std::int32_t column,
-                               std::int32_t row, std::int32_t k);
+                               std::int32_t row, std::int32_t k) override;
 
   /// Station placemark with the variant's station style.  `name` is written
   /// with trailing blanks removed and escaped.
   void write_station_placemark(float lat, float lon, std::int32_t number, std::string_view name,
-                               std::int32_t column, std::int32_t row);
+                               std::int32_t column, std::int32_t row) override;
 
-  /// Station list overlay: one station placemark per station of the list
-  /// `file` (trailing blanks removed).  A missing or blank-named list writes
-  /// the variant's message and the name as one standard-output record.  A
-  /// station value that cannot be read ends the program (input error).
-  void write_station_list(std::string_view file);
+  /// Station list overlay with the variant's message for a missing list
+  /// (rn::kml::write_station_list).
+  void write_station_list(std::string_view file) {
+    kml::write_station_list(file, variant_.missing_list_message, *this);
+  }
 
   /// The legend overlay where the variant has one, then the document end.
   void write_tail();
@@ -163,7 +182,7 @@ void complete_document(DocumentFile& file, const Variant& variant, Points points
                        std::string_view obs_file = {}) {
   KmlDocument doc(file.text(), variant);
   doc.write_head();
-  points(doc);
+  points(static_cast<PlacemarkSink&>(doc));
   if (!variant.station_style.empty()) doc.write_station_list(obs_file);
   doc.write_tail();
   file.commit();

@@ -29,6 +29,8 @@ inline constexpr char kReason[] = ": ";
 inline constexpr char kError[] = "Error: ";
 inline constexpr char kStationListHead[] = "Error: station list ";
 inline constexpr char kUnknownTool[] = "Error: unknown tool ";
+inline constexpr char kCannotWriteHead[] = "Error: cannot write output file ";
+inline constexpr char kPackageNameHead[] = "Error: --kmz writes a KMZ package: the output name must end in .kmz: ";
 
 // ---- a missing station list (first item of the record, the name follows)
 inline constexpr char kStreamflowMissingList[] = "warning: obsFile does not exist. ";

@@ -20,7 +20,7 @@ namespace rn::kml {
 // advance the count.  Assumes lat, lon and order of equal length.
 // Cost: one pass, O(points).
 void write_node_placemarks(const ChannelPoints& points, std::int32_t order0, std::int32_t interval0,
-                           KmlDocument& doc) {
+                           PlacemarkSink& doc) {
   std::int32_t c = 0;
   const std::size_t point_count = points.order.size();
   for (std::size_t j = 0; j < point_count; ++j) {
@@ -37,7 +37,7 @@ void write_node_placemarks(const ChannelPoints& points, std::int32_t order0, std
 // Contract: writes a segment placemark named k for every point k with
 // order(k) >= order0, in file order; no thinning, no value test.  Assumes
 // the five arrays of equal length.  Cost: one pass, O(points).
-void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, KmlDocument& doc) {
+void write_segment_placemarks(const ChannelPoints& points, std::int32_t order0, PlacemarkSink& doc) {
   const std::size_t point_count = points.order.size();
   for (std::size_t k = 0; k < point_count; ++k) {
     if (points.order[k] < order0) continue;
@@ -67,35 +67,35 @@ ChannelPoints read_segment_points(const std::string& seg_file) {
 }
 
 void write_node_globe(const std::string& in_file, const std::string& output_file,
-                      std::int32_t order0, std::int32_t interval0) {
+                      std::int32_t order0, std::int32_t interval0, OutputForm form) {
   echo_file_names(in_file, output_file);
-  DocumentFile document(output_file);
+  GlobeOutput output(output_file, form);
   const ChannelPoints p = read_node_points(in_file);
-  complete_document(document, kFlowglobeDrv1Variant,
-                    [&](KmlDocument& doc) { write_node_placemarks(p, order0, interval0, doc); });
+  output.complete(kFlowglobeDrv1Variant, kNetworkLook,
+                  [&](PlacemarkSink& doc) { write_node_placemarks(p, order0, interval0, doc); });
 }
 
 void write_segment_globe(const std::string& seg_file, const std::string& output_file,
-                         std::int32_t order0, const std::string& obs_file) {
+                         std::int32_t order0, const std::string& obs_file, OutputForm form) {
   echo_file_names(seg_file, output_file);
-  DocumentFile document(output_file);
+  GlobeOutput output(output_file, form);
   const ChannelPoints p = read_segment_points(seg_file);
-  complete_document(
-      document, kFlowglobeSegVariant,
-      [&](KmlDocument& doc) { write_segment_placemarks(p, order0, doc); }, obs_file);
+  output.complete(
+      kFlowglobeSegVariant, kNetworkLook,
+      [&](PlacemarkSink& doc) { write_segment_placemarks(p, order0, doc); }, obs_file);
 }
 
-void flowglobe_drv1_main(int argc, char** argv) {
+void flowglobe_drv1_main(int argc, char** argv, OutputForm form) {
   if (argc - 1 != 4) {
     out().record(msg::kNodeUsage);
     plain_stop(kFailure);
   }
   const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
   const std::int32_t interval0 = int_argument(argument(argc, argv, 4), msg::kIntervalArgument);
-  write_node_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0);
+  write_node_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0, interval0, form);
 }
 
-void flowglobe_seg_main(int argc, char** argv) {
+void flowglobe_seg_main(int argc, char** argv, OutputForm form) {
   const std::int32_t narg = argc - 1;
   echo_argument_count(argc);
   if (narg < 3) {
@@ -104,7 +104,7 @@ void flowglobe_seg_main(int argc, char** argv) {
   }
   const std::int32_t order0 = int_argument(argument(argc, argv, 3), msg::kOrderArgument);
   write_segment_globe(argument(argc, argv, 1), argument(argc, argv, 2), order0,
-                      argument(argc, argv, 4));
+                      argument(argc, argv, 4), form);
 }
 
 }  // namespace rn::kml

@@ -76,7 +76,7 @@ bool on_thinned_grid(std::int32_t chanxi, std::int32_t chanyj, std::int32_t jump
 // value's class, else the previous placemark's style ("purple" first).
 // Cost: one pass, O(points) plus the records written.
 void write_value_placemarks(const StreamflowTool& tool, const ChannelPoints& points,
-                            std::int32_t order0, std::int32_t jumpint, KmlDocument& doc) {
+                            std::int32_t order0, std::int32_t jumpint, PlacemarkSink& doc) {
   std::string_view previous = kFirstFallbackStyle;
   const std::size_t point_count = points.values.size();
   for (std::size_t i = 0; i < point_count; ++i) {
@@ -95,19 +95,19 @@ void write_value_placemarks(const StreamflowTool& tool, const ChannelPoints& poi
 void write_streamflow_globe(const StreamflowTool& tool, const std::string& in_file,
                             const std::string& output_file, std::int32_t order0,
                             const std::string& seg_file, const std::string& obs_file,
-                            std::int32_t jumpint) {
+                            std::int32_t jumpint, OutputForm form) {
   echo_file_names(in_file, output_file);
-  DocumentFile document(output_file);
+  GlobeOutput output(output_file, form);
   touch("obs.kml");
   const ChannelPoints points = read_channel_points(tool, in_file);
   check_segment_file(ModuleReaders(DimensionForm::size_fallback), seg_file);
-  complete_document(
-      document, kFlowglobeVariant,
-      [&](KmlDocument& doc) { write_value_placemarks(tool, points, order0, jumpint, doc); },
+  output.complete(
+      kFlowglobeVariant, *tool.look,
+      [&](PlacemarkSink& doc) { write_value_placemarks(tool, points, order0, jumpint, doc); },
       obs_file);
 }
 
-void streamflow_main(const StreamflowTool& tool, int argc, char** argv) {
+void streamflow_main(const StreamflowTool& tool, int argc, char** argv, OutputForm form) {
   if (argc - 1 < 5) {
     out().record(msg::kStreamflowUsage);
     plain_stop(kFailure);
@@ -120,7 +120,7 @@ void streamflow_main(const StreamflowTool& tool, int argc, char** argv) {
     fail(msg::kZeroJump);
   }
   write_streamflow_globe(tool, argument(argc, argv, 1), argument(argc, argv, 2), order0,
-                         argument(argc, argv, 5), argument(argc, argv, 6), jumpint);
+                         argument(argc, argv, 5), argument(argc, argv, 6), jumpint, form);
 }
 
 }  // namespace rn::kml

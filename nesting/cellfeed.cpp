@@ -20,9 +20,8 @@ void CellInflow::read_inputs(std::string_view input) {
 
   // Each array is sized once its variable is known to hold that many values.
   const auto nodes = static_cast<std::size_t>(gridnum);
-  readers.get1d_real(input, "streamflow", streamflow, static_cast<std::size_t>(record_count));
-  missing.assign(streamflow.size(), 0);
-  readers.get1d_missing(input, "streamflow", missing);
+  readers.get1d_real_and_missing(input, "streamflow", streamflow, missing,
+                                 static_cast<std::size_t>(record_count));
   readers.get1d_real(map_file, "weight", weight, nodes);
   readers.get1d_int(map_file, "ci_grid", ci_grid, nodes);
   readers.get1d_int(map_file, "cj_grid", cj_grid, nodes);

@@ -49,7 +49,10 @@ void write_child_boundary(std::string_view path, std::span<const float> qstream,
     file.put_att(time_id, "standard_name", "time");
     describe(file, time_id, "time", origin.time_units);
     if (!origin.time_calendar.empty()) file.put_att(time_id, "calendar", origin.time_calendar);
-    file.put_att(qstream_id, "coordinates", "time");
+    // No `coordinates = "time"` on qstream: a listed coordinate is one that
+    // NCO's ncecat copies instead of stacking, so a day of hourly files would
+    // keep the first hour's time only.  Unlisted, ncecat stacks it into
+    // time(time), and xarray and CDO find it by its name and standard_name.
   }
   file.enddef();
   file.put(qstream_id, qstream);

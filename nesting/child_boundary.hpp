@@ -40,7 +40,8 @@ BoundaryOrigin boundary_origin(const std::string& input, std::string_view title)
 /// order, and, when the origin has a time, the scalar `time` after them.
 /// `ci` and `cj` hold as many values as `qstream`.  The file carries the
 /// CF metadata of cf_metadata.hpp: `qstream` in m3 s-1 with the fill value
-/// -9999.0 and, with a time, `coordinates = "time"`.  A failing library call
+/// -9999.0; the scalar `time` is not listed in a `coordinates` attribute, so
+/// that stacking tools stack it with the values.  A failing library call
 /// ends the program through `handle_err`.
 void write_child_boundary(std::string_view path, std::span<const float> qstream,
                           std::span<const std::int32_t> ci, std::span<const std::int32_t> cj,

@@ -92,10 +92,10 @@ void ReachInflow::read_inputs(std::string_view input) {
 
   take_or_read(feature_ids, check.feature_ids ? &*check.feature_ids : nullptr, in_file,
                "feature_id", feature_count);
-  kReaders.get1d_real(in_file, "streamflow", streamflow, static_cast<std::size_t>(feature_count));
-  // Missing values are told by their stored form, before the scaling.
-  missing.assign(streamflow.size(), 0);
-  kReaders.get1d_missing(in_file, "streamflow", missing);
+  // Missing values are told by their stored form, before the scaling; one
+  // read gives both.
+  kReaders.get1d_real_and_missing(in_file, "streamflow", streamflow, missing,
+                                  static_cast<std::size_t>(feature_count));
   // Unpacked data carry no scale factor: a factor of 1 leaves them as read.
   float scale_factor = 1.0f;
   kReaders.getvarattreal(in_file, "streamflow", "scale_factor", scale_factor);

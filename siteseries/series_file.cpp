@@ -6,9 +6,10 @@
 //               (the sites in list order), name_strlen and zip_strlen or
 //               code_strlen for the site texts
 //   time(time)               hours since the start hour (UTC)
-//   station(station)         the site's number in the list, 1 upward
+//   station(station)         the site's number in the list, 1 upward: the
+//                            series id (names may repeat)
 //   lat, lon(station)        as the site list gives them (lon 0 to 360)
-//   name, zip|code, state|country(station, *_strlen)
+//   name, zip|code, state|country(station, *_strlen), UTF-8 texts marked so
 //   precipitation, u10, v10, t2, q2, relative_humidity(time, station), float
 //
 // Why this shape.  A year at 40,000 sites holds 8760 x 40,000 values per
@@ -32,6 +33,7 @@
 #include "interpolation.hpp"
 #include "nc_writer.hpp"
 #include "siteseries.hpp"
+#include "utf8.hpp"
 
 namespace rn::siteseries {
 
@@ -67,14 +69,37 @@ std::string time_units(std::string_view label) {
   return units;
 }
 
+// A text variable of the sites: its name, long name, width in bytes and the
+// site's text it holds.
+struct SiteText {
+  const char* name;
+  const char* long_name;
+  std::size_t width;
+  std::string Site::*text;
+};
+
+// The text variables of a site list's layout, in file order.
+std::array<SiteText, 3> site_text_variables(bool us) {
+  if (us) {
+    return {{{"name", "site name", kSiteNameWidth, &Site::city},
+             {"zip", "zip code", kZipWidth, &Site::zip},
+             {"state", "state", kSiteNameWidth, &Site::state_or_country}}};
+  }
+  return {{{"name", "site name", kSiteNameWidth, &Site::city},
+           {"code", "site code", kSiteTextWidth, &Site::code},
+           {"country", "country", kSiteNameWidth, &Site::state_or_country}}};
+}
+
 // One text per site, its trailing blanks removed, each in `width` bytes
-// padded with NULs.
-template <typename Text>
-std::vector<char> site_texts(const std::vector<Site>& sites, std::size_t width, Text text) {
-  std::vector<char> chars(sites.size() * width, '\0');
+// padded with NULs; `utf8` tells whether every text so cut is UTF-8.
+std::vector<char> site_texts(const std::vector<Site>& sites, const SiteText& v, bool& utf8) {
+  std::vector<char> chars(sites.size() * v.width, '\0');
+  utf8 = true;
   for (std::size_t i = 0; i < sites.size(); ++i) {
-    const std::string_view t = trim_right(text(sites[i]));
-    std::copy_n(t.begin(), std::min(t.size(), width), chars.begin() + i * width);
+    std::string_view t = trim_right(sites[i].*v.text);
+    t = t.substr(0, std::min(t.size(), v.width));
+    utf8 = utf8 && is_utf8(t);
+    std::copy(t.begin(), t.end(), chars.begin() + i * v.width);
   }
   return chars;
 }
@@ -101,6 +126,7 @@ class SeriesFile {
   std::size_t written_ = 0;     // hours already in the file
   std::vector<double> hours_;   // time values gathered
   std::array<std::vector<float>, kQuantities.size()> values_;  // hour-major
+  std::array<std::vector<char>, 3> texts_;  // the site texts, until written
 };
 
 SeriesFile::SeriesFile(const std::string& path, const SiteSeries& m)
@@ -142,19 +168,10 @@ SeriesFile::SeriesFile(const std::string& path, const SiteSeries& m)
   nc_.put("station", std::span<const std::int32_t>(numbers));
   nc_.put("lat", std::span<const float>(lat));
   nc_.put("lon", std::span<const float>(lon));
-  const bool us = m.usarea == 1;
-  const auto put_texts = [&](const char* name, std::size_t width, auto text) {
-    const std::vector<char> chars = site_texts(m.sites, width, text);
-    nc_.put(name, std::span<const char>(chars));
-  };
-  put_texts("name", kSiteNameWidth, [](const Site& s) -> const std::string& { return s.city; });
-  if (us) {
-    put_texts("zip", kZipWidth, [](const Site& s) -> const std::string& { return s.zip; });
-  } else {
-    put_texts("code", kSiteTextWidth, [](const Site& s) -> const std::string& { return s.code; });
+  for (std::size_t k = 0; k < texts_.size(); ++k) {
+    nc_.put(site_text_variables(m.usarea == 1)[k].name, std::span<const char>(texts_[k]));
   }
-  put_texts(us ? "state" : "country", kSiteNameWidth,
-            [](const Site& s) -> const std::string& { return s.state_or_country; });
+  texts_ = {};
 
   for (std::size_t q = 0; q < quantities_; ++q) values_[q].reserve(block_ * sites_);
 }
@@ -164,21 +181,30 @@ void SeriesFile::define_sites(const SiteSeries& m, int station) {
   const int name_len = nc_.def_dim("name_strlen", kSiteNameWidth);
   const int code_len = nc_.def_dim(us ? "zip_strlen" : "code_strlen", us ? kZipWidth : kSiteTextWidth);
 
+  // The site's number is its id: names may repeat in a list (two towns of
+  // one name), numbers never do.
   const int number = nc_.def_var("station", NcVarType::int32, {station});
   describe(nc_, number, "site number in the site list");
+  nc_.put_att(number, "cf_role", "timeseries_id");
   const int lat = nc_.def_var("lat", NcVarType::real32, {station});
   nc_.put_att(lat, "standard_name", "latitude");
   describe(nc_, lat, "latitude of the site", "degrees_north");
   const int lon = nc_.def_var("lon", NcVarType::real32, {station});
   nc_.put_att(lon, "standard_name", "longitude");
   describe(nc_, lon, "longitude of the site", "degrees_east");
-  const int name = nc_.def_var("name", NcVarType::text, {station, name_len});
-  describe(nc_, name, "site name");
-  nc_.put_att(name, "cf_role", "timeseries_id");
-  const int code = nc_.def_var(us ? "zip" : "code", NcVarType::text, {station, code_len});
-  describe(nc_, code, us ? "zip code" : "site code");
-  const int region = nc_.def_var(us ? "state" : "country", NcVarType::text, {station, name_len});
-  describe(nc_, region, us ? "state" : "country");
+  // Texts as fixed-width characters; `_Encoding` tells readers such as
+  // xarray to show them as strings rather than bytes, where they are UTF-8
+  // (a list in another encoding keeps its bytes, undecoded).
+  const auto variables = site_text_variables(us);
+  for (std::size_t k = 0; k < variables.size(); ++k) {
+    const SiteText& v = variables[k];
+    bool utf8 = true;
+    texts_[k] = site_texts(m.sites, v, utf8);
+    const int width = v.width == kSiteNameWidth ? name_len : code_len;
+    const int id = nc_.def_var(v.name, NcVarType::text, {station, width});
+    describe(nc_, id, v.long_name);
+    if (utf8) nc_.put_att(id, "_Encoding", "utf-8");
+  }
 }
 
 // Contract: appends one hour to the gathered block: for every site with a

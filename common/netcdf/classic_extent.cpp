@@ -1,5 +1,7 @@
 #include "classic_extent.hpp"
 
+#include "utf8.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,30 +81,9 @@ std::string name_problem(std::string_view name) {
       ++k;
       continue;
     }
-    // Well-formed UTF-8: lead byte, continuation bytes, no overlong form,
-    // no surrogate, nothing above U+10FFFF.
-    std::size_t extra = 0;
-    std::uint32_t code = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1, code = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2, code = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3, code = c & 0x07;
-    } else {
-      return "a name that is not UTF-8";
-    }
-    if (k + extra >= name.size()) return "a name that is not UTF-8";
-    for (std::size_t j = 1; j <= extra; ++j) {
-      const unsigned char cont = byte(k + j);
-      if ((cont & 0xC0) != 0x80) return "a name that is not UTF-8";
-      code = (code << 6) | (cont & 0x3F);
-    }
-    if ((extra == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-        (extra == 3 && (code < 0x10000 || code > 0x10FFFF))) {
-      return "a name that is not UTF-8";
-    }
-    k += extra + 1;
+    const std::size_t sequence = utf8_sequence(name, k);
+    if (sequence == 0) return "a name that is not UTF-8";
+    k += sequence;
   }
   if (name.back() == ' ') return "a name with a trailing blank";
   return {};

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 namespace rn {
@@ -32,5 +33,31 @@ class NcFile;
 /// element count times its type's size in memory) and a pass over it.
 int find_missing(const NcFile& nc, int varid, std::span<std::uint8_t> missing,
                  std::size_t& count);
+
+/// `find_missing` and the values read as 32-bit reals from one read of the
+/// stored values: `reals` holds, bit for bit, what the library's own read
+/// as 32-bit reals gives (for integer and float storage the plain
+/// conversion; a double variable, which the library range-checks, is read
+/// a second time through the library).  `reals` and `missing` must both
+/// hold exactly the variable's element count (else kCountMismatch).
+/// Returns the library status of the read (the library's status for a
+/// variable that holds no numbers, whose values it cannot give as reals).
+/// Cost: one read of the variable as stored and a pass over it.
+int read_reals_and_missing(const NcFile& nc, int varid, std::span<float> reals,
+                           std::span<std::uint8_t> missing, std::size_t& count);
+
+/// The stricter reading of a gridded field that has no room for a default
+/// (a terrain's heights, where a NaN is a fault of the grid): only the
+/// values that `_FillValue` and `missing_value` declare are missing, and a
+/// NaN only when one of them is a NaN.  Calls `mark(k)` for the position k
+/// (file order) of every such value and sets `declared` to whether the
+/// variable declares any; a variable without either attribute is not read.
+/// Same comparison in the storage type as above.  A gridded variable (every
+/// dimension before the last two of length 1) is read in blocks of rows of
+/// a few megabytes, so that the stored copy costs no memory beside the
+/// caller's field; any other shape is read whole.  Returns the library
+/// status of the reads.
+int find_declared_missing(const NcFile& nc, int varid,
+                          const std::function<void(std::size_t)>& mark, bool& declared);
 
 }  // namespace rn

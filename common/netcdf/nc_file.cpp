@@ -26,6 +26,9 @@ int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, fl
 int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, double* p) {
   return nc_get_vara_double(ncid, varid, s, c, p);
 }
+int get_part(int ncid, int varid, const std::size_t* s, const std::size_t* c, std::byte* p) {
+  return nc_get_vara(ncid, varid, s, c, p);
+}
 
 }  // namespace
 
@@ -220,7 +223,8 @@ int NcFile::read_stored(int varid, std::span<std::byte> bytes) const {
 // shape inquiry plus one library read.
 template <typename T>
 int NcFile::read_part(int varid, std::span<const std::size_t> start,
-                      std::span<const std::size_t> count, std::span<T> values) const {
+                      std::span<const std::size_t> count, std::span<T> values,
+                      std::size_t value_bytes) const {
   std::vector<std::size_t> lengths;
   const int status = var_shape(varid, lengths);
   if (status != NC_NOERR) return status;
@@ -230,6 +234,8 @@ int NcFile::read_part(int varid, std::span<const std::size_t> start,
   }
   std::size_t n = 0;
   if (!checked_count(count, n)) return kCountOverflow;
+  const std::size_t parts[] = {n, value_bytes};
+  if (!checked_count(parts, n)) return kCountOverflow;
   if (n != values.size()) return kCountMismatch;
   if (n == 0) return NC_NOERR;
   if (const int present = check_present(varid); present != NC_NOERR) return present;
@@ -254,7 +260,7 @@ int NcFile::read_slab(int varid, std::span<const std::size_t> start,
 // least two dimensions and every leading one of length 1.
 template <typename T>
 int NcFile::read_row_range(int varid, std::size_t first_row, std::size_t row_count,
-                           std::span<T> values) const {
+                           std::span<T> values, std::size_t value_bytes) const {
   std::vector<std::size_t> lengths;
   const int status = var_shape(varid, lengths);
   if (status != NC_NOERR) return status;
@@ -268,7 +274,7 @@ int NcFile::read_row_range(int varid, std::size_t first_row, std::size_t row_cou
   start[rank - 2] = first_row;
   count[rank - 2] = row_count;
   count[rank - 1] = lengths[rank - 1];
-  return read_part<T>(varid, start, count, values);
+  return read_part<T>(varid, start, count, values, value_bytes);
 }
 
 int NcFile::read_rows(int varid, std::size_t first_row, std::size_t row_count,
@@ -278,6 +284,15 @@ int NcFile::read_rows(int varid, std::size_t first_row, std::size_t row_count,
 int NcFile::read_rows(int varid, std::size_t first_row, std::size_t row_count,
                       std::span<float> values) const {
   return read_row_range(varid, first_row, row_count, values);
+}
+int NcFile::read_stored_rows(int varid, std::size_t first_row, std::size_t row_count,
+                             std::span<std::byte> bytes) const {
+  nc_type type = NC_NAT;
+  int status = var_type(varid, type);
+  std::size_t size = 0;
+  if (status == NC_NOERR) status = nc_inq_type(ncid_, type, nullptr, &size);
+  if (status != NC_NOERR) return status;
+  return read_row_range(varid, first_row, row_count, bytes, size);
 }
 
 // Reads the first value of a numeric attribute.  The library writes every

@@ -123,6 +123,10 @@ class NcFile {
                 std::span<std::int32_t> values) const;
   int read_rows(int varid, std::size_t first_row, std::size_t row_count,
                 std::span<float> values) const;
+  /// The same rows as stored, without conversion (native byte order);
+  /// `bytes` receives row_count * columns values of the storage type.
+  int read_stored_rows(int varid, std::size_t first_row, std::size_t row_count,
+                       std::span<std::byte> bytes) const;
 
   // ---- attributes ----
   /// First value of a numeric attribute of a variable, as a 32-bit real.
@@ -137,12 +141,15 @@ class NcFile {
  private:
   template <typename T>
   int read_whole(int varid, std::span<T> values) const;
+  // `value_bytes`: bytes per value of `values` (above 1 only for reads as
+  // stored into bytes).
   template <typename T>
   int read_part(int varid, std::span<const std::size_t> start,
-                std::span<const std::size_t> count, std::span<T> values) const;
+                std::span<const std::size_t> count, std::span<T> values,
+                std::size_t value_bytes = 1) const;
   template <typename T>
   int read_row_range(int varid, std::size_t first_row, std::size_t row_count,
-                     std::span<T> values) const;
+                     std::span<T> values, std::size_t value_bytes = 1) const;
   int att_real(int varid, std::string_view name, float& value) const;
   /// kTruncated when the data of `varid` reach past the end of the file.
   int check_present(int varid) const;

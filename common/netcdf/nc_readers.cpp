@@ -218,17 +218,22 @@ void ModuleReaders::get2d_int(std::string_view file, std::string_view var,
   read_variable(kGet2dInt, file, var, values);
 }
 
-std::size_t ModuleReaders::get1d_missing(std::string_view file_name, std::string_view var_name,
-                                         std::span<std::uint8_t> missing) const {
+std::size_t ModuleReaders::get1d_real_and_missing(std::string_view file_name,
+                                                  std::string_view var_name,
+                                                  std::vector<float>& values,
+                                                  std::vector<std::uint8_t>& missing,
+                                                  std::size_t count) const {
   const std::string file = trim_name(file_name);
   const std::string var = trim_name(var_name);
   OpenVariable v = open_variable(kGet1dReal, file, var);
-  require_count(kGet1dReal.name, v.nc, v.varid, file, var, missing.size());
-  std::size_t count = 0;
-  const int status = find_missing(v.nc, v.varid, missing, count);
+  require_count(kGet1dReal.name, v.nc, v.varid, file, var, count);
+  values.assign(count, 0.0f);
+  missing.assign(count, 0);
+  std::size_t missing_count = 0;
+  const int status = read_reals_and_missing(v.nc, v.varid, values, missing, missing_count);
   if (status != NC_NOERR) stop_read_failure(kGet1dReal.name, file, var, status);
   close_checked(kGet1dReal.name, v.nc, file);
-  return count;
+  return missing_count;
 }
 
 bool ModuleReaders::getvarattreal(std::string_view file_name, std::string_view var_name,

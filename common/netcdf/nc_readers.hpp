@@ -78,12 +78,14 @@ class ModuleReaders {
   void get2d_int(std::string_view file, std::string_view var,
                  std::span<std::int32_t> values) const;
 
-  /// Marks the missing values of the variable (missing_values.hpp): 1 in
-  /// `missing` for each, 0 for the others, in file order; `missing` must
-  /// hold exactly the variable's element count.  Returns how many there
-  /// are.  Failures end the program as `get1d_real`'s do.
-  std::size_t get1d_missing(std::string_view file, std::string_view var,
-                            std::span<std::uint8_t> missing) const;
+  /// `get1d_real` into `values` (sized to `count` as above) and, from the
+  /// same read of the stored values, the variable's missing values
+  /// (missing_values.hpp): 1 in `missing` for each, 0 for the others, in
+  /// file order.  Returns how many there are.  Failures end the program as
+  /// `get1d_real`'s do.
+  std::size_t get1d_real_and_missing(std::string_view file, std::string_view var,
+                                     std::vector<float>& values,
+                                     std::vector<std::uint8_t>& missing, std::size_t count) const;
 
   /// Reads the real attribute `att` of variable `var` into `result`.  Returns
   /// false, says nothing and leaves `result` as it was when the variable has

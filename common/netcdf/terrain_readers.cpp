@@ -246,9 +246,11 @@ ReadFailure get_dim(std::string_view file_name, std::int32_t& ix, std::int32_t& 
   if (status != NC_NOERR) stop_close_failure("get_dim", file, status);
   ix = lengths[0];
   jx = lengths[1];
-  out().record(kDimsLine, ix, kDimsJx, jx);
+  echo_dims(ix, jx);
   return {};
 }
+
+void echo_dims(std::int32_t ix, std::int32_t jx) { out().record(kDimsLine, ix, kDimsJx, jx); }
 
 ReadFailure readrt2d_int(std::string_view var, const FieldStorage<std::int32_t>& storage,
                          std::int32_t ix, std::int32_t jx, std::string_view file) {

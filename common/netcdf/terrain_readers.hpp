@@ -61,6 +61,10 @@ struct ReadFailure {
 /// returned (ix and jx untouched).
 ReadFailure get_dim(std::string_view file, std::int32_t& ix, std::int32_t& jx);
 
+/// The record "ixrt = " ix " jxrt =" jx alone, for a grid whose shape comes
+/// from elsewhere (a raster).
+void echo_dims(std::int32_t ix, std::int32_t jx);
+
 /// Record " reading variable " + name, then `get2d_int` / `get2d_real` into
 /// the storage, asked for only once the variable is found and holds ix * jx
 /// values (FieldStorage).

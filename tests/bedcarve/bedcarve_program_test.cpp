@@ -179,4 +179,53 @@ TEST_F(BedcarveProgram, NaNHeightStopsWithStatus1AndLeavesTheOldOutput) {
   EXPECT_EQ(rn::test::read_file(dir_ / "out.nc"), "old");
 }
 
+TEST_F(BedcarveProgram, DeclaredNoDataHeightsDrainAndKeepTheirValue) {
+  // The pit at (2, 2) is a no-data cell, and so is its ring neighbour (1, 2)
+  // by missing_value: neither is raised, and no fill starts there.
+  for (const char* attributes : {"    HGT_M:_FillValue = -3.4e+38f ;\n",
+                                 "    HGT_M:missing_value = 2.5f, -3.4e+38f ;\n"}) {
+    SCOPED_TRACE(attributes);
+    std::string cdl = kTerrain;
+    cdl.replace(cdl.find("9, 2.5, 9"), 9, "-3.4e+38, -3.4e+38, 9");
+    cdl.insert(cdl.find("  int LANDMASK"), attributes);
+    write_cdl(dir_ / "in.nc", cdl);
+    const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("step 5"), std::string::npos) << r.out;
+    // ncdump shows a _FillValue as "_".
+    const std::string dump = ncdump(dir_ / "out.nc", "-v HGT_M");
+    EXPECT_TRUE(dump.find("  9, 9, 9, 9, 9,\n  _, _, 9, 9, 9,") != std::string::npos ||
+                dump.find("  9, 9, 9, 9, 9,\n  -3.4e+38, -3.4e+38, 9, 9, 9,") != std::string::npos)
+        << dump;
+  }
+}
+
+TEST_F(BedcarveProgram, KeepsTheVariablesThatLocateTheGrid) {
+  std::string cdl = kTerrain;
+  cdl.replace(cdl.find("south_north = 4 ;"), 17, "Time = 1 ;\n  south_north = 4 ;");
+  cdl.insert(cdl.find("  int LANDMASK"),
+             "    HGT_M:grid_mapping = \"crs\" ;\n"
+             "  double west_east(west_east) ;\n    west_east:units = \"m\" ;\n"
+             "  float XLAT_M(Time, south_north, west_east) ;\n"
+             "  int crs ;\n    crs:grid_mapping_name = \"lambert_conformal_conic\" ;\n"
+             "  float unrelated(south_north, west_east) ;\n");
+  cdl.insert(cdl.rfind("}"), "  west_east = 0, 1000, 2000, 3000, 4000 ;\n"
+                             "  XLAT_M = 40, 40, 40, 40, 40, 41, 41, 41, 41, 41, 42, 42, 42, 42, 42,"
+                             " 43, 43, 43, 43, 43.5 ;\n  crs = 7 ;\n");
+  write_cdl(dir_ / "in.nc", cdl);
+  const auto r = run("bedcarve", {"in.nc", "out.nc"}, dir_.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string dump = ncdump(dir_ / "out.nc");
+  EXPECT_NE(dump.find("\tint LANDMASK(south_north, west_east) ;\n"
+                      "\t\tLANDMASK:long_name = \"land mask, 0 on water\" ;\n"
+                      "\tdouble west_east(west_east) ;\n\t\twest_east:units = \"m\" ;\n"
+                      "\tfloat XLAT_M(south_north, west_east) ;\n"
+                      "\tint crs ;\n\t\tcrs:grid_mapping_name = \"lambert_conformal_conic\" ;\n"),
+            std::string::npos) << dump;
+  EXPECT_EQ(dump.find("unrelated"), std::string::npos);
+  EXPECT_NE(dump.find(" west_east = 0, 1000, 2000, 3000, 4000 ;"), std::string::npos);
+  EXPECT_NE(dump.find("  43, 43, 43, 43, 43.5 ;"), std::string::npos);
+  EXPECT_NE(dump.find(" crs = 7 ;"), std::string::npos);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "nc_file.hpp"
@@ -222,8 +223,11 @@ TEST_F(ModuleReaderTest, DimensionBeyondThirtyTwoBitsStops) {
 // Missing values are compared in the stored type: an integer fill and its
 // neighbours (which 32-bit reals would not tell apart), the default fill
 // without a declaring attribute, reals bit for bit and NaN, a missing_value
-// of another type (counted where the storage holds it), and text.
-TEST(MissingValues, ComparedInTheStoredTypeBeforeScaling) {
+// of another type (counted where the storage holds it).  The values come
+// from the same read, bit for bit what the library's own read as 32-bit
+// reals gives, in every storage type (integers that a real rounds, doubles
+// the library range-checks); text holds no reals and ends the read.
+TEST(MissingValues, ComparedInTheStoredTypeBeforeScalingWithTheValuesOfOneRead) {
   rn::test::ScratchDir dir;
   const std::string file = (dir / "m.nc").string();
   rn::test::write_cdl(dir / "m.nc", R"(netcdf m {
@@ -233,26 +237,58 @@ variables:
   int plain(n) ;
   float flow(n) ; flow:_FillValue = -9999.f ;
   short listed(n) ; listed:missing_value = -1.f, 7.5f ;
+  uint big(n) ;
+  int64 wide(n) ; wide:_FillValue = 16777217LL ;
+  double dbl(n) ; dbl:missing_value = 0.1 ;
+  double far(n) ;
+  ubyte tiny(n) ;
   char text(n) ;
 data:
-  packed = -999900, -999899, -999901, 5 ;
+  packed = -999900, -999899, -999901, 16777217 ;
   plain = -2147483647, -2147483646, 0, _ ;
   flow = -9999.f, -9999.001f, NaNf, 1.f ;
   listed = -1, 7, 8, 0 ;
+  big = 4294967295U, 16777219U, 0U, 3U ;
+  wide = 16777217LL, 9223372036854775807LL, -3LL, 16777216LL ;
+  dbl = 0.1, 1.0000000001, NaN, 3 ;
+  far = 1, 2, 3, -1e300 ;
+  tiny = 255UB, 0UB, 1UB, 254UB ;
   text = "abcd" ;
-})");
-  const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
-      {"packed", {1, 0, 0, 0}}, {"plain", {1, 0, 0, 1}}, {"flow", {1, 0, 1, 0}},
-      {"listed", {1, 0, 0, 0}}, {"text", {0, 0, 0, 0}}};
+})", "netCDF-4");
+  struct Case {
+    const char* var;
+    std::vector<std::uint8_t> missing;
+  };
+  const std::vector<Case> cases = {
+      {"packed", {1, 0, 0, 0}}, {"plain", {1, 0, 0, 1}},  {"flow", {1, 0, 1, 0}},
+      {"listed", {1, 0, 0, 0}}, {"big", {1, 0, 0, 0}},    {"wide", {1, 0, 0, 0}},
+      {"dbl", {1, 0, 1, 0}},    {"tiny", {1, 0, 0, 0}}};
   const rn::ModuleReaders readers;
-  for (const auto& [var, expected] : cases) {
-    SCOPED_TRACE(var);
-    std::vector<std::uint8_t> missing(4, 9);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.var);
+    std::vector<float> values, library(4);
+    std::vector<std::uint8_t> missing;
     std::size_t count = 0;
-    const auto o = outcome_of([&] { count = readers.get1d_missing(file, var, missing); });
+    const auto o = outcome_of([&] { count = readers.get1d_real_and_missing(file, c.var, values, missing, 4); });
     EXPECT_FALSE(o.ended) << o.stop;
-    EXPECT_EQ(missing, expected);
-    EXPECT_EQ(count, static_cast<std::size_t>(std::count(expected.begin(), expected.end(), 1)));
+    EXPECT_EQ(missing, c.missing);
+    EXPECT_EQ(count, static_cast<std::size_t>(std::count(c.missing.begin(), c.missing.end(), 1)));
+    const auto o2 = outcome_of([&] { readers.get1d_real(file, c.var, library); });
+    ASSERT_FALSE(o2.ended) << o2.stop;
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(std::memcmp(values.data(), library.data(), 4 * sizeof(float)), 0);
+  }
+  // The library refuses -1e300 as a 32-bit real, and text as reals: both
+  // readers end alike.
+  for (const char* var : {"far", "text"}) {
+    SCOPED_TRACE(var);
+    std::vector<float> values, library(4);
+    std::vector<std::uint8_t> missing;
+    const auto both = outcome_of([&] { readers.get1d_real_and_missing(file, var, values, missing, 4); });
+    const auto alone = outcome_of([&] { readers.get1d_real(file, var, library); });
+    EXPECT_TRUE(both.ended);
+    EXPECT_EQ(both.out, alone.out);
+    EXPECT_EQ(both.stop, alone.stop);
   }
 }
 

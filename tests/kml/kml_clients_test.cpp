@@ -1,10 +1,14 @@
 // Every document the exporters write on the sample basin opens in real KML
 // clients: a GIS reader finds every placemark written, and an XML parser
 // finds the document well-formed (station names with markup characters
-// included).
+// included).  Their packages (--kmz) open in the GIS reader's two KML
+// drivers with every point in place and styled, and in a browser globe,
+// offline, with every placemark drawn and the legend shown.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -31,15 +35,59 @@ int placemarks_read(const fs::path& doc) {
   return total;
 }
 
+/// One feature as the GIS reader lists it: its point and its style.
+struct Feature {
+  float lon;
+  float lat;
+  std::string style;
+};
+
+/// The features that the GIS reader lists from `source` (all layers):
+/// through the package with its libkml driver, or with its plain KML driver
+/// alone (which gives no style).
+std::vector<Feature> features_read(const std::string& source, const fs::path& dir, bool plain) {
+  std::vector<std::string> args;
+  if (plain) args = {"--config", "GDAL_SKIP", "LIBKML"};
+  for (const char* a : {"-ro", "-al", "-q"}) args.push_back(a);
+  args.push_back(source);
+  const auto r = rn::test::run("/usr/bin/ogrinfo", args, dir);
+  std::vector<Feature> out;
+  std::string style;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("OGRFeature(", 0) == 0) style.clear();
+    if (line.rfind("  Style = ", 0) == 0) style = line.substr(10);
+    float lon = 0, lat = 0;
+    if (std::sscanf(line.c_str(), "  POINT (%f %f)", &lon, &lat) == 2) out.push_back({lon, lat, style});
+  }
+  return out;
+}
+
+/// The points of a plain document (lon, lat), in order.
+std::vector<std::pair<float, float>> plain_points(const std::string& doc) {
+  std::vector<std::pair<float, float>> out;
+  const std::regex tuple("<coordinates>\\n *([-0-9.E+]+) *, *([-0-9.E+]+) *\\n");
+  for (auto m = std::sregex_iterator(doc.begin(), doc.end(), tuple); m != std::sregex_iterator(); ++m) {
+    out.emplace_back(std::stof((*m)[1]), std::stof((*m)[2]));
+  }
+  return out;
+}
+
+/// The styles that the placemarks of a package's document refer to, in order.
+std::vector<std::string> package_styles(const std::string& doc) {
+  std::vector<std::string> out;
+  const std::regex style("<styleUrl>#(\\w+)</styleUrl>");
+  for (auto m = std::sregex_iterator(doc.begin(), doc.end(), style); m != std::sregex_iterator(); ++m) {
+    std::string style_id = "@";
+    style_id += (*m)[1].str();
+    out.push_back(std::move(style_id));
+  }
+  return out;
+}
+
 bool well_formed(const fs::path& doc) {
   const auto r = rn::test::run("/usr/bin/xmllint", {"--noout", doc.string()}, doc.parent_path());
   return r.status == 0 && r.err.empty();
-}
-
-std::size_t count_of(const std::string& text, const std::string& what) {
-  std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
 }
 
 TEST(KmlClients, SampleBasinDocumentsOpen) {
@@ -84,7 +132,95 @@ TEST(KmlClients, SampleBasinDocumentsOpen) {
     } else {
       EXPECT_GT(written, stations) << doc;  // points as well as stations
     }
+
+    // Its package: every point at the input's place (the plain document's
+    // numbers are the input's), in order, with the style the package gives
+    // it, through the package itself and through its document in the zip.
+    std::vector<std::string> args = c.args;
+    const std::string package = fs::path(c.doc).replace_extension(".kmz").string();
+    for (std::string& a : args) {
+      if (a == c.doc) a = package;
+    }
+    args.insert(args.begin(), "--kmz");
+    const auto k = rn::test::run(c.program, args, basin);
+    ASSERT_EQ(k.status, 0) << c.program << ": " << k.err;
+    const auto points = plain_points(rn::test::read_file(doc));
+    const std::string inner = entry(package_entries(basin / package), "doc.kml");
+    const auto styles = package_styles(inner);
+    ASSERT_EQ(styles.size(), points.size()) << package;
+    for (const bool plain : {false, true}) {
+      SCOPED_TRACE(package + (plain ? " (plain KML driver)" : " (libkml driver)"));
+      const auto read = features_read(plain ? "/vsizip/" + package + "/doc.kml" : package, basin, plain);
+      ASSERT_EQ(read.size(), points.size());
+      for (std::size_t i = 0; i < read.size(); ++i) {
+        EXPECT_EQ(read[i].lon, points[i].first) << i;
+        EXPECT_EQ(read[i].lat, points[i].second) << i;
+        EXPECT_EQ(read[i].style, plain ? "" : styles[i]) << i;
+      }
+    }
   }
+}
+
+TEST(KmlClients, EveryTileOfALargePackageReadsThroughThePackage) {
+  rn::test::ScratchDir dir;
+  rn::test::write_cdl(dir / "seg.nc", large_segment_cdl(21000));
+  const auto r = rn::test::run("flowglobe_seg", {"--kmz", "seg.nc", "seg.kmz", "1"}, dir.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  // The libkml driver takes the tiles that the root links as its layers.
+  EXPECT_EQ(placemarks_read(dir / "seg.kmz"), 21000);
+}
+
+/// The number after `"key":` in the report, from `at` on; -1 when absent.
+long report_number(const std::string& report, std::size_t at, const std::string& key) {
+  const std::size_t found = report.find("\"" + key + "\":", at);
+  if (found == std::string::npos) return -1;
+  return std::strtol(report.c_str() + found + key.size() + 3, nullptr, 10);
+}
+
+// The tour's five packages in a browser globe with no network: every
+// placemark drawn with its icon, the legend shown, no load error, no request
+// beyond this machine.  Takes the picture of flow.kmz that the guide shows
+// (globe_flow.png in the build folder).
+TEST(KmlClients, TourPackagesShowOfflineInABrowserGlobe) {
+  const fs::path harness = rn::test::source_dir() / "tests/kml/globe";
+  if (!fs::exists("/usr/bin/chromium") || !fs::exists("/usr/bin/node") ||
+      !fs::exists(harness / "node_modules/cesium/Build/Cesium/Cesium.js") ||
+      !fs::exists(harness / "node_modules/playwright-core")) {
+    GTEST_SKIP() << "needs /usr/bin/chromium, node and the npm install of tests/kml/globe "
+                    "(tools/setup.sh installs them)";
+  }
+  rn::test::ScratchDir scratch;
+  const fs::path demo = scratch / "demo";
+  const auto tour = rn::test::run("/bin/bash",
+                                  {(rn::test::source_dir() / "docs/tour.sh").string(),
+                                   rn::test::bin_dir().string(), demo.string()},
+                                  scratch.path());
+  ASSERT_EQ(tour.status, 0) << tour.out << tour.err;
+  const fs::path shot = rn::test::bin_dir().parent_path() / "globe_flow.png";
+  const std::vector<std::string> packages{"flow.kmz", "flow_max.kmz", "nodes.kmz", "segments.kmz",
+                                          "gauges.kmz"};
+  std::vector<std::string> args{(harness / "globe_test.mjs").string(), (demo / "kml").string()};
+  args.insert(args.end(), packages.begin(), packages.end());
+  for (const std::string a : {"--screenshot", "flow.kmz"}) args.push_back(a);
+  args.push_back(shot.string());
+  const auto r = rn::test::run("/usr/bin/node", args, scratch.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string& report = r.out;
+  EXPECT_EQ(report_number(report, 0, "refused"), 0) << report;
+  EXPECT_NE(report.find("\"errors\":[]"), std::string::npos) << report;
+  for (const std::string& name : packages) {
+    SCOPED_TRACE(name);
+    const long placemarks = static_cast<long>(
+        count_of(entry(package_entries(demo / "kml" / name), "doc.kml"), "<Placemark>"));
+    const std::size_t at = report.find("\"" + name + "\":");
+    ASSERT_NE(at, std::string::npos) << report;
+    EXPECT_GT(placemarks, 0);
+    EXPECT_EQ(report_number(report, at, "entities"), placemarks);
+    EXPECT_EQ(report_number(report, at, "shown"), placemarks);
+    EXPECT_EQ(report_number(report, at, "drawn"), placemarks);
+    EXPECT_EQ(report_number(report, at, "legends"), 1);
+  }
+  EXPECT_EQ(rn::test::read_file(shot).substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
 
 }  // namespace

@@ -19,14 +19,7 @@ using rn::test::write_cdl;
 using rn::test::write_file;
 using namespace rn::kml_test;
 
-class KmlTools : public ::testing::Test {
- protected:
-  fs::path at(const std::string& name) const { return dir_ / name; }
-  rn::test::RunResult tool(const std::string& program, const std::vector<std::string>& args) {
-    return run(program, args, dir_.path());
-  }
-  ScratchDir dir_;
-};
+class KmlTools : public ExporterFolder {};
 
 TEST_F(KmlTools, FlowglobeWritesTheExpectedDocument) {
   write_cdl(at("chrt.nc"), channel_cdl());

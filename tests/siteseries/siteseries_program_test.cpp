@@ -331,7 +331,8 @@ TEST_F(SiteSeries, SeriesFileHoldsTheValuesOfTheHourlyLines) {
   const std::string header = rn::test::ncdump(dir_ / "out/s.nc", "-h");
   for (const char* text : {"time = UNLIMITED ; // (3 currently)", "station = 5 ;",
                            "time:units = \"hours since 2016-01-01 00:00:00\"",
-                           "name:cf_role = \"timeseries_id\"", ":featureType = \"timeSeries\"",
+                           "station:cf_role = \"timeseries_id\"", "name:_Encoding = \"utf-8\"",
+                           ":featureType = \"timeSeries\"",
                            "precipitation:units = \"mm h-1\"", "char zip(station, zip_strlen)"}) {
     EXPECT_NE(header.find(text), std::string::npos) << text << "\n" << header;
   }

@@ -63,11 +63,17 @@ TEST(Help, UsageEveryArgumentAndExitStatusesOnStandardOutput) {
 
 TEST(Help, VersionIsTheProgramNameAndTheToolkitVersion) {
   ScratchDir dir;
-  for (const auto& p : programs()) {
-    const rn::test::RunResult r = run(p.name, {"--version"}, dir.path());
-    EXPECT_EQ(r.status, 0) << p.name;
-    EXPECT_EQ(r.out, p.name + " " + RN_VERSION + "\n");
+  std::vector<std::string> installed = {"samplebasin"};  // installed beside the ten
+  for (const auto& p : programs()) installed.push_back(p.name);
+  for (const std::string& name : installed) {
+    const rn::test::RunResult r = run(name, {"--version"}, dir.path());
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.out, name + " " + RN_VERSION + "\n");
   }
+  const rn::test::RunResult help = run("samplebasin", {"--help"}, dir.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: samplebasin ", 0), 0u) << help.out;
+  EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(Help, IsAnOrdinaryArgumentBesideOthers) {

@@ -112,6 +112,17 @@ TEST(NcClients, XarrayAndNcecatStackADayOfInflowAlongTime) {
   const std::string header = rn::test::ncdump(dir / "day.nc", "-h");
   EXPECT_NE(header.find("float qstream(time, nodeNum)"), std::string::npos) << header;
   EXPECT_NE(header.find("time = UNLIMITED ; // (24 currently)"), std::string::npos) << header;
+  EXPECT_NE(header.find("double time(time) ;"), std::string::npos) << header;
+  EXPECT_EQ(python("import xarray as xr\n"
+                   "t = xr.open_dataset('day.nc').time.values\n"
+                   "print(len(t), str(t[0])[:19], str(t[-1])[:19])\n",
+                   dir.path()),
+            "24 2016-01-01T00:00:00 2016-01-01T23:00:00\n");
+  if (has_program("cdo")) {
+    const std::string stamps = run(tool("cdo"), {"-s", "showtimestamp", "day.nc"}, dir.path()).out;
+    EXPECT_NE(stamps.find("  2016-01-01T00:00:00  2016-01-01T01:00:00"), std::string::npos) << stamps;
+    EXPECT_NE(stamps.find("  2016-01-01T23:00:00"), std::string::npos) << stamps;
+  }
 }
 
 // The series of a day written in two blocks of twelve hours and joined by the
@@ -141,9 +152,11 @@ TEST(NcClients, NcrcatJoinsTheSeriesOfTwoBlocksAndXarraySelectsASite) {
                    "print(all(a[n].equals(b[n]) for n in names), a.time.equals(b.time))\n"
                    "s = b.sel(station=3)\n"
                    "print(s.t2.dims, s.t2.size, s.name.values == b.name.values[2],\n"
-                   "      bool((s.t2 == b.t2[:, 2]).all()))\n",
+                   "      bool((s.t2 == b.t2[:, 2]).all()))\n"
+                   "ids = [v for v in b.variables if b[v].attrs.get('cf_role') == 'timeseries_id']\n"
+                   "print(ids, b.station.to_index().is_unique, type(b.name.values[0]).__name__)\n",
                    dir.path()),
-            "True True\n('time',) 24 True True\n");
+            "True True\n('time',) 24 True True\n['station'] True str\n");
 }
 
 // The conditioned terrain is a terrain input again: a second pass over it

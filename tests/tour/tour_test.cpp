@@ -32,7 +32,8 @@ TEST(Tour, RunsEveryProgramOnTheSampleBasinAndSummarises) {
        {"mapping.nc", "mapping_index.nc", "inflow/reach_2016010100.nc",
         "inflow/reach_2016010101.nc", "inflow/cell_2016010100.nc", "kml/flow.kml",
         "kml/flow_max.kml", "kml/nodes.kml", "kml/segments.kml", "kml/gauges.kml",
-        "terrain_filled.nc"}) {
+        "kml/flow.kmz", "kml/flow_max.kmz", "kml/nodes.kmz", "kml/segments.kmz",
+        "kml/gauges.kmz", "terrain_filled.nc"}) {
     EXPECT_TRUE(fs::exists(demo / file)) << file;
     EXPECT_NE(r.out.find(file), std::string::npos) << "the summary does not name " << file;
   }
@@ -58,6 +59,14 @@ TEST(Tour, RunsEveryProgramOnTheSampleBasinAndSummarises) {
   // Figures of the summary, checked against the inputs they describe.
   EXPECT_NE(r.out.find("kml/gauges.kml             gaugeglobe: 6 gauges\n"), std::string::npos)
       << r.out;
+  // The packages hold every placemark of their documents: the channel
+  // points and the 6 gauges.
+  EXPECT_NE(r.out.find("kml/flow.kmz               flowglobe --kmz: 305 placemarks, "),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kml/nodes.kmz              flowglobe_drv1 --kmz: 835 placemarks, "),
+            std::string::npos);
+  EXPECT_NE(r.out.find("kml/gauges.kmz             gaugeglobe --kmz: 6 placemarks, "),
+            std::string::npos);
   EXPECT_NE(r.out.find("24 hourly files, 12 lines each (183 characters a line)"),
             std::string::npos);
   EXPECT_NE(r.out.find("24 hourly files, 12 lines each (113 characters a line)"),

@@ -35,7 +35,8 @@ constexpr const char* kUsage =
     "            child cells, about 2.7 million parent links); the last two are\n"
     "            benchmark data\n"
     "  --seed    a whole number (default 1): another basin, the same file layouts\n"
-    "  --verbose the time of every stage on the error stream";
+    "  --verbose the time of every stage on the error stream\n"
+    "  --help    this text; --version: the program's name and version";
 
 bool verbose = false;
 std::chrono::steady_clock::time_point lap_start;
@@ -146,6 +147,10 @@ void run(int argc, char** argv) {
     const std::string a = argv[k];
     if (a == "--help" || a == "-h") {
       rn::out().line(kUsage);
+      return;
+    }
+    if (a == "--version") {
+      rn::out().line("samplebasin " + std::string(rn::toolkit_version()));
       return;
     }
     if (a == "--verbose") {
