@@ -80,7 +80,7 @@
 // drainage class, or its lake once it lies in one: a lake cell's class is its
 // lake's); besides that only what the lakes, classes, heaps and queues hold,
 // which grows with the depressions, not with the grid: a lake is 32 bytes
-// and a class 20, both kept in chunks that growing never copies; rims,
+// and a class 16, both kept in chunks that growing never copies; rims,
 // successor lists and outlets live in pools whose freed parts are reused;
 // a lake that drains gives back its rim and outlets, and a spilled lake of
 // at most 256 cells its rim (rebuilt from its cells should a flood reach

@@ -13,7 +13,7 @@ Index DrainageClasses<Index>::create(ClassKind kind, Index lake) {
     throw std::length_error("too many drainage classes to number");
   }
   const auto x = static_cast<Index>(classes_.size());
-  classes_.push_back({x, lake, -1, 0, kind});
+  classes_.push_back({x, lake, -1, kind, false});
   return x;
 }
 

@@ -24,8 +24,8 @@ struct DrainageClass {
   Index parent;         ///< union-find parent (itself at a root)
   Index lake;           ///< the lake of a pit class
   Index list;           ///< its successor list in the pool, -1: none
-  std::uint32_t stamp;  ///< the pass whose walk last reached it
   ClassKind kind;
+  bool walked;          ///< the current pass's walk has reached it
 };
 
 /// All classes of a run.
@@ -33,7 +33,7 @@ struct DrainageClass {
 /// successors' pit sets; the successor lists may name non-root ids (each is
 /// resolved by `find`).  Cost: union-find operations amortised near O(1);
 /// successor lists are flattened while they stay within `flat_list` entries.
-/// Memory: 20 bytes a class; successor lists live in blocks whose emptied
+/// Memory: 16 bytes a class; successor lists live in blocks whose emptied
 /// ones are reused (block_lists.hpp).
 template <typename Index>
 class DrainageClasses {
@@ -90,9 +90,18 @@ class DrainageClasses {
     drop_succ(x);
   }
 
-  /// Forgets every pass stamp (the pass counter has come round).
-  void reset_stamps() {
-    classes_.for_each([](DrainageClass<Index>& c) { c.stamp = 0; });
+  /// Whether the current pass's walk has reached class `x`; marks it so,
+  /// or not; and forgets every mark when a new pass begins (the marked
+  /// classes are noted, so that costs as many steps as there are).
+  bool walked(Index x) const { return classes_[static_cast<std::size_t>(x)].walked; }
+  void mark_walked(Index x) {
+    classes_[static_cast<std::size_t>(x)].walked = true;
+    walked_.push_back(x);
+  }
+  void unmark_walked(Index x) { classes_[static_cast<std::size_t>(x)].walked = false; }
+  void forget_walks() {
+    for (Index x : walked_) classes_[static_cast<std::size_t>(x)].walked = false;
+    walked_.clear();
   }
 
  private:
@@ -116,6 +125,7 @@ class DrainageClasses {
   BlockLists<Index> lists_;
   std::size_t flat_list_;
   Seen seen_;
+  std::vector<Index> walked_;  ///< the classes marked walked, some perhaps no longer
   /// Recent junctions by a hash of their successors (a lossy table: a
   /// junction it has forgotten is made again, which only costs a class);
   /// it doubles, starting empty, while junctions outnumber its slots.

@@ -287,7 +287,6 @@ class FillEngine {
   std::vector<Id> succ_scratch_, low_labels_;
 
   // Current pass of start cells (see begin_start).
-  std::uint32_t run_id_ = 0;
   Id pass_root_ = -1;  ///< the class whose pits the pass holds, -1: no pass
   RaiseGroups<Id> groups_;
   MinHeap<Id> pit_heap_;

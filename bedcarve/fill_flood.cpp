@@ -235,7 +235,7 @@ void FillEngine<Cell, Id>::settle(float level) {
       const Id below = class_of(m->id);
       classes_.add_succ(cls, below);
     }
-    classes_[cls].stamp = 0;
+    classes_.unmark_walked(cls);
     collect(cls, -1);
   }
 }

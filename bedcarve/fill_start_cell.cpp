@@ -29,8 +29,8 @@ bool FillEngine<Cell, Id>::collect(Id x0, Id target) {
     const Id x = classes_.find(walk_.back());
     walk_.pop_back();
     met = met || x == target;
-    if (classes_[x].stamp == run_id_) continue;
-    classes_[x].stamp = run_id_;
+    if (classes_.walked(x)) continue;
+    classes_.mark_walked(x);
     if (classes_[x].kind == ClassKind::pit) {
       add_pit(classes_[x].lake);
     } else if (classes_[x].kind == ClassKind::junction) {
@@ -42,7 +42,7 @@ bool FillEngine<Cell, Id>::collect(Id x0, Id target) {
         walk_.push_back(y);
       } else if (classes_.succ_size(x) > 1) {
         for (Id y : classes_.succ(x)) {
-          if (classes_[y].stamp != run_id_ || classes_.find(y) == target) walk_.push_back(y);
+          if (!classes_.walked(y) || classes_.find(y) == target) walk_.push_back(y);
         }
       }
     }
@@ -108,10 +108,7 @@ void FillEngine<Cell, Id>::begin_start(Id c) {
     }
     end_pass();
   }
-  if (++run_id_ == 0) {  // the counter came round: no stamp may match by chance
-    classes_.reset_stamps();
-    run_id_ = 1;
-  }
+  classes_.forget_walks();
   groups_.clear();
   pit_heap_.clear();
   pits_.clear();
