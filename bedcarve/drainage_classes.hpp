@@ -8,9 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
+#include "block_lists.hpp"
+#include "chunked_vector.hpp"
 #include "union_find.hpp"
 
 namespace rn::bedcarve {
@@ -20,12 +21,11 @@ enum class ClassKind : std::uint8_t { pit, junction, drained };
 /// One class.  Fields other than `parent` are meaningful at roots only.
 template <typename Index>
 struct DrainageClass {
-  Index parent;  ///< union-find parent (itself at a root)
-  Index lake;    ///< the lake of a pit class
-  std::int64_t stamp;  ///< the start cell whose walk last reached it
-  std::int64_t mark;   ///< scratch mark of successor_list
+  Index parent;         ///< union-find parent (itself at a root)
+  Index lake;           ///< the lake of a pit class
+  Index list;           ///< its successor list in the pool, -1: none
   ClassKind kind;
-  std::vector<Index> succ;  ///< successors of a junction (any ids)
+  bool walked;          ///< the current pass's walk has reached it
 };
 
 /// All classes of a run.
@@ -33,6 +33,8 @@ struct DrainageClass {
 /// successors' pit sets; the successor lists may name non-root ids (each is
 /// resolved by `find`).  Cost: union-find operations amortised near O(1);
 /// successor lists are flattened while they stay within `flat_list` entries.
+/// Memory: 16 bytes a class; successor lists live in blocks whose emptied
+/// ones are reused (block_lists.hpp).
 template <typename Index>
 class DrainageClasses {
  public:
@@ -46,6 +48,21 @@ class DrainageClasses {
   }
 
   Index create(ClassKind kind, Index lake);
+
+  /// The successor list of class `x` (empty when it has none; the span
+  /// holds until that list changes).
+  std::span<Index> succ(Index x) {
+    const Index l = classes_[static_cast<std::size_t>(x)].list;
+    return l < 0 ? std::span<Index>() : lists_.get(static_cast<std::int32_t>(l));
+  }
+  std::size_t succ_size(Index x) const {
+    const Index l = classes_[static_cast<std::size_t>(x)].list;
+    return l < 0 ? 0 : lists_.size(static_cast<std::int32_t>(l));
+  }
+  /// Adds `y` to the successors of `x`.
+  void add_succ(Index x, Index y);
+  /// Gives the successor list of `x` back to the pool.
+  void drop_succ(Index x);
 
   /// Joins class roots of `a` and `b`; the root kept is the one with the
   /// longer successor list, which receives the other's list.
@@ -70,17 +87,50 @@ class DrainageClasses {
   /// Makes root `x` a class of the given kind without successors.
   void settle_as(Index x, ClassKind kind) {
     classes_[x].kind = kind;
-    std::vector<Index>().swap(classes_[x].succ);
+    drop_succ(x);
+  }
+
+  /// Whether the current pass's walk has reached class `x`; marks it so,
+  /// or not; and forgets every mark when a new pass begins (the marked
+  /// classes are noted, so that costs as many steps as there are).
+  bool walked(Index x) const { return classes_[static_cast<std::size_t>(x)].walked; }
+  void mark_walked(Index x) {
+    classes_[static_cast<std::size_t>(x)].walked = true;
+    walked_.push_back(x);
+  }
+  void unmark_walked(Index x) { classes_[static_cast<std::size_t>(x)].walked = false; }
+  void forget_walks() {
+    for (Index x : walked_) classes_[static_cast<std::size_t>(x)].walked = false;
+    walked_.clear();
   }
 
  private:
   /// True when `v` (any class ids) resolves to exactly the sorted roots `roots`.
-  bool same_roots(const std::vector<Index>& v, const std::vector<Index>& roots);
+  bool same_roots(std::span<const Index> v, const std::vector<Index>& roots);
+  /// The classes one step of successor_list has met: a small open-address
+  /// set, emptied by forgetting the slots it used.
+  class Seen {
+   public:
+    /// Empties the set and makes room for `most` ids.
+    void reset(std::size_t most);
+    /// False when `y` is in the set already.
+    bool insert(Index y);
 
-  std::vector<DrainageClass<Index>> classes_;
+   private:
+    std::vector<Index> slots_;
+    std::vector<std::size_t> used_;
+  };
+
+  ChunkedVector<DrainageClass<Index>> classes_;
+  BlockLists<Index> lists_;
   std::size_t flat_list_;
-  std::int64_t mark_ = 0;
-  std::unordered_map<std::uint64_t, Index> junctions_;  ///< by successor hash
+  Seen seen_;
+  std::vector<Index> walked_;  ///< the classes marked walked, some perhaps no longer
+  /// Recent junctions by a hash of their successors (a lossy table: a
+  /// junction it has forgotten is made again, which only costs a class);
+  /// it doubles, starting empty, while junctions outnumber its slots.
+  std::vector<Index> junctions_ = std::vector<Index>(std::size_t{1} << 12, -1);
+  std::size_t junction_count_ = 0;
   std::vector<Index> direct_, list_scratch_;
 };
 

@@ -1,6 +1,6 @@
 // A binary min-heap keyed by a terrain height, for the depression fill: the
-// pits of a start cell by their rims, its raise groups by their levels, each
-// lake's rim candidates by their heights.  `Index` is the integer type of the
+// pits of a pass of start cells by their rims, its raise groups by their
+// levels, each lake's rim candidates by their heights.  `Index` is the integer type of the
 // ids (32 bits for grids below 2^31 cells, else 64).
 #pragma once
 
@@ -29,6 +29,7 @@ class MinHeap {
   std::size_t size() const { return v_.size(); }
   const Keyed<Index>& top() const { return v_.front(); }
   void push(float key, Index id) {
+    if (v_.capacity() == 0) v_.reserve(8);  // a one-cell pit's rim at once
     v_.push_back({key, id});
     std::push_heap(v_.begin(), v_.end(), Above{});
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "chunked_vector.hpp"
 #include "height_heaps.hpp"
 #include "union_find.hpp"
 
@@ -23,24 +24,25 @@ enum class LakeState : std::uint8_t {
 /// `Cell` numbers cells (and outlet entries), `Id` lakes and classes.
 template <typename Cell, typename Id>
 struct Lake {
-  Id parent;           ///< union-find parent (itself at a root)
-  Id cls;              ///< its drainage class
-  Id group;            ///< its raise group for the current start cell, -1: none
+  Id parent;             ///< union-find parent (itself at a root)
+  Id cls;                ///< its drainage class
+  Id group;              ///< its raise group while in the current pass, else -1
+  Id rim;                ///< its rim heap in the pool, -1: none
+  float level;           ///< its level while it has no raise group
+  Cell size;             ///< cells in the lake
+  Cell outlets;          ///< last entry of its ring of outlets, -1: none
   LakeState state;
-  float level;         ///< its level while it has no raise group
-  std::int64_t stamp;  ///< the start cell whose pit set holds it
-  Cell size;           ///< cells in the lake
-  Cell out_head;       ///< first entry of its outlet list, -1: none
-  Cell out_tail;       ///< last entry of its outlet list
-  Cell seed;           ///< a cell of the lake
-  MinHeap<Cell> rim;   ///< neighbours above its level, by height (cells)
+  bool rim_dropped;      ///< its rim was let go while it spilled (see drop_rim)
 };
 
 /// All lakes of a run, joined by union-find (`find`).
 /// Contract: lake ids are dense from 0 (more than `Id` numbers is refused
 /// with std::length_error).  A cell may wait on a rim more than once (the
 /// caller keeps duplicates rare); the smaller rim of two merged lakes is
-/// pushed into the larger, outlet lists splice in O(1).
+/// pushed into the larger, outlet lists splice in O(1).  Rims live in a pool
+/// of heaps and outlet entries in a pool of list nodes, both reused, so
+/// what the lakes hold beyond their fixed 32 bytes (40 with 64-bit cells) is
+/// the rims and outlets of the lakes that can still use them.
 template <typename Cell, typename Id>
 class Lakes {
  public:
@@ -53,18 +55,27 @@ class Lakes {
     return find_root(l, [this](Id x) -> Id& { return (*this)[x].parent; });
   }
 
-  /// A new pit lake at `level` around cell `seed`, of drainage class `cls`.
-  Id create(float level, Cell seed, Id cls);
+  /// A new pit lake at `level` of drainage class `cls`.
+  Id create(float level, Id cls);
 
   /// Adds cell `n` (height `key`, bits included) to the rim of lake root `l`.
-  void rim_push(Id l, Cell n, float key) { (*this)[l].rim.push(key, n); }
-  bool has_rim(Id l) const { return !(*this)[l].rim.empty(); }
+  void rim_push(Id l, Cell n, float key);
+  bool has_rim(Id l) const {
+    const Id r = (*this)[l].rim;
+    return r >= 0 && !rims_[static_cast<std::size_t>(r)].empty();
+  }
   /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
-  float rim_key(Id l) const { return (*this)[l].rim.top().key; }
-  Cell rim_cell(Id l) const { return (*this)[l].rim.top().id; }
-  void rim_pop(Id l) { (*this)[l].rim.pop(); }
+  float rim_key(Id l) const { return rim_of(l).top().key; }
+  Cell rim_cell(Id l) const { return rim_of(l).top().id; }
+  void rim_pop(Id l) { rims_[static_cast<std::size_t>((*this)[l].rim)].pop(); }
   /// Drops the rim of a lake that will never be a pit again (it drains).
-  void release_rim(Id l) { (*this)[l].rim.release(); }
+  void release_rim(Id l);
+  /// Drops the rim of a spilled lake; whoever merges it later rebuilds it
+  /// from its cells (`rim_dropped` tells).
+  void drop_rim(Id l) {
+    release_rim(l);
+    (*this)[l].rim_dropped = true;
+  }
 
   /// Notes cell `y` as a lower neighbour of lake root `l`.
   void add_outlet(Id l, Cell y);
@@ -73,12 +84,20 @@ class Lakes {
   template <typename Value>
   bool has_outlet(Id l, float level, Value&& value) {
     Lake<Cell, Id>& lake = (*this)[l];
-    Cell e = lake.out_head;
-    while (e >= 0 && !(value(out_cell_[e]) < level)) e = out_next_[e];
-    lake.out_head = e;
-    if (e < 0) lake.out_tail = -1;
-    return e >= 0;
+    while (lake.outlets >= 0) {
+      const Cell tail = lake.outlets, head = out_next_[tail];
+      if (value(out_cell_[head]) < level) return true;
+      if (head == tail) {
+        lake.outlets = -1;
+      } else {
+        out_next_[tail] = out_next_[head];
+      }
+      free_outlet(head);
+    }
+    return false;
   }
+  /// Gives back the outlet list of lake root `l` (it drains).
+  void release_outlets(Id l);
 
   /// Joins roots `a` and `b` (the larger lake stays root): sizes add, rims
   /// merge, outlet lists splice.  Returns the root kept; the caller sets its
@@ -86,8 +105,19 @@ class Lakes {
   Id unite(Id a, Id b);
 
  private:
-  std::vector<Lake<Cell, Id>> lakes_;
+  const MinHeap<Cell>& rim_of(Id l) const {
+    return rims_[static_cast<std::size_t>((*this)[l].rim)];
+  }
+  void free_outlet(Cell e) {
+    out_next_[e] = free_outlet_;
+    free_outlet_ = e;
+  }
+
+  ChunkedVector<Lake<Cell, Id>> lakes_;
+  std::vector<MinHeap<Cell>> rims_;
+  std::vector<Id> free_rims_;
   std::vector<Cell> out_cell_, out_next_;
+  Cell free_outlet_ = -1;
 };
 
 extern template class Lakes<std::int32_t, std::int32_t>;

@@ -1,6 +1,6 @@
-// Raise groups of one start cell: the pits that one fill raises share a level
-// from then on (within that start cell), so a union-find over them raises
-// all of them at once.
+// Raise groups of one pass of start cells: the pits that one fill raises
+// share a level from then on (within that pass), so a union-find over them
+// raises all of them at once.
 #pragma once
 
 #include <vector>
@@ -10,8 +10,8 @@
 
 namespace rn::bedcarve {
 
-/// Contract: groups are created per start cell (`clear` between start
-/// cells); a group's level only rises.  `raise_below` joins every group
+/// Contract: groups are created per pass of start cells (`clear` between
+/// passes); a group's level only rises.  `raise_below` joins every group
 /// below a fill height into one group at that height in O(k log n) for k
 /// groups joined.
 template <typename Index>

@@ -11,11 +11,15 @@ namespace rn::bedcarve {
 /// amortised near-constant time.
 template <typename Id, typename ParentOf>
 Id find_root(Id x, ParentOf&& parent_of) {
-  while (parent_of(x) != x) {
-    parent_of(x) = parent_of(parent_of(x));
-    x = parent_of(x);
+  for (;;) {
+    Id& up = parent_of(x);
+    const Id p = up;
+    if (p == x) return x;
+    const Id grand = parent_of(p);
+    if (grand == p) return p;
+    up = grand;
+    x = grand;
   }
-  return x;
 }
 
 }  // namespace rn::bedcarve

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The depression-fill benchmark (docs/bedcarve-scale.md): bedcarve with its
-# records against the yardstick priority flood at 1000 x 1000 and 4000 x 4000
-# (also with 64-bit cell numbers), the 283 M-cell national grid, then the
-# whole program on the sample-basin terrains.  Run on an otherwise idle
-# machine.
+# records against the yardstick priority flood on the three kinds of terrain
+# at 1000 x 1000 and 4000 x 4000 (also with 64-bit cell numbers), the 283
+# M-cell national grid of rough terrain, then the whole program on the
+# sample-basin terrains.  Run on an otherwise idle machine.
 #   bench/bedcarve/run_bench.sh [build-dir]     (default: build)
 # The sample basins are kept in $RN_BENCH_DATA (default /tmp/rn-bench-data).
 set -euo pipefail
@@ -14,7 +14,7 @@ echo "load: $(cut -d' ' -f1-3 /proc/loadavg) (figures count only on an idle mach
 cmake --build "$build" --target bedcarve bedcarve_bench samplebasin -j2 >/dev/null
 "$build/bin/bedcarve_bench" --wide 1000 4000
 echo
-"$build/bin/bedcarve_bench" --runs 1 18432x15360
+"$build/bin/bedcarve_bench" --runs 1 rough:18432x15360
 echo
 for preset in medium national; do
   if [[ ! -f "$data/$preset/child/terrain.nc" ]]; then

@@ -2,6 +2,7 @@
 // case is also checked against the plain repeated search.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -135,6 +136,33 @@ TEST(FillCases, BasinThatNeedsMoreThanOneHundredFillsIsHandedOn) {
   EXPECT_EQ(v[199].substr(0, 31), " step 6" + v[0].substr(7, 24));
   EXPECT_NE(v[200].substr(7, 24), v[0].substr(7, 24));
   EXPECT_GE(o.counts.capped, 1);
+}
+
+TEST(FillCases, StartCellsThatShareABasinGoOnWithItsFills) {
+  // Two bowls of distinct heights joined by a saddle, a few one-cell pits on
+  // their walls, the ring above everything: the first start cells each make
+  // 100 fills in the same basin, which grows into the second bowl; later
+  // start cells reach the basin together with other pits, or only other
+  // pits.  Records and heights are those of the plain search.
+  Grid g;
+  g.ix = 30;
+  g.jx = 12;
+  g.height.resize(360);
+  g.channel.assign(360, -999);
+  for (int j = 0; j < 12; ++j) {
+    for (int i = 0; i < 30; ++i) {
+      const float ra = std::hypot(static_cast<float>(i - 7), static_cast<float>(j - 6));
+      const float rb = std::hypot(static_cast<float>(i - 22), static_cast<float>(j - 5));
+      float h = std::min(10.0f * ra, 10.0f * rb + 5.0f) + static_cast<float>(i * 12 + j) * 0.001f;
+      if ((i * 7 + j * 5) % 11 == 0) h -= 3.5f;  // one-cell pits on the walls
+      if (i == 0 || j == 0 || i == 29 || j == 11) h = 500.0f;
+      g.height[static_cast<std::size_t>(i + 30 * j)] = h;
+    }
+  }
+  const Fill o = checked(g);
+  EXPECT_GE(o.counts.capped, 2);
+  EXPECT_GT(o.counts.start_cells, o.counts.capped);
+  EXPECT_GT(o.counts.fills, 200);
 }
 
 TEST(FillCases, NaNHeightEndsWithTheBigMinvStop) {

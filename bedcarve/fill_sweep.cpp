@@ -1,0 +1,78 @@
+// The sweep over the start cells, and the spread of drainage from the ring,
+// the water cells and every lake that comes to drain.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "fill_engine.hpp"
+
+namespace rn::bedcarve::detail {
+
+template <typename Cell, typename Id>
+FillResult FillEngine<Cell, Id>::run(const SweepProgress& progress) {
+  FillResult result;
+  for (Cell i0 = 0; i0 < ix_ && result.stop == FillStop::none; ++i0) {
+    for (Cell j0 = 0; j0 < jx_; ++j0) {
+      const Cell s = i0 + j0 * ix_;
+      if (state_[s] & kDrain) continue;
+      result.stop = process_start(s);
+      if (result.stop != FillStop::none) break;
+    }
+    if (progress) progress(static_cast<std::size_t>(i0) + 1, static_cast<std::size_t>(ix_));
+  }
+  if (result.stop == FillStop::none) {
+    end_pass();
+    // Lake cells take their lake's level (see cell_height).
+    for (Cell c = 0; c < n_; ++c) {
+      if (state_[c] & kLake) h_[c] = cell_height(c);
+    }
+  }
+  counts_.lakes = lakes_.count();
+  result.counts = counts_;
+  return result;
+}
+
+template <typename Cell, typename Id>
+void FillEngine<Cell, Id>::init_drainage(const CellBits& water) {
+  for (Cell j = 0; j < jx_; ++j) {
+    const bool edge_row = j == 0 || j == jx_ - 1;
+    for (Cell i = 0; i < ix_; ++i) {
+      const Cell c = i + j * ix_;
+      if (edge_row || i == 0 || i == ix_ - 1) state_[c] |= kRing;
+    }
+  }
+  for (Cell c = 0; c < n_; ++c) {
+    if (state_[c] & kDrain) continue;
+    if ((state_[c] & kRing) || water.test(static_cast<std::size_t>(c))) {
+      state_[c] |= kDrain;
+      queue_.push(c);
+      spread_drainage();
+    }
+  }
+}
+
+template <typename Cell, typename Id>
+void FillEngine<Cell, Id>::spread_drainage() {
+  while (!queue_.empty()) {
+    const Cell v = queue_.pop();
+    const float hv = value(v);
+    for_neighbours(v, [&](Cell u) {
+      if (state_[u] & kDrain) return;
+      if (value(u) >= hv) {
+        state_[u] |= kDrain;
+        queue_.push(u);
+      }
+    });
+  }
+}
+
+template FillResult FillEngine<std::int32_t, std::int32_t>::run(const SweepProgress&);
+template FillResult FillEngine<std::int64_t, std::int32_t>::run(const SweepProgress&);
+template void FillEngine<std::int32_t, std::int32_t>::init_drainage(const CellBits&);
+template void FillEngine<std::int64_t, std::int32_t>::init_drainage(const CellBits&);
+template void FillEngine<std::int32_t, std::int32_t>::spread_drainage();
+template void FillEngine<std::int64_t, std::int32_t>::spread_drainage();
+
+}  // namespace rn::bedcarve::detail
