@@ -18,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "cell_array.hpp"
 #include "cell_bits.hpp"
 #include "cell_queue.hpp"
 #include "depression_fill.hpp"
@@ -63,10 +64,10 @@ class FillEngine {
         jx_(static_cast<Cell>(h.rows())),
         n_(static_cast<Cell>(h.size())),
         record_(record),
+        state_(static_cast<std::size_t>(n_), 0),
+        tag_(static_cast<std::size_t>(n_), kUnlabelled),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
-    state_.assign(static_cast<std::size_t>(n_), 0);
-    tag_.assign(static_cast<std::size_t>(n_), kUnlabelled);
     bool pos_zero = false, neg_zero = false;
     for (float v : h_) {
       if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
@@ -264,8 +265,8 @@ class FillEngine {
   bool mixed_zero_ = false;
 
   // Cells.
-  std::vector<std::uint8_t> state_;  ///< CellState bits
-  std::vector<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
+  CellArray<std::uint8_t> state_;  ///< CellState bits
+  CellArray<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
   CellQueue<Cell> queue_;
   std::vector<Cell> rim_marked_;
 
