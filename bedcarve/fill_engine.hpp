@@ -68,6 +68,17 @@ class FillEngine {
         tag_(static_cast<std::size_t>(n_), kUnlabelled),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
+    for (int d = 0; d < 8; ++d) {  // see look_
+      int at = 0;
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int k = 0; k < 8; ++k) {
+          const int di = kDi[k] + kDi[d], dj = kDj[k] + kDj[d];
+          if (di == 0 && dj == 0) continue;  // back to the cell it came from
+          const bool next_to_both = di >= -1 && di <= 1 && dj >= -1 && dj <= 1;
+          if (next_to_both == (pass == 0)) look_[d][at++] = static_cast<std::uint8_t>(k);
+        }
+      }
+    }
     bool pos_zero = false, neg_zero = false;
     for (float v : h_) {
       if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
@@ -119,14 +130,15 @@ class FillEngine {
   }
 
   /// Puts `n` (above the level) on the rim of lake root `p`, which has just
-  /// taken in its neighbour `c`, unless it waits there already.
+  /// taken in its neighbour `c` (n = c + off_[d]), unless it waits there
+  /// already.
   /// Every cell that joins a lake puts its higher neighbours on the lake's
   /// rim (rims merge with their lakes, and a neighbour popped at the level
   /// joins the lake), so a cell above the level with a neighbour in `p`
   /// other than `c` is on p's rim.  kOnRim spares that look for cells on no
   /// rim at all; it is set on every push and cleared when a rim gives the
   /// cell up, so a stale bit only costs the look.
-  void flood_candidate(Id p, Cell n, Cell c, float v);
+  void flood_candidate(Id p, Cell n, int d, float v);
   void clear_rim_marks() {
     for (Cell n : rim_marked_) state_[n] &= static_cast<std::uint8_t>(~kRimMark);
     rim_marked_.clear();
@@ -262,6 +274,9 @@ class FillEngine {
   Cell n_;
   const FillRecorder& record_;
   Cell off_[8];
+  /// For a cell n reached from c in direction d: the directions from n to
+  /// its neighbours other than c, those next to c as well first.
+  std::uint8_t look_[8][7];
   bool mixed_zero_ = false;
 
   // Cells.
