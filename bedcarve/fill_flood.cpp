@@ -60,24 +60,27 @@ Id FillEngine<Cell, Id>::merge_lakes(Id a, Id b, float level, Cell c) {
 template <typename Cell, typename Id>
 template <typename Inside, typename Outside>
 void FillEngine<Cell, Id>::walk_lake(Id b, Cell start, Inside&& inside, Outside&& outside) {
+  std::uint8_t* const state = state_.data();
+  const Id* const tag = tag_.data();
   scratch_.clear();
   scratch_.push_back(start);
-  state_[start] |= kVisitMark;
+  state[start] |= kVisitMark;
   for (std::size_t q = 0; q < scratch_.size(); ++q) {
     const Cell x = scratch_[q];
     inside(x);
     for (int d = 0; d < 8; ++d) {  // a lake cell is never on the ring
       const Cell n = x + off_[d];
-      if (state_[n] & kVisitMark) continue;
-      if (in_lake(n) && lakes_.find(tag_[n]) == b) {
-        state_[n] |= kVisitMark;
+      const std::uint8_t sn = state[n];
+      if (sn & kVisitMark) continue;
+      if ((sn & kLake) && (tag[n] == b || lakes_.find(tag[n]) == b)) {
+        state[n] = static_cast<std::uint8_t>(sn | kVisitMark);
         scratch_.push_back(n);
       } else {
         outside(n);
       }
     }
   }
-  for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+  for (Cell x : scratch_) state[x] &= static_cast<std::uint8_t>(~kVisitMark);
 }
 
 template <typename Cell, typename Id>
