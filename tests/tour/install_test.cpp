@@ -29,7 +29,8 @@ TEST(Install, ProgramsManualPagesAndGuideUnderThePrefix) {
     EXPECT_EQ(rn::test::difference(fs::path(RN_MAN_DIR) / (p.name + ".1"), page), "");
   }
   const fs::path doc = prefix / "share/doc/rivernest";
-  for (const char* file : {"guide.md", "behaviour.md", "scale-out.md", "quicklook_sample_basin.png"}) {
+  for (const char* file : {"guide.md", "behaviour.md", "scale-out.md", "quicklook_sample_basin.png",
+                           "globe_flow.png"}) {
     EXPECT_EQ(rn::test::difference(rn::test::source_dir() / "docs" / file, doc / file), "");
   }
   for (const char* script : {"quicklook.py", "tour.sh", "scale-out/reachfeed_parallel.sh",
