@@ -118,7 +118,8 @@ class BlockLists {
     }
     const unsigned shift = blocks_shift(k);
     if ((c.count >> shift) == c.chunks.size()) {
-      c.chunks.push_back(std::make_unique<T[]>(std::size_t{1} << (k + shift)));
+      // Not zeroed: a block's entries are written before they are read.
+      c.chunks.push_back(std::make_unique_for_overwrite<T[]>(std::size_t{1} << (k + shift)));
     }
     return c.count++;
   }

@@ -21,7 +21,11 @@ class ChunkedVector {
   const T& operator[](std::size_t k) const { return chunks_[k >> kShift][k & (kChunk - 1)]; }
 
   void push_back(const T& v) {
-    if ((size_ >> kShift) == chunks_.size()) chunks_.push_back(std::make_unique<T[]>(kChunk));
+    // Not zeroed: every element is written before it is read, and a chunk's
+    // untouched pages then take no memory.
+    if ((size_ >> kShift) == chunks_.size()) {
+      chunks_.push_back(std::make_unique_for_overwrite<T[]>(kChunk));
+    }
     (*this)[size_++] = v;
   }
 

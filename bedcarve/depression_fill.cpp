@@ -78,7 +78,7 @@
 //
 // Memory: a state byte and a 4-byte tag per cell (the tag is a cell's
 // drainage class, or its lake once it lies in one: a lake cell's class is its
-// lake's); besides that only what the lakes, classes, heaps and queues hold,
+// lake's), in arrays that ask for huge pages (cell_array.hpp); besides that only what the lakes, classes, heaps and queues hold,
 // which grows with the depressions, not with the grid: a lake is 32 bytes
 // and a class 16, both kept in chunks that growing never copies; rims,
 // successor lists and outlets live in pools whose freed parts are reused;
@@ -94,7 +94,7 @@
 // and block_lists.hpp (the classes and their successor lists),
 // raise_groups.hpp (one pass's raise groups), height_heaps.hpp,
 // union_find.hpp and chunked_vector.hpp (the heaps, forests and arrays they
-// use).
+// use), cell_array.hpp (the arrays of a value a cell).
 #include "depression_fill.hpp"
 
 #include <cstddef>

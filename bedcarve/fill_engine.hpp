@@ -18,6 +18,7 @@
 #include <span>
 #include <vector>
 
+#include "cell_array.hpp"
 #include "cell_bits.hpp"
 #include "cell_queue.hpp"
 #include "depression_fill.hpp"
@@ -63,10 +64,21 @@ class FillEngine {
         jx_(static_cast<Cell>(h.rows())),
         n_(static_cast<Cell>(h.size())),
         record_(record),
+        state_(static_cast<std::size_t>(n_), 0),
+        tag_(static_cast<std::size_t>(n_), kUnlabelled),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
-    state_.assign(static_cast<std::size_t>(n_), 0);
-    tag_.assign(static_cast<std::size_t>(n_), kUnlabelled);
+    for (int d = 0; d < 8; ++d) {  // see look_
+      int at = 0;
+      for (int pass = 0; pass < 2; ++pass) {
+        for (int k = 0; k < 8; ++k) {
+          const int di = kDi[k] + kDi[d], dj = kDj[k] + kDj[d];
+          if (di == 0 && dj == 0) continue;  // back to the cell it came from
+          const bool next_to_both = di >= -1 && di <= 1 && dj >= -1 && dj <= 1;
+          if (next_to_both == (pass == 0)) look_[d][at++] = static_cast<std::uint8_t>(k);
+        }
+      }
+    }
     bool pos_zero = false, neg_zero = false;
     for (float v : h_) {
       if (v == 0.0f) (std::signbit(v) ? neg_zero : pos_zero) = true;
@@ -118,14 +130,15 @@ class FillEngine {
   }
 
   /// Puts `n` (above the level) on the rim of lake root `p`, which has just
-  /// taken in its neighbour `c`, unless it waits there already.
+  /// taken in its neighbour `c` (n = c + off_[d]), unless it waits there
+  /// already.
   /// Every cell that joins a lake puts its higher neighbours on the lake's
   /// rim (rims merge with their lakes, and a neighbour popped at the level
   /// joins the lake), so a cell above the level with a neighbour in `p`
   /// other than `c` is on p's rim.  kOnRim spares that look for cells on no
   /// rim at all; it is set on every push and cleared when a rim gives the
   /// cell up, so a stale bit only costs the look.
-  void flood_candidate(Id p, Cell n, Cell c, float v);
+  void flood_candidate(Id p, Cell n, int d, float v);
   void clear_rim_marks() {
     for (Cell n : rim_marked_) state_[n] &= static_cast<std::uint8_t>(~kRimMark);
     rim_marked_.clear();
@@ -261,11 +274,14 @@ class FillEngine {
   Cell n_;
   const FillRecorder& record_;
   Cell off_[8];
+  /// For a cell n reached from c in direction d: the directions from n to
+  /// its neighbours other than c, those next to c as well first.
+  std::uint8_t look_[8][7];
   bool mixed_zero_ = false;
 
   // Cells.
-  std::vector<std::uint8_t> state_;  ///< CellState bits
-  std::vector<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
+  CellArray<std::uint8_t> state_;  ///< CellState bits
+  CellArray<Id> tag_;              ///< class (or lake, in a lake) of an explored cell
   CellQueue<Cell> queue_;
   std::vector<Cell> rim_marked_;
 

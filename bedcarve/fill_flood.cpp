@@ -12,26 +12,30 @@
 namespace rn::bedcarve::detail {
 
 template <typename Cell, typename Id>
-void FillEngine<Cell, Id>::flood_candidate(Id p, Cell n, Cell c, float v) {
-  if (state_[n] & kOnRim) {
-    // Does a neighbour of n other than c lie in p?  (Most that do carry
-    // p's own id, which spares the find.)
+void FillEngine<Cell, Id>::flood_candidate(Id p, Cell n, int d, float v) {
+  std::uint8_t* const state = state_.data();
+  if (state[n] & kOnRim) {
+    // Does a neighbour of n other than c = n - off_[d] lie in p?  The ones
+    // next to c as well come first: they are the likeliest.  (Most that do
+    // carry p's own id, which spares the find.)
+    const Id* const tag = tag_.data();
     auto in_p = [&](Cell y) {
-      if (y == c || !in_lake(y)) return false;
-      const Id t = tag_[y];
+      if (!(state[y] & kLake)) return false;
+      const Id t = tag[y];
       return t == p || lakes_.find(t) == p;
     };
-    if (!(state_[n] & kRing)) {
-      for (int k = 0; k < 8; ++k) {
-        if (in_p(n + off_[k])) return;
+    if (!(state[n] & kRing)) {
+      for (int k = 0; k < 7; ++k) {
+        if (in_p(n + off_[look_[d][k]])) return;
       }
     } else {
+      const Cell c = n - off_[d];
       bool waits = false;
-      for_neighbours(n, [&](Cell y) { waits = waits || in_p(y); });
+      for_neighbours(n, [&](Cell y) { waits = waits || (y != c && in_p(y)); });
       if (waits) return;
     }
   }
-  state_[n] |= kOnRim;
+  state[n] |= kOnRim;
   lakes_.rim_push(p, n, v);
 }
 
@@ -56,24 +60,27 @@ Id FillEngine<Cell, Id>::merge_lakes(Id a, Id b, float level, Cell c) {
 template <typename Cell, typename Id>
 template <typename Inside, typename Outside>
 void FillEngine<Cell, Id>::walk_lake(Id b, Cell start, Inside&& inside, Outside&& outside) {
+  std::uint8_t* const state = state_.data();
+  const Id* const tag = tag_.data();
   scratch_.clear();
   scratch_.push_back(start);
-  state_[start] |= kVisitMark;
+  state[start] |= kVisitMark;
   for (std::size_t q = 0; q < scratch_.size(); ++q) {
     const Cell x = scratch_[q];
     inside(x);
     for (int d = 0; d < 8; ++d) {  // a lake cell is never on the ring
       const Cell n = x + off_[d];
-      if (state_[n] & kVisitMark) continue;
-      if (in_lake(n) && lakes_.find(tag_[n]) == b) {
-        state_[n] |= kVisitMark;
+      const std::uint8_t sn = state[n];
+      if (sn & kVisitMark) continue;
+      if ((sn & kLake) && (tag[n] == b || lakes_.find(tag[n]) == b)) {
+        state[n] = static_cast<std::uint8_t>(sn | kVisitMark);
         scratch_.push_back(n);
       } else {
         outside(n);
       }
     }
   }
-  for (Cell x : scratch_) state_[x] &= static_cast<std::uint8_t>(~kVisitMark);
+  for (Cell x : scratch_) state[x] &= static_cast<std::uint8_t>(~kVisitMark);
 }
 
 template <typename Cell, typename Id>
@@ -106,48 +113,64 @@ void FillEngine<Cell, Id>::flood(Id l, float level) {
   }
   met_class_.push_back({p, 0, lakes_[p].cls});
   work_.clear();
+  // Plain pointers and local offsets: the state bytes written here could
+  // otherwise alias every member the loop reads.
+  std::uint8_t* const state = state_.data();
+  Id* const tag = tag_.data();
+  const float* const h = h_.data();
+  Cell off[8];
+  std::copy(off_, off_ + 8, off);
+  Cell joined = 0;  // plain cells taken in since p's size was last brought up to date
   for (;;) {
-    while (lakes_.has_rim(p) && lakes_.rim_key(p) == level) {
-      const Cell r = lakes_.rim_cell(p);
-      state_[r] &= static_cast<std::uint8_t>(~kOnRim);
-      work_.push_back(r);
-      lakes_.rim_pop(p);
+    if (MinHeap<Cell>* rim = lakes_.rim_heap(p)) {
+      while (!rim->empty() && rim->top().key == level) {
+        const Cell r = rim->top().id;
+        state[r] &= static_cast<std::uint8_t>(~kOnRim);
+        work_.push_back(r);
+        rim->pop();
+      }
     }
     if (work_.empty()) break;
     const Cell c = work_.back();
     work_.pop_back();
-    const Id q = in_lake(c) ? lakes_.find(tag_[c]) : -1;
+    const std::uint8_t sc = state[c];
+    const Id q = (sc & kLake) ? lakes_.find(tag[c]) : -1;
     if (q == p) continue;
-    if (state_[c] & kDrain) {
+    if (sc & kDrain) {
       met_drain_.push_back({p, 0, c});
       continue;
     }
     if (q >= 0) {
       met_class_.push_back({p, 0, lakes_[q].cls});
+      lakes_[p].size += joined;
+      joined = 0;
       p = merge_lakes(p, q, level, c);
       continue;
     }
     // A plain cell at the level.  Its class from now on is the lake's
     // (its own pits are among the lake's: its lower neighbours become
     // the lake's outlets).
-    tag_[c] = p;
-    state_[c] |= kLake;
-    ++lakes_[p].size;
+    tag[c] = p;
+    state[c] = static_cast<std::uint8_t>(sc | kLake);
+    ++joined;
     for (int d = 0; d < 8; ++d) {
-      const Cell n = c + off_[d];
-      float v = h_[n];
-      if (in_lake(n)) {
-        const Id r = lakes_.find(tag_[n]);
-        if (r == p) continue;  // already in: at the level
+      const Cell n = c + off[d];
+      float v = h[n];
+      const std::uint8_t sn = state[n];
+      if (sn & kLake) {
+        const Id t = tag[n];
+        if (t == p) continue;  // already in: at the level
+        const Id r = lakes_.find(t);
+        if (r == p) continue;
         const float lake_level = level_of(r);
         if (v < lake_level) v = lake_level;
       }
       if (v > level) {
-        flood_candidate(p, n, c, v);
+        flood_candidate(p, n, d, v);
       } else if (v == level) {
         work_.push_back(n);
       } else if (v < level) {
-        if (state_[n] & kDrain) {
+        if (sn & kDrain) {
           met_drain_.push_back({p, 0, n});
         } else {
           lakes_.add_outlet(p, n);
@@ -156,6 +179,7 @@ void FillEngine<Cell, Id>::flood(Id l, float level) {
       }
     }
   }
+  lakes_[p].size += joined;
 }
 
 template <typename Cell, typename Id>
@@ -240,8 +264,8 @@ void FillEngine<Cell, Id>::settle(float level) {
   }
 }
 
-template void FillEngine<std::int32_t, std::int32_t>::flood_candidate(std::int32_t, std::int32_t, std::int32_t, float);
-template void FillEngine<std::int64_t, std::int32_t>::flood_candidate(std::int32_t, std::int64_t, std::int64_t, float);
+template void FillEngine<std::int32_t, std::int32_t>::flood_candidate(std::int32_t, std::int32_t, int, float);
+template void FillEngine<std::int64_t, std::int32_t>::flood_candidate(std::int32_t, std::int64_t, int, float);
 template std::int32_t FillEngine<std::int32_t, std::int32_t>::merge_lakes(std::int32_t, std::int32_t, float, std::int32_t);
 template std::int32_t FillEngine<std::int64_t, std::int32_t>::merge_lakes(std::int32_t, std::int32_t, float, std::int64_t);
 template void FillEngine<std::int32_t, std::int32_t>::rebuild_rim(std::int32_t, std::int32_t);

@@ -55,16 +55,29 @@ void FillEngine<Cell, Id>::init_drainage(const CellBits& water) {
 
 template <typename Cell, typename Id>
 void FillEngine<Cell, Id>::spread_drainage() {
+  // Plain pointers and a local copy of the offsets: the state bytes it
+  // writes could otherwise alias every member the loop reads.
+  std::uint8_t* const state = state_.data();
+  const float* const h = h_.data();
+  Cell off[8];
+  std::copy(off_, off_ + 8, off);
+  auto visit = [&](Cell u, float hv) {
+    const std::uint8_t su = state[u];
+    if (su & kDrain) return;
+    if (((su & kLake) ? value(u) : h[u]) >= hv) {
+      state[u] = static_cast<std::uint8_t>(su | kDrain);
+      queue_.push(u);
+    }
+  };
   while (!queue_.empty()) {
     const Cell v = queue_.pop();
-    const float hv = value(v);
-    for_neighbours(v, [&](Cell u) {
-      if (state_[u] & kDrain) return;
-      if (value(u) >= hv) {
-        state_[u] |= kDrain;
-        queue_.push(u);
-      }
-    });
+    const std::uint8_t sv = state[v];
+    const float hv = (sv & kLake) ? value(v) : h[v];
+    if (!(sv & kRing)) {
+      for (int k = 0; k < 8; ++k) visit(v + off[k], hv);
+    } else {
+      for_neighbours(v, [&](Cell u) { visit(u, hv); });
+    }
   }
 }
 

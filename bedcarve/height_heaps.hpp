@@ -33,9 +33,29 @@ class MinHeap {
     v_.push_back({key, id});
     std::push_heap(v_.begin(), v_.end(), Above{});
   }
+  /// Takes the hole at the top down to the bottom along the smaller child,
+  /// choosing it without a branch (which child is smaller is a coin toss
+  /// the processor would guess wrong half the time), then lets the last
+  /// entry rise into it: it mostly stays at the bottom.
   void pop() {
-    std::pop_heap(v_.begin(), v_.end(), Above{});
+    const Keyed<Index> last = v_.back();
     v_.pop_back();
+    const std::size_t n = v_.size();
+    if (n == 0) return;
+    Keyed<Index>* const v = v_.data();
+    std::size_t hole = 0;
+    for (std::size_t child = 1; child < n; child = 2 * hole + 1) {
+      if (child + 1 < n) child += v[child + 1].key < v[child].key;
+      v[hole] = v[child];
+      hole = child;
+    }
+    while (hole > 0) {
+      const std::size_t up = (hole - 1) / 2;
+      if (!(last.key < v[up].key)) break;
+      v[hole] = v[up];
+      hole = up;
+    }
+    v[hole] = last;
   }
   /// Moves every entry of `other` (left empty) into this heap; the smaller
   /// heap's entries are pushed into the larger, so a run of merges costs

@@ -64,6 +64,12 @@ class Lakes {
     const Id r = (*this)[l].rim;
     return r >= 0 && !rims_[static_cast<std::size_t>(r)].empty();
   }
+  /// The rim of root `l` as a heap, or null when it has none (valid until
+  /// the next operation on the rims).
+  MinHeap<Cell>* rim_heap(Id l) {
+    const Id r = (*this)[l].rim;
+    return r < 0 ? nullptr : &rims_[static_cast<std::size_t>(r)];
+  }
   /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
   float rim_key(Id l) const { return rim_of(l).top().key; }
   Cell rim_cell(Id l) const { return rim_of(l).top().id; }

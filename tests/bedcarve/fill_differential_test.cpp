@@ -123,5 +123,44 @@ TEST(FillDifferential, GeneratedTerrainOfEveryKindMatchesThePlainSearch) {
   }
 }
 
+// A grid of more than two million cells, where the state bytes and tags are
+// kept in huge pages, with pits in its first and last interior cells: a
+// tilted plane (each cell drains in a step, so the plain search stays
+// quick) holding one-cell pits, a walled bowl whose whole rim lies at one
+// height (many rim candidates at one height), and a second bowl inside a
+// wider one, which takes fills from several start cells.
+TEST(FillDifferential, GridOfMillionsOfCellsWithPitsAtBothEndsMatchesThePlainSearch) {
+  Grid g;
+  g.ix = 1500;
+  g.jx = 1450;  // 2.175 M cells: the tags alone take 8.7 MB
+  g.kind = "tilted plane with pits";
+  const std::size_t n = static_cast<std::size_t>(g.ix) * g.jx;
+  g.height.resize(n);
+  g.channel.assign(n, -999);
+  auto at = [&](std::int32_t i, std::int32_t j) -> float& {
+    return g.height[static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * g.ix];
+  };
+  for (std::int32_t j = 0; j < g.jx; ++j) {
+    for (std::int32_t i = 0; i < g.ix; ++i) at(i, j) = 0.5f * i + 0.25f * j;
+  }
+  // A bowl of side `side` whose wall stands at `wall`, floor at `floor`.
+  auto bowl = [&](std::int32_t i0, std::int32_t j0, std::int32_t side, float wall, float floor) {
+    for (std::int32_t j = j0; j < j0 + side; ++j) {
+      for (std::int32_t i = i0; i < i0 + side; ++i) {
+        const bool edge = i == i0 || j == j0 || i == i0 + side - 1 || j == j0 + side - 1;
+        at(i, j) = edge ? wall : floor + 0.1f * static_cast<float>((i * 7 + j * 3) % 5);
+      }
+    }
+  };
+  at(1, 1) = -3.0f;                              // the first interior cell
+  at(g.ix - 2, g.jx - 2) = -2.0f;                // the last one
+  bowl(g.ix - 40, g.jx - 40, 30, 1000.0f, 900.0f);
+  bowl(5, 5, 20, 40.0f, 20.0f);
+  bowl(9, 9, 8, 30.0f, 25.0f);                   // inside the one above
+  bowl(g.ix / 2, g.jx / 2, 12, 1200.0f, 1100.0f);
+  const FillCounts counts = expect_same(g, 0);
+  EXPECT_GT(counts.fills, 10);
+}
+
 }  // namespace
 }  // namespace rn::bedcarve::test
