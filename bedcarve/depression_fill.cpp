@@ -32,12 +32,10 @@
 //    where a lake meets a draining cell.  A start cell that drains is passed
 //    over at once (fact 1).
 //  - Lakes: a union-find over cells, one level per lake (raising a whole
-//    lake costs O(1)), a heap of rim candidates (neighbours above the
+//    lake costs O(1)), a binary heap of rim candidates (neighbours above the
 //    level, keyed by their height, which cannot change while they wait:
-//    fact 4; a binary heap while the rim is small, a radix heap over the
-//    height bits once it is large, as the candidates only ever lie above a
-//    level that only rises), and the list of lower neighbours met while
-//    absorbing (outlets; an outlet raised to the level later is dropped).
+//    fact 4), and the list of lower neighbours met while absorbing (outlets;
+//    an outlet raised to the level later is dropped).
 //  - Drainage classes: a union-find over labels that give every explored
 //    cell the set of pits it leads to.  A class is a pit, a junction (the
 //    union of its successor classes), or drained.  Pit sets change only at a

@@ -27,7 +27,7 @@ struct Lake {
   Id parent;             ///< union-find parent (itself at a root)
   Id cls;                ///< its drainage class
   Id group;              ///< its raise group while in the current pass, else -1
-  Id rim;                ///< its rim: binary heap r >= 0, radix heap -2 - r, -1: none
+  Id rim;                ///< its rim: a heap r >= 0 of the pool, a large one's -2 - k, -1: none
   float level;           ///< its level while it has no raise group
   Cell size;             ///< cells in the lake
   Cell outlets;          ///< last entry of its ring of outlets, -1: none
