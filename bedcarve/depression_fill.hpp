@@ -75,9 +75,6 @@ struct FillTuning {
   /// Longest successor list a junction class takes over from the
   /// junctions below it.
   std::size_t flat_list = 256;
-  /// Rim candidates past which a lake keeps its rim in a radix heap
-  /// instead of a binary one.
-  std::size_t large_rim = 1024;
   /// Number cells with 64-bit integers even when 32 bits would do (grids
   /// of 2^31 cells and more always do).
   bool wide_index = false;

@@ -66,7 +66,6 @@ class FillEngine {
         record_(record),
         state_(static_cast<std::size_t>(n_), 0),
         tag_(static_cast<std::size_t>(n_), kUnlabelled),
-        lakes_(tuning.large_rim),
         classes_(tuning.flat_list) {
     for (int k = 0; k < 8; ++k) off_[k] = kDi[k] + kDj[k] * ix_;
     for (int d = 0; d < 8; ++d) {  // see look_

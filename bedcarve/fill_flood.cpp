@@ -122,10 +122,14 @@ void FillEngine<Cell, Id>::flood(Id l, float level) {
   std::copy(off_, off_ + 8, off);
   Cell joined = 0;  // plain cells taken in since p's size was last brought up to date
   for (;;) {
-    lakes_.rim_take(p, level, [&](Cell r) {
-      state[r] &= static_cast<std::uint8_t>(~kOnRim);
-      work_.push_back(r);
-    });
+    if (MinHeap<Cell>* rim = lakes_.rim_heap(p)) {
+      while (!rim->empty() && rim->top().key == level) {
+        const Cell r = rim->top().id;
+        state[r] &= static_cast<std::uint8_t>(~kOnRim);
+        work_.push_back(r);
+        rim->pop();
+      }
+    }
     if (work_.empty()) break;
     const Cell c = work_.back();
     work_.pop_back();

@@ -19,11 +19,6 @@ Id Lakes<Cell, Id>::create(float level, Id cls) {
 template <typename Cell, typename Id>
 void Lakes<Cell, Id>::rim_push(Id l, Cell n, float key) {
   Lake<Cell, Id>& lake = (*this)[l];
-  lake.rim_dropped = false;
-  if (lake.rim < -1) {
-    bigs_[large(lake.rim)].push(key, n);
-    return;
-  }
   if (lake.rim < 0) {
     if (free_rims_.empty()) {
       lake.rim = static_cast<Id>(rims_.size());
@@ -33,43 +28,16 @@ void Lakes<Cell, Id>::rim_push(Id l, Cell n, float key) {
       free_rims_.pop_back();
     }
   }
-  MinHeap<Cell>& heap = rims_[static_cast<std::size_t>(lake.rim)];
-  heap.push(key, n);
-  if (heap.size() > large_rim_) to_radix(lake);
-}
-
-template <typename Cell, typename Id>
-void Lakes<Cell, Id>::to_radix(Lake<Cell, Id>& lake) {
-  std::size_t k = bigs_.size();
-  if (free_bigs_.empty()) {
-    bigs_.emplace_back();
-  } else {
-    k = free_bigs_.back();
-    free_bigs_.pop_back();
-  }
-  RadixHeap<Cell>& to = bigs_[k];
-  rims_[static_cast<std::size_t>(lake.rim)].for_each(
-      [&to](const Keyed<Cell>& e) { to.push(e.key, e.id); });
-  free_rim(lake.rim);
-  lake.rim = static_cast<Id>(-2 - static_cast<std::ptrdiff_t>(k));
-}
-
-template <typename Cell, typename Id>
-void Lakes<Cell, Id>::free_rim(Id r) {
-  if (r >= 0) {
-    rims_[static_cast<std::size_t>(r)].release();
-    free_rims_.push_back(r);
-  } else {
-    bigs_[large(r)] = RadixHeap<Cell>();
-    free_bigs_.push_back(large(r));
-  }
+  lake.rim_dropped = false;
+  rims_[static_cast<std::size_t>(lake.rim)].push(key, n);
 }
 
 template <typename Cell, typename Id>
 void Lakes<Cell, Id>::release_rim(Id l) {
   Lake<Cell, Id>& lake = (*this)[l];
-  if (lake.rim == -1) return;
-  free_rim(lake.rim);
+  if (lake.rim < 0) return;
+  rims_[static_cast<std::size_t>(lake.rim)].release();
+  free_rims_.push_back(lake.rim);
   lake.rim = -1;
 }
 
@@ -117,31 +85,14 @@ Id Lakes<Cell, Id>::unite(Id a, Id b) {
   Lake<Cell, Id>& small = (*this)[b];
   small.parent = a;
   big.size += small.size;
-  if (small.rim != -1) {
-    if (big.rim == -1) {
+  if (small.rim >= 0) {
+    if (big.rim < 0) {
       big.rim = small.rim;
-    } else if (big.rim >= 0 && small.rim >= 0) {
-      MinHeap<Cell>& to = rims_[static_cast<std::size_t>(big.rim)];
-      to.absorb(rims_[static_cast<std::size_t>(small.rim)]);
-      free_rim(small.rim);
-      if (to.size() > large_rim_) to_radix(big);
+      small.rim = -1;
     } else {
-      // Into a radix heap: the larger one when both are.
-      Id to = big.rim, from = small.rim;
-      if (to >= 0 || (from < -1 && bigs_[large(from)].size() > bigs_[large(to)].size())) {
-        std::swap(to, from);
-      }
-      RadixHeap<Cell>& into = bigs_[large(to)];
-      auto push = [&into](const Keyed<Cell>& e) { into.push(e.key, e.id); };
-      if (from >= 0) {
-        rims_[static_cast<std::size_t>(from)].for_each(push);
-      } else {
-        bigs_[large(from)].for_each(push);
-      }
-      free_rim(from);
-      big.rim = to;
+      rims_[static_cast<std::size_t>(big.rim)].absorb(rims_[static_cast<std::size_t>(small.rim)]);
+      release_rim(b);
     }
-    small.rim = -1;
   }
   big.rim_dropped = false;
   if (small.outlets >= 0) {  // big's ring, then small's

@@ -27,7 +27,7 @@ struct Lake {
   Id parent;             ///< union-find parent (itself at a root)
   Id cls;                ///< its drainage class
   Id group;              ///< its raise group while in the current pass, else -1
-  Id rim;                ///< its rim: a heap r >= 0 of the pool, a large one's -2 - k, -1: none
+  Id rim;                ///< its rim heap in the pool, -1: none
   float level;           ///< its level while it has no raise group
   Cell size;             ///< cells in the lake
   Cell outlets;          ///< last entry of its ring of outlets, -1: none
@@ -39,19 +39,13 @@ struct Lake {
 /// Contract: lake ids are dense from 0 (more than `Id` numbers is refused
 /// with std::length_error).  A cell may wait on a rim more than once (the
 /// caller keeps duplicates rare); the smaller rim of two merged lakes is
-/// pushed into the larger, outlet lists splice in O(1).  A rim is a binary
-/// heap up to `large_rim` candidates and a radix heap beyond, where a
-/// binary one's pushes and pops would walk its whole height (a lake's
-/// candidates all lie above its level, and levels only rise, as the radix
-/// heap needs).  Rims live in pools of heaps and outlet entries in a pool
-/// of list nodes, all reused, so what the lakes hold beyond their fixed 32
-/// bytes (40 with 64-bit cells) is the rims and outlets of the lakes that
-/// can still use them.
+/// pushed into the larger, outlet lists splice in O(1).  Rims live in a pool
+/// of heaps and outlet entries in a pool of list nodes, both reused, so
+/// what the lakes hold beyond their fixed 32 bytes (40 with 64-bit cells) is
+/// the rims and outlets of the lakes that can still use them.
 template <typename Cell, typename Id>
 class Lakes {
  public:
-  explicit Lakes(std::size_t large_rim) : large_rim_(large_rim) {}
-
   Lake<Cell, Id>& operator[](Id l) { return lakes_[static_cast<std::size_t>(l)]; }
   const Lake<Cell, Id>& operator[](Id l) const { return lakes_[static_cast<std::size_t>(l)]; }
   std::int64_t count() const { return static_cast<std::int64_t>(lakes_.size()); }
@@ -64,34 +58,22 @@ class Lakes {
   /// A new pit lake at `level` of drainage class `cls`.
   Id create(float level, Id cls);
 
-  /// Adds cell `n` (height `key`, bits included, above the lake's level)
-  /// to the rim of lake root `l`.
+  /// Adds cell `n` (height `key`, bits included) to the rim of lake root `l`.
   void rim_push(Id l, Cell n, float key);
   bool has_rim(Id l) const {
     const Id r = (*this)[l].rim;
-    if (r >= 0) return !rims_[static_cast<std::size_t>(r)].empty();
-    return r < -1 && !bigs_[large(r)].empty();
+    return r >= 0 && !rims_[static_cast<std::size_t>(r)].empty();
   }
-  /// Lowest rim candidate height of root `l` (rim not empty).
-  float rim_key(Id l) {
+  /// The rim of root `l` as a heap, or null when it has none (valid until
+  /// the next operation on the rims).
+  MinHeap<Cell>* rim_heap(Id l) {
     const Id r = (*this)[l].rim;
-    return r >= 0 ? rims_[static_cast<std::size_t>(r)].top().key : bigs_[large(r)].least();
+    return r < 0 ? nullptr : &rims_[static_cast<std::size_t>(r)];
   }
-  /// Takes every rim candidate of root `l` at `key`, its lowest, off the
-  /// rim, calling `f(cell)` for each (which must not touch the rims).
-  template <typename F>
-  void rim_take(Id l, float key, F&& f) {
-    const Id r = (*this)[l].rim;
-    if (r >= 0) {
-      MinHeap<Cell>& heap = rims_[static_cast<std::size_t>(r)];
-      while (!heap.empty() && heap.top().key == key) {
-        f(heap.top().id);
-        heap.pop();
-      }
-    } else if (r < -1) {
-      bigs_[large(r)].take(key, f);
-    }
-  }
+  /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
+  float rim_key(Id l) const { return rim_of(l).top().key; }
+  Cell rim_cell(Id l) const { return rim_of(l).top().id; }
+  void rim_pop(Id l) { rims_[static_cast<std::size_t>((*this)[l].rim)].pop(); }
   /// Drops the rim of a lake that will never be a pit again (it drains).
   void release_rim(Id l);
   /// Drops the rim of a spilled lake; whoever merges it later rebuilds it
@@ -129,11 +111,9 @@ class Lakes {
   Id unite(Id a, Id b);
 
  private:
-  static std::size_t large(Id r) { return static_cast<std::size_t>(-2 - r); }
-  /// Turns the binary rim of `lake` into a radix heap.
-  void to_radix(Lake<Cell, Id>& lake);
-  /// Gives rim `r` (>= 0 or <= -2) back to its pool.
-  void free_rim(Id r);
+  const MinHeap<Cell>& rim_of(Id l) const {
+    return rims_[static_cast<std::size_t>((*this)[l].rim)];
+  }
   void free_outlet(Cell e) {
     out_next_[e] = free_outlet_;
     free_outlet_ = e;
@@ -142,9 +122,6 @@ class Lakes {
   ChunkedVector<Lake<Cell, Id>> lakes_;
   std::vector<MinHeap<Cell>> rims_;
   std::vector<Id> free_rims_;
-  std::size_t large_rim_;  ///< candidates past which a rim becomes a radix heap
-  std::vector<RadixHeap<Cell>> bigs_;
-  std::vector<std::size_t> free_bigs_;
   std::vector<Cell> out_cell_, out_next_;
   Cell free_outlet_ = -1;
 };

@@ -73,18 +73,6 @@ TEST(FillDifferential, ShortJunctionListsGiveTheSameResult) {
   }
 }
 
-// Every rim of more than two candidates kept in a radix heap, as a large
-// lake's is: rims turned into radix heaps, merged with binary ones and with
-// each other.
-TEST(FillDifferential, RimsInRadixHeapsGiveTheSameResult) {
-  FillTuning tuning;
-  tuning.large_rim = 2;
-  for (std::uint32_t seed = 1; seed <= 1500; ++seed) {
-    expect_same(random_grid(seed), seed, tuning);
-    if (HasFailure()) return;
-  }
-}
-
 // Cells, lakes and classes numbered with 64-bit integers, as for grids of
 // 2^31 cells and more.
 TEST(FillDifferential, WideIndicesGiveTheSameResult) {
@@ -100,7 +88,7 @@ TEST(FillDifferential, WideIndicesGiveTheSameResult) {
 // terraces, nested pits) give start cells that share basins, start cells
 // given up after 100 fills and lakes merged long after they spilled: the
 // paths that smooth terrain rarely takes.  Each case also runs with short
-// junction lists, with rims in radix heaps and with 64-bit cell numbers.
+// junction lists and with 64-bit cell numbers.
 TEST(FillDifferential, GeneratedTerrainOfEveryKindMatchesThePlainSearch) {
   struct Case {
     rn::bench::TerrainKind kind;
@@ -111,9 +99,8 @@ TEST(FillDifferential, GeneratedTerrainOfEveryKindMatchesThePlainSearch) {
                         {rn::bench::TerrainKind::rough, 100, 100},
                         {rn::bench::TerrainKind::real, 80, 72},
                         {rn::bench::TerrainKind::real, 120, 40}};
-  FillTuning short_lists, radix_rims, wide;
+  FillTuning short_lists, wide;
   short_lists.flat_list = 2;
-  radix_rims.large_rim = 2;
   wide.wide_index = true;
   for (const Case& c : cases) {
     std::int64_t fills = 0, capped = 0;
@@ -124,7 +111,6 @@ TEST(FillDifferential, GeneratedTerrainOfEveryKindMatchesThePlainSearch) {
       capped += counts.capped;
       if (seed <= 3) {
         expect_same(g, seed, short_lists);
-        expect_same(g, seed, radix_rims);
         expect_same(g, seed, wide);
       }
       if (HasFailure()) return;
