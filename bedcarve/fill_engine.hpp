@@ -148,8 +148,9 @@ class FillEngine {
 
   /// Marks the ring and the water cells as draining, and every cell that
   /// reaches one of them by never-climbing steps.  Each source is spread
-  /// from as the row-by-row scan meets it, so the queue holds one frontier,
-  /// not every source at once.  Assumes no lakes yet.
+  /// from in turn, so the queue holds one frontier, not every source at
+  /// once.  Assumes no lakes yet.  Cost: the ring, the water bits a word at
+  /// a time, and the cells that drain.
   void init_drainage(const CellBits& water);
 
   /// Marks every cell that reaches a queued draining cell by never-climbing

@@ -24,9 +24,17 @@ FillResult FillEngine<Cell, Id>::run(const SweepProgress& progress) {
   }
   if (result.stop == FillStop::none) {
     end_pass();
-    // Lake cells take their lake's level (see cell_height).
+    // Lake cells take their lake's level where they lie below it (see
+    // cell_height); neighbouring cells mostly carry the same lake id.
+    Id last = kUnlabelled;
+    float level = 0.0f;
     for (Cell c = 0; c < n_; ++c) {
-      if (state_[c] & kLake) h_[c] = cell_height(c);
+      if (!(state_[c] & kLake)) continue;
+      if (tag_[c] != last) {
+        last = tag_[c];
+        level = level_of(lakes_.find(last));
+      }
+      if (h_[c] < level) h_[c] = level;
     }
   }
   counts_.lakes = lakes_.count();
@@ -36,21 +44,28 @@ FillResult FillEngine<Cell, Id>::run(const SweepProgress& progress) {
 
 template <typename Cell, typename Id>
 void FillEngine<Cell, Id>::init_drainage(const CellBits& water) {
-  for (Cell j = 0; j < jx_; ++j) {
-    const bool edge_row = j == 0 || j == jx_ - 1;
+  // The ring's rows and columns, then the water cells word by word: only
+  // the sources are visited, not every cell (the cells that drain do not
+  // depend on the order of the sources).
+  auto for_ring = [this](auto&& f) {
     for (Cell i = 0; i < ix_; ++i) {
-      const Cell c = i + j * ix_;
-      if (edge_row || i == 0 || i == ix_ - 1) state_[c] |= kRing;
+      f(i);
+      if (jx_ > 1) f(i + (jx_ - 1) * ix_);
     }
-  }
-  for (Cell c = 0; c < n_; ++c) {
-    if (state_[c] & kDrain) continue;
-    if ((state_[c] & kRing) || water.test(static_cast<std::size_t>(c))) {
-      state_[c] |= kDrain;
-      queue_.push(c);
-      spread_drainage();
+    for (Cell j = 1; j + 1 < jx_; ++j) {
+      f(j * ix_);
+      if (ix_ > 1) f(j * ix_ + ix_ - 1);
     }
-  }
+  };
+  for_ring([this](Cell c) { state_[c] |= kRing; });
+  auto source = [this](Cell c) {
+    if (state_[c] & kDrain) return;
+    state_[c] |= kDrain;
+    queue_.push(c);
+    spread_drainage();
+  };
+  for_ring(source);
+  water.for_each_set([&](std::size_t c) { source(static_cast<Cell>(c)); });
 }
 
 template <typename Cell, typename Id>
