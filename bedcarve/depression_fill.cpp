@@ -78,8 +78,9 @@
 //
 // Memory: a state byte and a 4-byte tag per cell (the tag is a cell's
 // drainage class, or its lake once it lies in one: a lake cell's class is its
-// lake's), in arrays that ask for huge pages (cell_array.hpp); besides that only what the lakes, classes, heaps and queues hold,
-// which grows with the depressions, not with the grid: a lake is 32 bytes
+// lake's), in arrays that ask for huge pages (cell_array.hpp); besides
+// that only what the lakes, classes, heaps and queues hold, which grows
+// with the depressions, not with the grid: a lake is 32 bytes
 // and a class 16, both kept in chunks that growing never copies; rims,
 // successor lists and outlets live in pools whose freed parts are reused;
 // a lake that drains gives back its rim and outlets, and a spilled lake of

@@ -70,10 +70,8 @@ class Lakes {
     const Id r = (*this)[l].rim;
     return r < 0 ? nullptr : &rims_[static_cast<std::size_t>(r)];
   }
-  /// Lowest rim candidate of root `l` (rim not empty): its height and cell.
+  /// Height of the lowest rim candidate of root `l` (rim not empty).
   float rim_key(Id l) const { return rim_of(l).top().key; }
-  Cell rim_cell(Id l) const { return rim_of(l).top().id; }
-  void rim_pop(Id l) { rims_[static_cast<std::size_t>((*this)[l].rim)].pop(); }
   /// Drops the rim of a lake that will never be a pit again (it drains).
   void release_rim(Id l);
   /// Drops the rim of a spilled lake; whoever merges it later rebuilds it
